@@ -1,0 +1,143 @@
+#include "codecs/load_dispatch.h"
+
+#include "codecs/avif.h"
+#include "codecs/bgra.h"
+#include "codecs/freeimage.h"
+#include "codecs/gif.h"
+#include "codecs/ico.h"
+#include "codecs/jpeg.h"
+#include "codecs/lurawave.h"
+#include "codecs/plugins.h"
+#include "codecs/png.h"
+#include "codecs/qoi.h"
+#include "codecs/svg.h"
+#include "codecs/video.h"
+#include "codecs/webp.h"
+#include "core/paths.h"
+#include "core/sniff.h"
+
+namespace qp {
+
+namespace {
+
+// The decoder chosen by the file's content (the negative sniff codes).
+DecodeResult ByContent(int32_t code, const std::string& path, LoadContext& ctx, bool animate,
+                       bool avifFirst) {
+  ViewerState& s = ctx.state;
+  switch (code) {
+    case -kSniffWebp: return LoadWebP(path, s, animate);
+    case -kSniffJpeg: return LoadJpeg(path, s);
+    case -kSniffGif: return loadGif(path, s, animate);
+    case -kSniffPng: return LoadPng(path, s);
+    case -kSniffBmp: return loadWithLibrary(path, kFreeImageBmp);
+    case -kSniffLuraWave: return loadLuraWave(path, s);
+    case -kSniffQoi: return readQoi(path, s);
+    case -kSniffIsoMedia:
+      // An AVIF file carries an ftyp box too; only its exact extension sends it to avifdec.
+      if (avifFirst && path.size() >= 5 && path.compare(path.size() - 5, 5, ".avif") == 0) {
+        if (auto img = loadAvif(path, s)) return std::move(*img);
+      }
+      return loadVideo(path, s, animate);
+    default: return {};
+  }
+}
+
+// The decoder chosen by the extension of a lower-case path.
+DecodeResult ByExtension(const std::string& ext, const std::string& path, LoadContext& ctx,
+                         bool animate) {
+  ViewerState& s = ctx.state;
+  if (ext == ".bgra") return readRawBgra(path, s);
+  if (ext == ".webp") return LoadWebP(path, s, animate);
+  if (ext == ".jpg" || ext == ".jpeg") return LoadJpeg(path, s);
+  if (ext == ".png") return LoadPng(path, s);
+  if (ext == ".gif") return loadGif(path, s, animate);
+  if (ext == ".ico") return readIcon(path, s);
+  if (ext == ".lwf") return loadLuraWave(path, s);
+  if (ext == ".avif") return loadAvif(path, s);
+  if (ext == ".mp4" || ext == ".webm") return loadVideo(path, s, animate);
+  if (ext == ".svg") return renderSvg(path, s, 0, 0);
+  if (ext == ".svgz") return renderSvgz(path, s, 0, 0);
+  if (ext == ".qoi") return readQoi(path, s);
+  return loadWithPlugin(path, s, ctx.settings);
+}
+
+std::optional<ImageBuffer> SystemDecode(const std::string& path, LoadContext& ctx) {
+  if (ctx.systemDecoder == nullptr) return std::nullopt;
+  return ctx.systemDecoder->Decode(path);
+}
+
+bool IsContentCode(int32_t code) {
+  switch (code) {
+    case -kSniffWebp: case -kSniffJpeg: case -kSniffGif: case -kSniffPng: case -kSniffBmp:
+    case -kSniffQoi: case -kSniffIsoMedia:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx) {
+  const int32_t code = SniffFileType(path);
+  if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
+  if (IsContentCode(code)) {
+    // For ISO media only the video loader is asked here.
+    DecodeResult r = ByContent(code, path, ctx, /*animate=*/false, /*avifFirst=*/false);
+    if (r) return r.toOwned();
+    return loadAnyWithLibrary(path);
+  }
+  const std::string lower = ToLowerAscii(path);
+  const std::string ext = ExtensionOf(lower);
+  if (ext.empty()) return loadAnyWithLibrary(path);
+  DecodeResult r = ByExtension(ext, path, ctx, /*animate=*/false);
+  if (r) return r.toOwned();
+  if (auto img = loadAnyWithLibrary(path)) return img;
+  return SystemDecode(path, ctx);
+}
+
+DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
+  DisplayLoad out;
+  out.sniffCode = SniffFileType(path, &out.fileSize);
+  const int32_t code = out.sniffCode;
+  if (code == kSniffUnopenable || code == kSniffEmpty) return out;
+
+  switch (code) {
+    case -kSniffWebp: case -kSniffJpeg: case -kSniffGif: case -kSniffBmp: case -kSniffLuraWave:
+    case -kSniffQoi: case -kSniffIsoMedia:
+      out.picture = ByContent(code, path, ctx, /*animate=*/true, /*avifFirst=*/true);
+      if (!out.picture) out.picture = loadAnyWithLibrary(path);
+      return out;
+    case -kSniffPng:
+      out.picture = LoadPng(path, ctx.state);
+      if (!out.picture) {
+        if (auto img = loadAnyWithLibrary(path)) {
+          WhitenTransparent(*img);
+          out.picture = std::move(*img);
+        }
+      }
+      return out;
+    default:
+      break;
+  }
+
+  const std::string ext = ExtensionOf(path);
+  if (ext.empty()) {
+    out.picture = loadAnyWithLibrary(path);  // no whitening without an extension
+    return out;
+  }
+  out.picture = ByExtension(ext, path, ctx, /*animate=*/true);
+  if (out.picture) return out;
+  if (auto img = loadAnyWithLibrary(path)) {
+    WhitenTransparent(*img);
+    out.picture = std::move(*img);
+    return out;
+  }
+  if (auto img = SystemDecode(path, ctx)) {
+    out.picture = std::move(*img);
+    out.fromSystem = true;
+  }
+  return out;
+}
+
+}  // namespace qp

@@ -1,0 +1,39 @@
+// The load dispatch: the sniffed type picks the decoder, the extension decides when the
+// signature does not, and the general-purpose decoders (FreeImage, the plug-ins, the system
+// image engine) follow in a fixed order.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "codecs/decode_result.h"
+#include "core/settings_access.h"
+#include "core/viewer_state.h"
+#include "platform/system_decoder.h"
+
+namespace qp {
+
+// What the dispatch needs beyond the file: the shared state and the ports.
+struct LoadContext {
+  ViewerState& state;
+  SettingsAccess* settings = nullptr;
+  SystemImageDecoder* systemDecoder = nullptr;
+};
+
+// Reads a picture file without touching the view: animated formats yield their first frame,
+// the result is always owned by the caller.
+std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx);
+
+// The view's dispatch for a new file (steps 5.2-5.3 of its load): sniffs `path` (already lower
+// case), calls the decoders with `animate` set, applies the fall-backs and whitening. Sets
+// `fileSize`. The result may be the playback canvas. `fromSystem` is set when the picture came
+// from the system image engine.
+struct DisplayLoad {
+  DecodeResult picture;
+  int32_t sniffCode = 0;
+  int64_t fileSize = 0;
+  bool fromSystem = false;
+};
+DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx);
+
+}  // namespace qp

@@ -1,0 +1,38 @@
+// Small RAII helpers for files: whole-file reads with a size limit, FILE* ownership.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace qp {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const noexcept {
+    if (f) std::fclose(f);
+  }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+inline UniqueFile OpenFile(const std::string& path, const char* mode) {
+  return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+// Files larger than this are refused by ReadWholeFile (decoders never need more).
+inline constexpr uint64_t kMaxFileBytes = uint64_t{2} << 30;
+
+// The whole file, or nothing when it cannot be opened or read or exceeds `limit` bytes.
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path,
+                                                  uint64_t limit = kMaxFileBytes);
+
+// Writes all bytes; false on any failure.
+bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
+
+// True when the path names something that can be opened for reading.
+bool CanOpenForRead(const std::string& path);
+
+}  // namespace qp
