@@ -133,8 +133,10 @@ Contributions Contribute(int32_t size, int32_t newSize, double (*filter)(double)
   return c;
 }
 
+// Truncates toward zero. A quotient a rounding error below a whole number counts as that
+// number, so a uniform or opaque picture keeps its exact values (255 must not become 254).
 inline uint8_t ToByte(double v) {
-  const int32_t i = static_cast<int32_t>(v);
+  const int32_t i = static_cast<int32_t>(v + 1e-9);
   return i < 0 ? 0 : (i >= 256 ? 255 : static_cast<uint8_t>(i));
 }
 
