@@ -1,4 +1,6 @@
-// A shared library opened at run time (dlopen), closed when the object goes away.
+// A shared library opened at run time (dlopen). The handle is released when the object goes
+// away, but the code stays mapped until the process ends: libraries with static state of
+// their own (codec tables, thread pools) are never unmapped under it.
 #pragma once
 
 #include <dlfcn.h>
@@ -13,7 +15,7 @@ class RuntimeLibrary {
   RuntimeLibrary() = default;
   // Opens `path` (a bare name goes through the dynamic loader's search); empty on failure.
   explicit RuntimeLibrary(const std::string& path)
-      : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+      : handle_(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {}
   ~RuntimeLibrary() {
     if (handle_) dlclose(handle_);
   }
