@@ -99,7 +99,7 @@ int32_t ProcessRunner(const std::vector<std::string>& args, int* exitStatus) {
   return 1;
 }
 
-int32_t ProcessRunner(const std::string& commandLine, int* exitStatus) {
+int32_t ProcessRunnerLine(const std::string& commandLine, int* exitStatus) {
   return ProcessRunner(SplitCommandLine(commandLine), exitStatus);
 }
 

@@ -15,8 +15,9 @@ namespace qp {
 // code, or -1 when it did not start or ended by a signal.
 int32_t ProcessRunner(const std::vector<std::string>& args, int* exitStatus = nullptr);
 
-// The same for one command line: words split at blanks, a pair of double quotes groups a
+// The same for one command line (named apart so a braced list of two texts cannot be taken
+// for one): words split at blanks, a pair of double quotes groups a
 // word that contains blanks (no shell is involved).
-int32_t ProcessRunner(const std::string& commandLine, int* exitStatus = nullptr);
+int32_t ProcessRunnerLine(const std::string& commandLine, int* exitStatus = nullptr);
 
 }  // namespace qp
