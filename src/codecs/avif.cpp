@@ -1,9 +1,63 @@
-// Placeholder until this format's decoder lands: every call yields nothing, so the load
-// dispatch falls through to its fall-backs.
 #include "codecs/avif.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "codecs/png.h"
+#include "core/paths.h"
+#include "core/process_runner.h"
 
 namespace qp {
 
-std::optional<ImageBuffer> loadAvif(const std::string&, ViewerState&) { return std::nullopt; }
+namespace {
+
+bool IsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
+
+// Removes the temporary file on every path out of the load.
+struct TempFile {
+  std::string path;
+  ~TempFile() {
+    if (!path.empty()) unlink(path.c_str());
+  }
+};
+
+}  // namespace
+
+std::string AvifDecoderPath() {
+  const std::string beside = JoinPath(ExecutableFolder(), "avifdec");
+  if (!ExecutableFolder().empty() && IsExecutable(beside)) return beside;
+  const char* pathVar = std::getenv("PATH");
+  if (pathVar == nullptr) return {};
+  std::string_view rest(pathVar);
+  while (true) {
+    const size_t colon = rest.find(':');
+    std::string_view dir = rest.substr(0, colon);
+    if (!dir.empty()) {
+      std::string candidate = JoinPath(dir, "avifdec");
+      if (IsExecutable(candidate)) return candidate;
+    }
+    if (colon == std::string_view::npos) break;
+    rest.remove_prefix(colon + 1);
+  }
+  return {};
+}
+
+bool avifDecoderPresent() { return !AvifDecoderPath().empty(); }
+
+std::optional<ImageBuffer> loadAvif(const std::string& path, ViewerState& state) {
+  const std::string decoder = AvifDecoderPath();
+  if (decoder.empty()) return std::nullopt;
+  // The name is made unique and the file created by us (exclusively), so a shared temporary
+  // folder cannot redirect the decoder's output or collide with another load.
+  std::string pattern = JoinPath(TempFolder(), "avifXXXXXX.png");
+  const int fd = mkstemps(pattern.data(), 4);
+  if (fd < 0) return std::nullopt;
+  close(fd);
+  TempFile temp{pattern};
+  ProcessRunner(std::vector<std::string>{decoder, path, temp.path});
+  // avifdec writes nothing into the empty file when it fails; LoadPng then refuses it.
+  return LoadPng(temp.path, state);
+}
 
 }  // namespace qp

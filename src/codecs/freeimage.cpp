@@ -1,13 +1,156 @@
-// Placeholder until this format's decoder lands: every call yields nothing, so the load
-// dispatch falls through to its fall-backs.
+// FreeImage bitmaps are bottom-up with rows padded to 4 bytes; on little-endian builds their
+// 32-bit pixels are blue, green, red, alpha in memory, the picture's own order.
 #include "codecs/freeimage.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "core/debug.h"
+#include "core/paths.h"
 
 namespace qp {
 
-std::optional<ImageBuffer> loadWithLibrary(const std::string&, int32_t) { return std::nullopt; }
-std::optional<ImageBuffer> loadAnyWithLibrary(const std::string&) { return std::nullopt; }
-int32_t saveWithLibrary(const std::string&, int32_t, int32_t, const uint8_t*, int32_t, int32_t) {
-  return 0;
+namespace {
+
+struct FIBITMAP;
+using OutputMessageFn = void (*)(int format, const char* message);
+
+struct Api {
+  void (*SetOutputMessage)(OutputMessageFn) = nullptr;
+  int (*GetFileType)(const char*, int) = nullptr;
+  int (*GetFIFFromFilename)(const char*) = nullptr;
+  FIBITMAP* (*Load)(int, const char*, int) = nullptr;
+  unsigned (*GetWidth)(FIBITMAP*) = nullptr;
+  unsigned (*GetHeight)(FIBITMAP*) = nullptr;
+  unsigned (*GetPitch)(FIBITMAP*) = nullptr;
+  FIBITMAP* (*ConvertTo32Bits)(FIBITMAP*) = nullptr;
+  FIBITMAP* (*ConvertTo24Bits)(FIBITMAP*) = nullptr;
+  uint8_t* (*GetBits)(FIBITMAP*) = nullptr;
+  void (*Unload)(FIBITMAP*) = nullptr;
+  FIBITMAP* (*ConvertFromRawBits)(uint8_t*, int, int, int, unsigned, unsigned, unsigned,
+                                  unsigned, int) = nullptr;
+  int (*Save)(int, FIBITMAP*, const char*, int) = nullptr;
+};
+
+void IgnoreMessage(int, const char*) {}
+
+template <typename F>
+bool Bind(void* lib, const char* name, F& fn) {
+  fn = reinterpret_cast<F>(dlsym(lib, name));
+  return fn != nullptr;
+}
+
+// Loaded once per run; a library lacking any function counts as absent.
+const Api* LoadApi() {
+  static const Api* api = [] () -> const Api* {
+    const char* kName = "libfreeimage.so.3";
+    void* lib = nullptr;
+    const std::string folder = ExecutableFolder();
+    if (!folder.empty()) lib = dlopen(JoinPath(folder, kName).c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!lib) lib = dlopen(kName, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) return nullptr;
+    static Api a;
+    const bool ok = Bind(lib, "FreeImage_SetOutputMessage", a.SetOutputMessage) &&
+                    Bind(lib, "FreeImage_GetFileType", a.GetFileType) &&
+                    Bind(lib, "FreeImage_GetFIFFromFilename", a.GetFIFFromFilename) &&
+                    Bind(lib, "FreeImage_Load", a.Load) &&
+                    Bind(lib, "FreeImage_GetWidth", a.GetWidth) &&
+                    Bind(lib, "FreeImage_GetHeight", a.GetHeight) &&
+                    Bind(lib, "FreeImage_GetPitch", a.GetPitch) &&
+                    Bind(lib, "FreeImage_ConvertTo32Bits", a.ConvertTo32Bits) &&
+                    Bind(lib, "FreeImage_ConvertTo24Bits", a.ConvertTo24Bits) &&
+                    Bind(lib, "FreeImage_GetBits", a.GetBits) &&
+                    Bind(lib, "FreeImage_Unload", a.Unload) &&
+                    Bind(lib, "FreeImage_ConvertFromRawBits", a.ConvertFromRawBits) &&
+                    Bind(lib, "FreeImage_Save", a.Save);
+    if (!ok) {
+      DebugLog("freeimage: %s lacks a function, treated as absent", kName);
+      return nullptr;
+    }
+    a.SetOutputMessage(IgnoreMessage);
+    return &a;
+  }();
+  return api;
+}
+
+std::atomic<bool>& Hidden() {
+  static std::atomic<bool> hidden{std::getenv("QUILLPIX_NO_FREEIMAGE") != nullptr};
+  return hidden;
+}
+
+const Api* Available() { return Hidden().load() ? nullptr : LoadApi(); }
+
+struct Unloader {
+  const Api* api;
+  void operator()(FIBITMAP* b) const {
+    if (b) api->Unload(b);
+  }
+};
+
+}  // namespace
+
+bool FreeImageAvailable() { return Available() != nullptr; }
+void SetFreeImageHidden(bool hidden) { Hidden().store(hidden); }
+
+std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t format) {
+  const Api* api = Available();
+  if (!api || format < 0) return std::nullopt;
+  using Bitmap = std::unique_ptr<FIBITMAP, Unloader>;
+  Bitmap src(api->Load(format, path.c_str(), 0), Unloader{api});
+  if (!src) return std::nullopt;
+  const unsigned w = api->GetWidth(src.get()), h = api->GetHeight(src.get());
+  if (w == 0 || h == 0 || !PictureBytes(w, h)) return std::nullopt;
+  Bitmap b32(api->ConvertTo32Bits(src.get()), Unloader{api});
+  src.reset();
+  if (!b32) return std::nullopt;
+  const uint8_t* bits = api->GetBits(b32.get());
+  const size_t pitch = api->GetPitch(b32.get());
+  const size_t rowBytes = size_t{w} * 4;
+  if (!bits || pitch < rowBytes) return std::nullopt;
+  auto img = ImageBuffer::Allocate(w, h);
+  if (!img) return std::nullopt;
+  for (unsigned y = 0; y < h; ++y)
+    std::memcpy(img->row(static_cast<int32_t>(y)), bits + size_t{h - 1 - y} * pitch, rowBytes);
+  return img;
+}
+
+std::optional<ImageBuffer> loadAnyWithLibrary(const std::string& path) {
+  const Api* api = Available();
+  if (!api) return std::nullopt;
+  int format = api->GetFileType(path.c_str(), 0);
+  if (format == -1) format = api->GetFIFFromFilename(path.c_str());
+  if (format == -1) return std::nullopt;
+  return loadWithLibrary(path, format);
+}
+
+int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
+                        const uint8_t* pixels, int32_t width, int32_t height) {
+  const Api* api = Available();
+  if (!api || !pixels || !PictureBytes(width, height)) return 0;
+  using Bitmap = std::unique_ptr<FIBITMAP, Unloader>;
+  // The library only reads the pixels.
+  Bitmap b32(api->ConvertFromRawBits(const_cast<uint8_t*>(pixels), width, height, width * 4, 32,
+                                     0xFF0000, 0xFF00, 0xFF, 1),
+             Unloader{api});
+  if (!b32) return 0;
+  Bitmap b24(api->ConvertTo24Bits(b32.get()), Unloader{api});
+  b32.reset();
+  if (!b24) return 0;
+  return api->Save(format, b24.get(), path.c_str(), flags);
+}
+
+std::optional<FreeImageSaveFormat> FreeImageFormatForExtension(const std::string& ext) {
+  const std::string e = ToLowerAscii(ext);
+  if (e == ".bmp") return FreeImageSaveFormat{kFreeImageBmp, 0};
+  if (e == ".tga" || e == ".targa") return FreeImageSaveFormat{kFreeImageTarga, 0};
+  if (e == ".tif" || e == ".tiff") return FreeImageSaveFormat{kFreeImageTiff, 0};
+  if (e == ".j2k") return FreeImageSaveFormat{kFreeImageJ2k, 0};
+  if (e == ".jp2") return FreeImageSaveFormat{kFreeImageJp2, 0};
+  return std::nullopt;
 }
 
 }  // namespace qp

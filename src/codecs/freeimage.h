@@ -1,4 +1,6 @@
-// The FreeImage library, loaded at run time when present.
+// The FreeImage library, loaded at run time when present (Debian's libfreeimage.so.3, looked
+// for beside the executable first). Set QUILLPIX_NO_FREEIMAGE in the environment, or call
+// SetFreeImageHidden, to run as if it were absent.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,11 @@
 namespace qp {
 
 inline constexpr int32_t kFreeImageBmp = 0;
+inline constexpr int32_t kFreeImageTarga = 17;
+inline constexpr int32_t kFreeImageTiff = 18;
+inline constexpr int32_t kFreeImageJ2k = 30;
+inline constexpr int32_t kFreeImageJp2 = 31;
+
 // Loads with a known format number.
 std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t format);
 // Loads with the format the library detects.
@@ -17,5 +24,17 @@ std::optional<ImageBuffer> loadAnyWithLibrary(const std::string& path);
 // Saves 24-bit (alpha dropped); the library's success value (non-zero on success).
 int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
                         const uint8_t* pixels, int32_t width, int32_t height);
+
+// The format number and flags the library saves a target extension (".bmp", ".tga",
+// ".targa", ".tif", ".tiff", ".j2k", ".jp2"; any case) with, or nothing.
+struct FreeImageSaveFormat {
+  int32_t format;
+  int32_t flags;
+};
+std::optional<FreeImageSaveFormat> FreeImageFormatForExtension(const std::string& ext);
+
+// Whether the library is loaded and complete (loaded once per run) and not hidden.
+bool FreeImageAvailable();
+void SetFreeImageHidden(bool hidden);
 
 }  // namespace qp

@@ -34,7 +34,7 @@ DecodeResult ByContent(int32_t code, const std::string& path, LoadContext& ctx, 
     case -kSniffQoi: return readQoi(path, s);
     case -kSniffIsoMedia:
       // An AVIF file carries an ftyp box too; only its exact extension sends it to avifdec.
-      if (avifFirst && path.size() >= 5 && path.compare(path.size() - 5, 5, ".avif") == 0) {
+      if (avifFirst && HasExtension(path, ".avif")) {
         if (auto img = loadAvif(path, s)) return std::move(*img);
       }
       return loadVideo(path, s, animate);
@@ -84,8 +84,9 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
   const int32_t code = SniffFileType(path, &size);
   if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
   if (IsContentCode(code)) {
-    // For ISO media only the video loader is asked here.
-    DecodeResult r = ByContent(code, path, ctx, /*animate=*/false, /*avifFirst=*/false);
+    // An ISO media file ending in ".avif" goes to avifdec first here too, so a still AVIF
+    // converts as it displays.
+    DecodeResult r = ByContent(code, path, ctx, /*animate=*/false, /*avifFirst=*/true);
     if (r) return r.toOwned();
     return loadAnyWithLibrary(path);
   }
@@ -123,7 +124,8 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
       break;
   }
 
-  const std::string ext = ExtensionOf(path);
+  // File names keep their case on Linux, so only the extension is compared in lower case.
+  const std::string ext = ToLowerAscii(ExtensionOf(path));
   if (ext.empty()) {
     out.picture = loadAnyWithLibrary(path);  // no whitening without an extension
     return out;
