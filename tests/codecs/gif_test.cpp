@@ -420,3 +420,58 @@ TEST(Gif, MalformedFilesFailCleanly) {
 
 }  // namespace
 }  // namespace qp
+
+namespace qp {
+namespace {
+
+// Every composed frame against ImageMagick's coalesced frames, wherever ImageMagick's pixel is
+// opaque (it restores to transparent where we restore the background colour).
+TEST(GifImageMagick, ComposedFramesMatchCoalesce) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick absent";
+  std::vector<std::vector<uint8_t>> files;
+  for (int variant = 0; variant < 3; ++variant) {
+    auto g = Header(8, 6, 3);
+    Control(g, 1, false, 5, 0);
+    std::vector<uint8_t> full(48);
+    for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<uint8_t>((i + variant) % 4);
+    Image(g, 0, 0, 8, 6, Lzw(full));
+    for (int f = 0; f < 6; ++f) {
+      const int disposal = (f + variant) % 3 + 1;
+      Control(g, disposal, f % 2 == 1, 5, static_cast<uint8_t>(f % 4));
+      const uint16_t x = static_cast<uint16_t>(f % 4), y = static_cast<uint16_t>(f % 3);
+      std::vector<uint8_t> part(12);
+      for (size_t i = 0; i < part.size(); ++i) part[i] = static_cast<uint8_t>((i * 3 + f) % 4);
+      Image(g, x, y, 4, 3, Lzw(part));
+    }
+    g.push_back(0x3B);
+    files.push_back(g);
+  }
+  for (size_t n = 0; n < files.size(); ++n) {
+    SCOPED_TRACE(n);
+    Loaded l(files[n]);
+    const std::string out = l.dir.file("f%d.rgba");
+    ASSERT_EQ(test::RunShell("convert " + test::ShellQuote(l.path) +
+                             " -coalesce +adjoin -depth 8 " + test::ShellQuote("rgba:" + out)),
+              0);
+    for (int frame = 0; frame < 7; ++frame) {
+      SCOPED_TRACE(frame);
+      DecodeResult r = loadGif(l.path, l.state, true);
+      ASSERT_TRUE(r);
+      const auto ref = test::ReadBytes(l.dir.file("f" + std::to_string(frame) + ".rgba"));
+      ASSERT_EQ(ref.size(), size_t{8} * 6 * 4);
+      for (int i = 0; i < 48; ++i) {
+        const uint8_t* m = ref.data() + i * 4;
+        if (m[3] != 255) continue;
+        // Our transparent pixels keep the old colour bytes with alpha 0.
+        const uint8_t* p = r.pixels() + i * 4;
+        EXPECT_EQ(p[2], m[0]) << i;
+        EXPECT_EQ(p[1], m[1]) << i;
+        EXPECT_EQ(p[0], m[2]) << i;
+      }
+    }
+    l.state.StopPlayback();
+  }
+}
+
+}  // namespace
+}  // namespace qp
