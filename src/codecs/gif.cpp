@@ -492,7 +492,7 @@ done:
   if (!dataEnded && !s.atEnd()) s.skipSubBlocks();
   if (!ok) return false;
   // Indices the data never reached are 0.
-  std::memset(out + pos, 0, n - pos);
+  if (pos < n) std::memset(out + pos, 0, n - pos);
   frame_.indices = std::span<const uint8_t>(out, n);
   return true;
 }
