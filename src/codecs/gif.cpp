@@ -1,9 +1,704 @@
-// Placeholder until this format's decoder lands: every call yields nothing, so the load
-// dispatch falls through to its fall-backs.
 #include "codecs/gif.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "core/byte_reader.h"
+#include "core/file_io.h"
 
 namespace qp {
 
-DecodeResult loadGif(const std::string&, ViewerState&, bool) { return {}; }
+namespace {
+
+constexpr uint32_t kTableSize = 4096;
+constexpr int kMaxCodeWidth = 12;
+
+// The one-byte strings of the root codes.
+struct Identity {
+  uint8_t bytes[256];
+  constexpr Identity() : bytes() {
+    for (int i = 0; i < 256; ++i) bytes[i] = static_cast<uint8_t>(i);
+  }
+};
+constexpr Identity kIdentity;
+
+// Rows of an interlaced image arrive in four passes: every 8th row from 0, every 8th from 4,
+// every 4th from 2, every 2nd from 1. Maps the stream row r to its picture row.
+int32_t InterlacedRow(int32_t r, int32_t height) {
+  const int32_t pass1 = (height + 7) / 8;
+  if (r < pass1) return r * 8;
+  r -= pass1;
+  const int32_t pass2 = (height + 3) / 8;
+  if (r < pass2) return 4 + r * 8;
+  r -= pass2;
+  const int32_t pass3 = (height + 1) / 4;
+  if (r < pass3) return 2 + r * 4;
+  r -= pass3;
+  return 1 + r * 2;
+}
+
+}  // namespace
+
+// The file in memory, read through the bounded reader. Reads never touch memory outside the
+// block: a byte read at the end yields 0, a short multi-byte read yields zeros, and a skip past
+// the end leaves the source "outside", where every further read yields 0.
+struct GifDecoder::Source {
+  explicit Source(std::vector<uint8_t> b) : bytes(std::move(b)), reader(bytes) {}
+
+  bool inside() const { return !past && !reader.atEnd(); }
+  bool atEnd() const { return !inside(); }
+  size_t tell() const { return reader.position(); }
+  void seek(size_t offset) {
+    reader = ByteReader(bytes);
+    past = !reader.seek(offset);
+  }
+  uint8_t byte() { return inside() ? reader.u8() : 0; }
+  uint16_t u16() {
+    if (past || reader.remaining() < 2) return 0;
+    return reader.u16le();
+  }
+  // Copies n bytes; when fewer remain the destination gets n zeros and nothing is consumed.
+  bool read(uint8_t* dst, size_t n) {
+    if (past || reader.remaining() < n) {
+      std::memset(dst, 0, n);
+      return false;
+    }
+    std::memcpy(dst, reader.bytes(n).data(), n);
+    return true;
+  }
+  void skip(size_t n) {
+    if (past) return;
+    if (n > reader.remaining()) {
+      past = true;
+      return;
+    }
+    reader.skip(n);
+  }
+  // The next n bytes, or nothing when the file ends first.
+  std::optional<std::span<const uint8_t>> block(size_t n) {
+    if (past || reader.remaining() < n) return std::nullopt;
+    return reader.bytes(n);
+  }
+  // Skips data sub-blocks up to and including their zero-size terminator.
+  void skipSubBlocks() {
+    for (;;) {
+      const uint8_t size = byte();
+      if (size == 0 || atEnd()) return;
+      skip(size);
+    }
+  }
+
+  std::vector<uint8_t> bytes;
+  ByteReader reader;
+  bool past = false;
+};
+
+// One string-table entry: the code's whole string. Strings of new codes always lie in the
+// index block already written (the previous code's output followed by one more byte), so an
+// entry is a pointer and a length and a code's output is one block copy.
+struct GifDecoder::LzwEntry {
+  const uint8_t* text;
+  uint32_t length;
+};
+
+GifDecoder::GifDecoder() = default;
+GifDecoder::~GifDecoder() { close(); }
+
+bool GifDecoder::open(const std::string& path) {
+  if (open_) return false;
+  auto bytes = ReadWholeFile(path);
+  if (!bytes) return false;
+  return openBytes(*bytes);
+}
+
+bool GifDecoder::openBytes(std::span<const uint8_t> bytes) {
+  if (open_) return false;
+  try {
+    src_ = std::make_unique<Source>(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+    if (!parseHeader()) {
+      src_.reset();
+      return false;
+    }
+    if (frameCount_ == 0) frameCount_ = countFrames();
+  } catch (const std::bad_alloc&) {
+    src_.reset();
+    return false;
+  }
+  if (frameCount_ == 0) {
+    src_.reset();
+    return false;
+  }
+  open_ = true;
+  return true;
+}
+
+bool GifDecoder::parseHeader() {
+  Source& s = *src_;
+  s.seek(0);
+  uint8_t sig[3];
+  s.read(sig, 3);
+  if (std::memcmp(sig, "GIF", 3) != 0) return false;
+  uint8_t ver[3];
+  s.read(ver, 3);
+  if (std::memcmp(ver, "89a", 3) != 0 && std::memcmp(ver, "87a", 3) != 0) return false;
+  std::memcpy(version_, ver, 3);
+  version_[3] = 0;
+
+  // Logical screen descriptor.
+  screenWidth_ = s.u16();
+  screenHeight_ = s.u16();
+  if (!s.inside()) return false;
+  const uint8_t packed = s.byte();
+  globalFlag_ = (packed & 0x80) != 0;
+  colourResolution_ = ((packed >> 4) & 7) + 1;
+  globalSort_ = globalFlag_ && (packed & 0x08) != 0;
+  globalSize_ = globalFlag_ ? 2u << (packed & 7) : 0;
+  backgroundIndex_ = s.byte();
+  aspect_ = s.byte();
+  if (!s.inside()) return false;
+
+  if (globalFlag_) {
+    s.read(rawGlobal_, globalSize_ * 3);
+    std::vector<uint32_t> table(256, 0xFF000000u);
+    for (uint32_t i = 0; i < globalSize_; ++i) {
+      const uint8_t* rgb = rawGlobal_ + i * 3;
+      table[i] = 0xFF000000u | uint32_t{rgb[0]} << 16 | uint32_t{rgb[1]} << 8 | rgb[2];
+    }
+    global32_ = std::move(table);
+  } else {
+    global32_.reset();
+  }
+  dataStart_ = s.tell();
+  return true;
+}
+
+// Walks the whole block stream once: counts image descriptors, collects the delays, the loop
+// count and the comment. Returns to the data start afterwards.
+uint32_t GifDecoder::countFrames() {
+  Source& s = *src_;
+  const size_t start = s.tell();
+  uint32_t count = 0;
+  bool rejected = false;
+  while (!s.atEnd() && !rejected) {
+    const uint8_t b = s.byte();
+    if (b == 0x3B) break;  // trailer
+    if (b == 0x00) continue;
+    if (b == 0x2C) {
+      ++count;
+      s.skip(8);  // left, top, width, height
+      const uint8_t packed = s.byte();
+      if (packed & 0x80) s.skip(size_t{3} << ((packed & 7) + 1));
+      if (!s.inside()) {
+        rejected = true;
+        break;
+      }
+      s.byte();  // LZW minimum code size
+      s.skipSubBlocks();
+      continue;
+    }
+    if (b != 0x21) {
+      s.skip(b);  // an unknown byte is skipped by its own value
+      continue;
+    }
+    const uint8_t label = s.byte();
+    switch (label) {
+      case 0x01:  // plain text
+        s.skipSubBlocks();
+        break;
+      case 0xF9:  // graphic control
+        for (;;) {
+          const uint8_t size = s.byte();
+          if (size == 0) break;
+          if (size != 4) {
+            s.skip(size);
+            continue;
+          }
+          s.byte();  // packed fields
+          const uint32_t d = s.u16();
+          s.byte();  // transparent index
+          // Delays below 2 hundredths are shown as 100 ms, as browsers do.
+          delays_.push_back(static_cast<uint16_t>((d < 2 ? 10 : d) * 10));
+        }
+        break;
+      case 0xFE: {  // comment: the first sub-block of the last comment counts
+        const uint8_t size = s.byte();
+        if (size > 0) {
+          std::string text(size, '\0');
+          s.read(reinterpret_cast<uint8_t*>(text.data()), size);
+          comment_ = std::move(text);
+          s.skipSubBlocks();
+        }
+        break;
+      }
+      case 0xFF: {  // application; a 3-byte sub-block with id 1 holds the loop count
+        const uint8_t b0 = s.byte();
+        if (b0 == 0) break;
+        s.skip(b0);
+        const uint8_t c = s.byte();
+        if (c == 0) break;  // the identifier block was the only one
+        if (b0 == 11 && c == 3) {
+          const uint8_t id = s.byte();
+          const uint16_t loops = s.u16();
+          if (id == 1) loopCount_ = loops > 0 ? int32_t{loops} + 1 : 0;
+        } else {
+          s.skip(c);
+        }
+        s.skipSubBlocks();
+        break;
+      }
+      default:
+        rejected = true;
+        break;
+    }
+  }
+  s.seek(start);
+  return rejected ? 0 : count;
+}
+
+void GifDecoder::rewind() {
+  if (!open_) return;
+  frame_ = GifFrame{};
+  // Every pass starts from the same state, so the first frame looks the same on each loop.
+  pending_ = GifControl{};
+  parseHeader();
+}
+
+void GifDecoder::close() {
+  if (!open_) return;
+  open_ = false;
+  frame_ = GifFrame{};
+  indexBlock_ = std::vector<uint8_t>();
+  src_.reset();
+}
+
+uint16_t GifDecoder::frameDelay(int64_t i) const {
+  if (i < 0 || i >= static_cast<int64_t>(delays_.size())) return 100;
+  return delays_[static_cast<size_t>(i)];
+}
+
+uint64_t GifDecoder::totalDuration() const {
+  uint64_t sum = 0;
+  for (uint16_t d : delays_) sum += d;
+  return sum;
+}
+
+const GifFrame* GifDecoder::nextFrame() {
+  if (!open_) return nullptr;
+  Source& s = *src_;
+  frame_ = GifFrame{};
+  bool wrapped = false;  // one return to the start per call, so a stream without images ends
+  for (;;) {
+    if (s.atEnd()) {
+      // A file without its trailer wraps like one with it.
+      if (wrapped) return nullptr;
+      wrapped = true;
+      s.seek(dataStart_);
+      continue;
+    }
+    const uint8_t b = s.byte();
+    switch (b) {
+      case 0x00:
+        continue;
+      case 0x21: {
+        const uint8_t label = s.byte();
+        if (label == 0x01 || label == 0xFE || label == 0xFF) {
+          s.skipSubBlocks();
+        } else if (label == 0xF9) {
+          for (;;) {
+            const uint8_t size = s.byte();
+            if (size == 0) break;
+            if (size != 4) {
+              s.skip(size);
+              continue;
+            }
+            const uint8_t packed = s.byte();
+            pending_.present = true;
+            pending_.disposal = (packed >> 2) & 7;
+            pending_.userInput = (packed & 2) != 0;
+            pending_.transparency = (packed & 1) != 0;
+            pending_.delay = s.u16();
+            pending_.transparentIndex = s.byte();
+          }
+        } else {
+          return nullptr;
+        }
+        continue;
+      }
+      case 0x3B:
+        if (wrapped) return nullptr;
+        wrapped = true;
+        s.seek(dataStart_);
+        continue;
+      case 0x41:
+      case 0xA0:
+      case 0xFF:
+        s.skip(b);
+        continue;
+      case 0x2C:
+        break;
+      default:
+        return nullptr;
+    }
+
+    // Image descriptor.
+    frame_.left = s.u16();
+    frame_.top = s.u16();
+    frame_.width = s.u16();
+    frame_.height = s.u16();
+    const uint8_t packed = s.byte();
+    frame_.localTable = (packed & 0x80) != 0;
+    frame_.interlace = (packed & 0x40) != 0;
+    frame_.sort = (packed & 0x20) != 0;
+    frame_.paletteSize = 2u << (packed & 7);
+    if (frame_.localTable) s.read(rawLocal_, frame_.paletteSize * 3);
+    frame_.palette = std::span<const uint8_t>(rawLocal_, frame_.paletteSize * 3);
+    if (!s.inside() || !decodeImage()) {
+      frame_ = GifFrame{};
+      return nullptr;
+    }
+    frame_.control = pending_;
+    // Transparency and disposal stay pending for following images without a control block
+    // of their own; only the "present" mark is consumed.
+    pending_.present = false;
+    return &frame_;
+  }
+}
+
+// Decodes the LZW data of the current image into the index block. Codes are packed least
+// significant bit first into data sub-blocks of up to 255 bytes ending with a zero size.
+bool GifDecoder::decodeImage() {
+  Source& s = *src_;
+  const uint64_t count = uint64_t{frame_.width} * frame_.height;
+  const uint8_t minCodeSize = s.byte();
+  // A clear code of 4096 or more would lie outside the 12-bit table.
+  if (count > static_cast<uint64_t>(kMaxPixels) || minCodeSize > 11) {
+    s.skipSubBlocks();
+    return false;
+  }
+  try {
+    if (indexBlock_.size() < count) indexBlock_.resize(count);
+  } catch (const std::bad_alloc&) {
+    s.skipSubBlocks();
+    return false;
+  }
+  if (!table_) table_ = std::make_unique<LzwEntry[]>(kTableSize);
+
+  LzwEntry* table = table_.get();
+  uint8_t* out = indexBlock_.data();
+  const size_t n = static_cast<size_t>(count);
+  const uint32_t clear = 1u << minCodeSize;
+  const uint32_t endCode = clear + 1;
+  for (uint32_t i = 0; i < clear; ++i) table[i] = {&kIdentity.bytes[i], 1};
+  uint32_t nextFree = clear + 2;
+  int width = minCodeSize + 1;
+
+  uint64_t acc = 0;  // unread bits, lowest first
+  int bits = 0;
+  const uint8_t* block = nullptr;
+  size_t blockLeft = 0;
+  bool dataEnded = false;
+
+  size_t pos = 0;      // indices written
+  size_t prevPos = 0;  // where the previous code's string starts in the index block
+  size_t prevLength = 0;
+  bool first = true;
+  bool ok = true;
+
+  for (;;) {
+    // Gather enough bits for one code, appending data sub-blocks as needed.
+    while (bits < width) {
+      if (blockLeft == 0) {
+        if (dataEnded) goto done;  // the data ended before an end code: keep what we have
+        if (s.atEnd()) {           // the file ends inside the image data
+          ok = false;
+          goto done;
+        }
+        const uint8_t size = s.byte();
+        if (size == 0) {
+          dataEnded = true;
+          continue;
+        }
+        auto span = s.block(size);
+        if (!span) {
+          ok = false;
+          goto done;
+        }
+        block = span->data();
+        blockLeft = size;
+      }
+      acc |= uint64_t{*block++} << bits;
+      bits += 8;
+      --blockLeft;
+    }
+    const uint32_t code = static_cast<uint32_t>(acc & ((1u << width) - 1));
+    acc >>= width;
+    bits -= width;
+
+    if (first) {
+      if (code >= endCode) {  // neither a literal nor a clear code
+        ok = false;
+        break;
+      }
+      if (code == clear) continue;
+      if (pos >= n) break;  // the block is already full
+      out[pos] = static_cast<uint8_t>(code);
+      prevPos = pos;
+      prevLength = 1;
+      ++pos;
+      first = false;
+      continue;
+    }
+    if (code == clear) {
+      width = minCodeSize + 1;
+      nextFree = clear + 2;
+      first = true;
+      continue;
+    }
+    if (code == endCode) break;
+
+    if (code < nextFree) {
+      const LzwEntry e = table[code];
+      if (e.length > n - pos) {
+        ok = false;
+        break;
+      }
+      std::memcpy(out + pos, e.text, e.length);
+      // New string: the previous one (which ends right here) plus this one's first byte.
+      if (nextFree < kTableSize) table[nextFree++] = {out + prevPos, static_cast<uint32_t>(prevLength + 1)};
+      prevPos = pos;
+      prevLength = e.length;
+      pos += e.length;
+    } else {
+      // A code not yet in the table: the previous string plus its own first byte.
+      const size_t length = prevLength + 1;
+      if (length > n - pos) {
+        ok = false;
+        break;
+      }
+      std::memcpy(out + pos, out + prevPos, prevLength);
+      out[pos + prevLength] = out[prevPos];
+      if (nextFree < kTableSize) table[nextFree++] = {out + pos, static_cast<uint32_t>(length)};
+      prevPos = pos;
+      prevLength = length;
+      pos += length;
+    }
+    if (nextFree == (1u << width) && width < kMaxCodeWidth) ++width;
+  }
+done:
+  // Leave the reader after this image's data so the next block can be found.
+  if (!dataEnded && !s.atEnd()) s.skipSubBlocks();
+  if (!ok) return false;
+  // Indices the data never reached are 0.
+  if (pos < n) std::memset(out + pos, 0, n - pos);
+  frame_.indices = std::span<const uint8_t>(out, n);
+  return true;
+}
+
+bool GifDecoder::blit(ImageBuffer& canvas) const {
+  const GifFrame& f = frame_;
+  if (uint32_t{f.left} + f.width > screenWidth_ || uint32_t{f.top} + f.height > screenHeight_)
+    return false;
+  if (canvas.width() != screenWidth_ || canvas.height() != screenHeight_) return false;
+  if (f.indices.size() != size_t{f.width} * f.height) return false;
+
+  // 256 entries so that any index is safe; colours beyond the palette are opaque black.
+  uint8_t palette[256][4];
+  for (auto& p : palette) p[0] = p[1] = p[2] = 0, p[3] = 255;
+  if (f.localTable) {
+    for (uint32_t i = 0; i < f.paletteSize; ++i) {
+      palette[i][0] = rawLocal_[i * 3 + 2];
+      palette[i][1] = rawLocal_[i * 3 + 1];
+      palette[i][2] = rawLocal_[i * 3];
+    }
+  } else if (global32_) {
+    for (int i = 0; i < 256; ++i) StorePixel(palette[i], (*global32_)[static_cast<size_t>(i)]);
+  }
+  const int transparent = f.control.transparency ? f.control.transparentIndex : -1;
+
+  for (int32_t r = 0; r < f.height; ++r) {
+    const int32_t y = f.interlace ? InterlacedRow(r, f.height) : r;
+    const uint8_t* src = f.indices.data() + static_cast<size_t>(r) * f.width;
+    uint8_t* dst = canvas.pixel(f.left, f.top + y);
+    if (transparent < 0) {
+      for (int32_t x = 0; x < f.width; ++x) std::memcpy(dst + x * 4, palette[src[x]], 4);
+    } else {
+      for (int32_t x = 0; x < f.width; ++x) {
+        if (src[x] == transparent)
+          dst[x * 4 + 3] = 0;  // colour bytes keep what was there
+        else
+          std::memcpy(dst + x * 4, palette[src[x]], 4);
+      }
+    }
+  }
+  return true;
+}
+
+void GifDecoder::fillBackground(ImageBuffer& canvas) const {
+  if (canvas.empty()) return;
+  if (!global32_) {
+    std::memset(canvas.data(), 0, canvas.byteSize());
+    return;
+  }
+  fillRect(canvas, 0, 0, canvas.width(), canvas.height());
+}
+
+void GifDecoder::fillRect(ImageBuffer& canvas, int32_t left, int32_t top, int32_t width,
+                          int32_t height) const {
+  if (canvas.empty()) return;
+  const int64_t x0 = std::max<int64_t>(left, 0), y0 = std::max<int64_t>(top, 0);
+  const int64_t x1 = std::min<int64_t>(int64_t{left} + width, canvas.width());
+  const int64_t y1 = std::min<int64_t>(int64_t{top} + height, canvas.height());
+  uint8_t bgr[4] = {0, 0, 0, 0};
+  if (global32_) StorePixel(bgr, (*global32_)[backgroundIndex_]);
+  for (int64_t y = y0; y < y1; ++y) {
+    uint8_t* p = canvas.pixel(static_cast<int32_t>(x0), static_cast<int32_t>(y));
+    for (int64_t x = x0; x < x1; ++x, p += 4) {
+      p[0] = bgr[0];
+      p[1] = bgr[1];
+      p[2] = bgr[2];
+    }
+  }
+}
+
+namespace {
+
+// A running GIF animation: the open decoder and the disposal state between frames.
+class GifPlayback final : public Playback {
+ public:
+  explicit GifPlayback(std::unique_ptr<GifDecoder> d) : decoder(std::move(d)) {}
+  PlaybackKind kind() const override { return PlaybackKind::Gif; }
+  bool Step(ViewerState& state) override;
+  uint16_t FrameDelay(int32_t index) const override { return decoder->frameDelay(index); }
+  int32_t LoopLimit() const override { return decoder->loopCount(); }
+
+  std::unique_ptr<GifDecoder> decoder;
+  ImageBuffer saved;  // the canvas before the last frame with disposal 3
+  int lastDisposal = 0;
+  int32_t disposeLeft = 0, disposeTop = 0, disposeWidth = 0, disposeHeight = 0;
+};
+
+bool GifPlayback::Step(ViewerState& state) {
+  ImageBuffer& canvas = state.animationCanvas;
+  const int32_t frames = state.frameCount;
+  int32_t index = state.frameIndex + 1;
+  if (index >= frames) {
+    index = 0;
+    lastDisposal = 0;
+    decoder->rewind();
+  }
+  state.frameIndex = index;
+
+  const GifFrame* f = nullptr;
+  try {
+    f = decoder->nextFrame();
+  } catch (const std::bad_alloc&) {
+    f = nullptr;
+  }
+  if (f) {
+    if (index == 0) {
+      decoder->fillBackground(canvas);
+    } else if (lastDisposal == 2) {
+      if (disposeWidth == canvas.width() && disposeHeight == canvas.height())
+        decoder->fillBackground(canvas);
+      else
+        decoder->fillRect(canvas, disposeLeft, disposeTop, disposeWidth, disposeHeight);
+    } else if (lastDisposal == 3 && !saved.empty()) {
+      std::memcpy(canvas.data(), saved.data(), canvas.byteSize());
+    }
+    if (f->control.present) {
+      lastDisposal = f->control.disposal;
+      if (lastDisposal == 2) {
+        disposeLeft = f->left;
+        disposeTop = f->top;
+        disposeWidth = f->width;
+        disposeHeight = f->height;
+      } else if (lastDisposal == 3) {
+        if (saved.empty()) {
+          if (auto block = ImageBuffer::Allocate(canvas.width(), canvas.height()))
+            saved = std::move(*block);
+        }
+        if (!saved.empty()) std::memcpy(saved.data(), canvas.data(), canvas.byteSize());
+      }
+    } else {
+      lastDisposal = 0;
+    }
+    decoder->blit(canvas);
+  }
+  if (index >= frames - 1) decoder->rewind();
+  return f != nullptr;
+}
+
+void CopyDetails(ViewerState& state, const GifDecoder& d) {
+  std::memcpy(state.gifVersion, d.version(), sizeof state.gifVersion);
+  state.gifBitDepth = d.colourResolution();
+  state.detailsValid = 1;
+}
+
+DecodeResult LoadGifImpl(const std::string& path, ViewerState& state, bool animate) {
+  if (animate && state.gifAnimated && state.playback &&
+      state.playback->kind() == PlaybackKind::Gif) {
+    std::lock_guard guard(state.lock);
+    if (auto view = state.StepPlayback()) return DecodeResult::Canvas(*view);
+    // A frame that failed leaves the canvas as it was; the playback goes on.
+    if (state.animating && !state.animationCanvas.empty())
+      return DecodeResult::Canvas(PixelView{state.animationCanvas.data(),
+                                            state.animationCanvas.width(),
+                                            state.animationCanvas.height()});
+    return {};
+  }
+
+  auto decoder = std::make_unique<GifDecoder>();
+  {
+    std::unique_lock guard(state.lock);
+    if (!decoder->open(path)) return {};
+    CopyDetails(state, *decoder);
+    if (animate && decoder->frameCount() > 1) {
+      const int32_t frames = static_cast<int32_t>(std::min<uint32_t>(decoder->frameCount(), INT32_MAX));
+      auto canvas = ImageBuffer::Filled(decoder->screenWidth(), decoder->screenHeight(), 0);
+      if (!canvas) return {};
+      state.StartPlayback(std::make_unique<GifPlayback>(std::move(decoder)), std::move(*canvas),
+                          frames);
+      state.frameIndex = -1;
+      if (auto view = state.StepPlayback()) return DecodeResult::Canvas(*view);
+      // Not even the first frame could be read: no picture, so the fall-backs may try.
+      state.StopPlayback();
+      return {};
+    }
+  }
+
+  const GifFrame* f = decoder->nextFrame();
+  if (!f) return {};
+  auto canvas = ImageBuffer::Filled(decoder->screenWidth(), decoder->screenHeight(), 0);
+  if (!canvas) return {};
+  if (f->control.transparency) {
+    for (size_t i = 0; i < canvas->pixelCount(); ++i) {
+      uint8_t* p = canvas->data() + i * 4;
+      p[0] = p[1] = p[2] = 255;
+    }
+  } else if (f->width != decoder->screenWidth() || f->height != decoder->screenHeight()) {
+    decoder->fillBackground(*canvas);
+  }
+  decoder->blit(*canvas);
+  state.hasAlpha = f->control.transparency ? 1 : 0;
+  return DecodeResult(std::move(*canvas));
+}
+
+}  // namespace
+
+DecodeResult loadGif(const std::string& path, ViewerState& state, bool animate) {
+  try {
+    return LoadGifImpl(path, state, animate);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+}
+
+const GifDecoder* RunningGifDecoder(const ViewerState& state) {
+  if (!state.playback || state.playback->kind() != PlaybackKind::Gif) return nullptr;
+  return static_cast<const GifPlayback*>(state.playback.get())->decoder.get();
+}
 
 }  // namespace qp

@@ -1,12 +1,163 @@
-// Placeholder until this format's decoder lands: every call yields nothing, so the load
-// dispatch falls through to its fall-backs.
 #include "codecs/jpeg.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+#include <turbojpeg.h>
+
+#include "core/debug.h"
+#include "core/file_io.h"
 
 namespace qp {
 
-std::optional<ImageBuffer> LoadJpeg(const std::string&, ViewerState&) { return std::nullopt; }
-const char* SaveJpeg(const uint8_t*, int32_t, int32_t, int32_t, const char*) {
-  return "Could not save JPG file";
+namespace {
+
+constexpr const char* kSaveError = "Could not save JPG file";
+// A legitimate progressive file has a few dozen scans at most; thousands of tiny scans only
+// burn time.
+constexpr int kMaxScans = 1000;
+// Working memory libjpeg may take beyond the output picture (coefficient buffers of
+// progressive files).
+constexpr long kMaxLibraryMemory = 1024L * 1024 * 1024;
+
+// libjpeg reports fatal errors by calling error_exit, which must not return; we jump back to
+// the decode routine. Messages go to the debug log only.
+struct ErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+
+void OutputMessage(j_common_ptr cinfo) {
+  char text[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, text);
+  DebugLog("jpeg: %s", text);
+}
+
+void EmitMessage(j_common_ptr cinfo, int level) {
+  if (level >= 0) return;  // trace messages
+  if (cinfo->err->num_warnings == 0) OutputMessage(cinfo);
+  ++cinfo->err->num_warnings;
+}
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  OutputMessage(cinfo);
+  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+void Progress(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  if (d->input_scan_number > kMaxScans) {
+    DebugLog("jpeg: more than %d scans", kMaxScans);
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+  }
+}
+
+// Everything the decode touches lives here, outside the frame that calls setjmp, so a jump
+// back skips no destructor and finds every value in memory.
+struct JpegRead {
+  jpeg_decompress_struct cinfo{};
+  ErrorManager err{};
+  jpeg_progress_mgr progress{};
+  ImageBuffer out;
+
+  JpegRead() {
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.output_message = OutputMessage;
+    err.pub.emit_message = EmitMessage;
+    progress.progress_monitor = Progress;
+  }
+  ~JpegRead() { jpeg_destroy_decompress(&cinfo); }  // no-op when never created
+  JpegRead(const JpegRead&) = delete;
+  JpegRead& operator=(const JpegRead&) = delete;
+};
+
+// Decodes into r.out. No object with a destructor may live in this frame across a libjpeg
+// call, since an error jumps back to the setjmp below.
+bool Decode(JpegRead& r, std::span<const uint8_t> bytes, ViewerState& state) {
+  if (setjmp(r.err.jump)) return false;
+  jpeg_create_decompress(&r.cinfo);
+  r.cinfo.progress = &r.progress;
+  r.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
+  jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_read_header(&r.cinfo, TRUE);
+  state.jpegColourSpace = r.cinfo.jpeg_color_space;
+  state.jpegProgressive = r.cinfo.progressive_mode ? 1 : 0;
+  state.detailsValid = 1;
+  // Refuse hostile sizes before the library allocates anything for the picture.
+  if (!PictureBytes(r.cinfo.image_width, r.cinfo.image_height)) return false;
+
+  // Blue, green, red and a filler byte: the picture's own layout, decoded in place. CMYK and
+  // YCCK cannot be converted and fail here.
+  r.cinfo.out_color_space = JCS_EXT_BGRX;
+  jpeg_start_decompress(&r.cinfo);
+  const uint32_t width = r.cinfo.output_width, height = r.cinfo.output_height;
+  if (r.cinfo.output_components != 4 || !PictureBytes(width, height)) return false;
+  {
+    auto block = ImageBuffer::Allocate(width, height);
+    if (!block) return false;
+    r.out = std::move(*block);
+  }
+  while (r.cinfo.output_scanline < height) {
+    JSAMPROW rows[16];
+    const uint32_t first = r.cinfo.output_scanline;
+    const uint32_t want = std::min<uint32_t>(16, height - first);
+    for (uint32_t i = 0; i < want; ++i) rows[i] = r.out.row(static_cast<int32_t>(first + i));
+    const uint32_t got = jpeg_read_scanlines(&r.cinfo, rows, want);
+    if (got == 0) return false;
+    // JPEG has no alpha: the alpha byte is 0 (opaque while hasAlpha is clear).
+    for (uint32_t i = 0; i < got; ++i) {
+      uint8_t* p = rows[i];
+      for (uint32_t x = 0; x < width; ++x) p[x * 4 + 3] = 0;
+    }
+  }
+  jpeg_finish_decompress(&r.cinfo);
+  return true;
+}
+
+struct TjHandle {
+  tjhandle h = tjInitCompress();
+  unsigned char* buffer = nullptr;
+  ~TjHandle() {
+    if (buffer) tjFree(buffer);
+    if (h) tjDestroy(h);
+  }
+};
+
+}  // namespace
+
+std::optional<ImageBuffer> DecodeJpeg(std::span<const uint8_t> bytes, ViewerState& state) {
+  if (bytes.empty()) return std::nullopt;
+  JpegRead r;
+  if (!Decode(r, bytes, state) || r.out.empty()) return std::nullopt;
+  return std::move(r.out);
+}
+
+std::optional<ImageBuffer> LoadJpeg(const std::string& path, ViewerState& state) {
+  auto bytes = ReadWholeFile(path);
+  if (!bytes) return std::nullopt;
+  return DecodeJpeg(*bytes, state);
+}
+
+const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
+                     const char* path) {
+  if (pixels == nullptr || path == nullptr || !PictureBytes(width, height)) return kSaveError;
+  TjHandle tj;
+  if (!tj.h) return kSaveError;
+  unsigned long size = 0;
+  // The alpha byte is a filler for the compressor: a JPEG is always opaque.
+  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, TJSAMP_444,
+                  quality, TJFLAG_FASTDCT) != 0) {
+    DebugLog("jpeg: %s", tjGetErrorStr2(tj.h));
+    return kSaveError;
+  }
+  if (!WriteWholeFile(path, std::span<const uint8_t>(tj.buffer, size))) return kSaveError;
+  return nullptr;
 }
 
 }  // namespace qp

@@ -1,12 +1,193 @@
-// Placeholder until this format's decoder lands: every call yields nothing, so the load
-// dispatch falls through to its fall-backs.
 #include "codecs/png.h"
+
+#include <png.h>
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "core/byte_reader.h"
+#include "core/debug.h"
+#include "core/file_io.h"
 
 namespace qp {
 
-std::optional<ImageBuffer> LoadPng(const std::string&, ViewerState&) { return std::nullopt; }
-const char* SavePng(const uint8_t*, int32_t, int32_t, int32_t, const char*) {
-  return "Could not save PNG file";
+namespace {
+
+constexpr const char* kSaveError = "Could not save PNG file";
+// Largest ancillary chunk libpng may buffer (text, ICC profiles); real files stay far below.
+constexpr png_alloc_size_t kMaxChunkBytes = 16u * 1024 * 1024;
+// Most ancillary chunks of one kind kept (text, sPLT, unknown).
+constexpr png_uint_32 kMaxCachedChunks = 1000;
+
+// libpng's error callback must not return: report and jump back to the decode routine.
+[[noreturn]] void OnError(png_structp png, png_const_charp message) {
+  DebugLog("png: %s", message);
+  png_longjmp(png, 1);
+}
+
+void OnWarning(png_structp, png_const_charp message) { DebugLog("png warning: %s", message); }
+
+void ReadFromMemory(png_structp png, png_bytep dst, size_t length) {
+  auto* reader = static_cast<ByteReader*>(png_get_io_ptr(png));
+  const auto bytes = reader->bytes(length);
+  if (bytes.size() != length) png_error(png, "file ends early");
+  std::memcpy(dst, bytes.data(), length);
+}
+
+// Everything the decode touches lives here, outside the frame that calls setjmp, so a jump
+// back skips no destructor.
+struct PngRead {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  ByteReader input;
+  ImageBuffer out;
+  std::vector<png_bytep> rows;
+
+  explicit PngRead(std::span<const uint8_t> bytes) : input(bytes) {
+    png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    if (png) info = png_create_info_struct(png);
+  }
+  ~PngRead() {
+    if (png) png_destroy_read_struct(&png, info ? &info : nullptr, nullptr);
+  }
+  PngRead(const PngRead&) = delete;
+  PngRead& operator=(const PngRead&) = delete;
+};
+
+// Decodes into r.out. No object with a destructor may live in this frame across a libpng
+// call, since an error jumps back to the setjmp below.
+bool Decode(PngRead& r, ViewerState& state) {
+  png_structp png = r.png;
+  png_infop info = r.info;
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_user_limits(png, static_cast<png_uint_32>(kMaxSide), static_cast<png_uint_32>(kMaxSide));
+  png_set_chunk_malloc_max(png, kMaxChunkBytes);
+  png_set_chunk_cache_max(png, kMaxCachedChunks);
+  png_set_read_fn(png, &r.input, ReadFromMemory);
+  png_set_sig_bytes(png, 8);
+  png_read_info(png, info);
+
+  const png_uint_32 width = png_get_image_width(png, info);
+  const png_uint_32 height = png_get_image_height(png, info);
+  const int colourType = png_get_color_type(png, info);
+  const int bitDepth = png_get_bit_depth(png, info);
+  state.pngColourType = colourType;
+  state.pngBitDepth = bitDepth;
+  state.hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) ? 1 : 0;
+  state.detailsValid = 1;
+  if (!PictureBytes(width, height)) return false;
+
+  // Everything becomes 8-bit RGB or RGBA: palettes and low depths expanded, gray copied to
+  // three channels, a transparency chunk turned into an alpha channel, 16 bits cut to 8.
+  if ((colourType == PNG_COLOR_TYPE_PALETTE && bitDepth <= 8) || bitDepth == 1)
+    png_set_expand(png);
+  if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
+    png_set_gray_to_rgb(png);
+  const bool transparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  if (transparencyChunk) png_set_expand(png);
+  if (bitDepth == 16) png_set_strip_16(png);
+  png_set_packing(png);
+  png_set_interlace_handling(png);
+  // Rows arrive straight in the picture's layout: blue, green, red, then alpha or a 0 byte.
+  png_set_bgr(png);
+  const bool opaque = !(colourType & PNG_COLOR_MASK_ALPHA) && !transparencyChunk;
+  if (opaque) png_set_filler(png, 0, PNG_FILLER_AFTER);
+  png_read_update_info(png, info);
+
+  const int outType = png_get_color_type(png, info);
+  if (outType != PNG_COLOR_TYPE_RGB && outType != PNG_COLOR_TYPE_RGB_ALPHA) return false;
+  if (png_get_rowbytes(png, info) != size_t{width} * 4) return false;
+  {
+    auto block = ImageBuffer::Allocate(width, height);
+    if (!block) return false;
+    r.out = std::move(*block);
+  }
+  r.rows.resize(height);
+  for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = r.out.row(static_cast<int32_t>(y));
+  png_read_image(png, r.rows.data());
+
+  if (outType == PNG_COLOR_TYPE_RGB_ALPHA) {
+    // Fully transparent pixels are white, whatever colour the file stored.
+    uint8_t* p = r.out.data();
+    for (size_t i = 0, n = r.out.pixelCount(); i < n; ++i, p += 4)
+      if (p[3] == 0) p[0] = p[1] = p[2] = 255;
+  }
+  return true;
+}
+
+struct PngWrite {
+  png_structp png = nullptr;
+  png_infop info = nullptr;
+  PngWrite() {
+    png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
+    if (png) info = png_create_info_struct(png);
+  }
+  ~PngWrite() {
+    if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+  }
+  PngWrite(const PngWrite&) = delete;
+  PngWrite& operator=(const PngWrite&) = delete;
+};
+
+bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_t height,
+            bool alpha) {
+  if (setjmp(png_jmpbuf(w.png))) return false;
+  png_init_io(w.png, file);
+  png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
+               8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_rows(w.png, w.info, rows);
+  // The library copies each row before reordering blue/red and dropping the alpha byte, so
+  // the picture itself is only read.
+  const int transforms =
+      PNG_TRANSFORM_BGR | (alpha ? 0 : PNG_TRANSFORM_STRIP_FILLER_AFTER);
+  png_write_png(w.png, w.info, transforms, nullptr);
+  return true;
+}
+
+}  // namespace
+
+std::optional<ImageBuffer> DecodePng(std::span<const uint8_t> bytes, ViewerState& state) {
+  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return std::nullopt;
+  try {
+    PngRead r(bytes.subspan(8));
+    if (!r.png || !r.info) return std::nullopt;
+    if (!Decode(r, state) || r.out.empty()) return std::nullopt;
+    return std::move(r.out);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+std::optional<ImageBuffer> LoadPng(const std::string& path, ViewerState& state) {
+  // Check the signature before reading a large file whole.
+  {
+    UniqueFile f = OpenFile(path, "rb");
+    uint8_t sig[8];
+    if (!f || std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
+      return std::nullopt;
+  }
+  auto bytes = ReadWholeFile(path);
+  if (!bytes) return std::nullopt;
+  return DecodePng(*bytes, state);
+}
+
+const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_t /*level*/,
+                    const char* path) {
+  if (pixels == nullptr || path == nullptr || !PictureBytes(width, height)) return kSaveError;
+  const bool alpha = HasMeaningfulAlpha(pixels, width, height);
+  std::vector<png_bytep> rows(static_cast<size_t>(height));
+  for (int32_t y = 0; y < height; ++y)
+    rows[static_cast<size_t>(y)] =
+        const_cast<png_bytep>(pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 4);
+  UniqueFile file = OpenFile(path, "wb");
+  if (!file) return kSaveError;
+  PngWrite w;
+  if (!w.png || !w.info) return kSaveError;
+  if (!Encode(w, file.get(), rows.data(), width, height, alpha)) return kSaveError;
+  if (std::fclose(file.release()) != 0) return kSaveError;
+  return nullptr;
 }
 
 }  // namespace qp

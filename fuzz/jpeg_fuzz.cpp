@@ -1,0 +1,11 @@
+// Decodes the input as a JPEG.
+#include <cstddef>
+#include <cstdint>
+
+#include "codecs/jpeg.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  qp::ViewerState state;
+  qp::DecodeJpeg({data, size}, state);
+  return 0;
+}

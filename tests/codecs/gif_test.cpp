@@ -1,0 +1,477 @@
+#include "codecs/gif.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace qp {
+namespace {
+
+using test::PutU16le;
+
+// Packs LZW codes least significant bit first into sub-blocks of up to 255 bytes.
+struct BitPacker {
+  std::vector<uint8_t> bytes;
+  uint32_t acc = 0;
+  int bits = 0;
+  void put(uint32_t code, int width) {
+    acc |= code << bits;
+    bits += width;
+    while (bits >= 8) {
+      bytes.push_back(static_cast<uint8_t>(acc));
+      acc >>= 8;
+      bits -= 8;
+    }
+  }
+  std::vector<uint8_t> blocks() {
+    if (bits > 0) bytes.push_back(static_cast<uint8_t>(acc));
+    bits = 0;
+    std::vector<uint8_t> out;
+    for (size_t i = 0; i < bytes.size(); i += 255) {
+      const size_t n = std::min<size_t>(255, bytes.size() - i);
+      out.push_back(static_cast<uint8_t>(n));
+      out.insert(out.end(), bytes.begin() + static_cast<long>(i),
+                 bytes.begin() + static_cast<long>(i + n));
+    }
+    return out;
+  }
+};
+
+// LZW data of literal codes only (a valid stream: the decoder adds an entry per code and the
+// code width grows as it would for any encoder). Ends with an end code unless told not to.
+std::vector<uint8_t> Lzw(const std::vector<uint8_t>& idx, int minCode = 2, bool endCode = true,
+                         bool terminator = true) {
+  BitPacker p;
+  const uint32_t clear = 1u << minCode;
+  int width = minCode + 1;
+  uint32_t next = clear + 2;
+  p.put(clear, width);
+  for (size_t i = 0; i < idx.size(); ++i) {
+    p.put(idx[i], width);
+    if (i > 0 && next < 4096) {
+      ++next;
+      if (next == (1u << width) && width < 12) ++width;
+    }
+  }
+  if (endCode) p.put(clear + 1, width);
+  std::vector<uint8_t> out{static_cast<uint8_t>(minCode)};
+  auto b = p.blocks();
+  out.insert(out.end(), b.begin(), b.end());
+  if (terminator) out.push_back(0);
+  return out;
+}
+
+// A 4-colour GIF89a with logical screen w x h and a global table black, red, green, blue.
+std::vector<uint8_t> Header(uint16_t w, uint16_t h, uint8_t bg = 0) {
+  std::vector<uint8_t> g{'G', 'I', 'F', '8', '9', 'a'};
+  PutU16le(g, w);  // screen width
+  PutU16le(g, h);  // screen height
+  g.push_back(0x91);  // global table, colour resolution 2 (bits 6-4 = 1), 4 entries
+  g.push_back(bg);    // background index
+  g.push_back(0);     // aspect
+  for (uint8_t c : {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}) g.push_back(c);
+  return g;
+}
+
+// Graphic control: disposal, transparency flag, delay (hundredths), transparent index.
+void Control(std::vector<uint8_t>& g, int disposal, bool transparent, uint16_t delay,
+             uint8_t index) {
+  g.insert(g.end(), {0x21, 0xF9, 4});
+  g.push_back(static_cast<uint8_t>(disposal << 2 | (transparent ? 1 : 0)));
+  PutU16le(g, delay);
+  g.push_back(index);
+  g.push_back(0);  // terminator
+}
+
+// Image descriptor without local table, then its LZW data.
+void Image(std::vector<uint8_t>& g, uint16_t x, uint16_t y, uint16_t w, uint16_t h,
+           const std::vector<uint8_t>& data) {
+  g.push_back(0x2C);
+  PutU16le(g, x);
+  PutU16le(g, y);
+  PutU16le(g, w);
+  PutU16le(g, h);
+  g.push_back(0);  // no local table, not interlaced
+  g.insert(g.end(), data.begin(), data.end());
+}
+
+std::vector<uint8_t> Fill(size_t n, uint8_t v) { return std::vector<uint8_t>(n, v); }
+
+constexpr uint32_t kBlack = 0xFF000000, kRed = 0xFFFF0000, kGreen = 0xFF00FF00,
+                   kBlue = 0xFF0000FF;
+
+struct Loaded {
+  ViewerState state;
+  test::TempDir dir;
+  std::string path;
+  explicit Loaded(const std::vector<uint8_t>& bytes) : path(dir.file("a.gif")) {
+    test::WriteBytes(path, bytes);
+  }
+  // Pixel word of the last result.
+  static uint32_t At(const DecodeResult& r, int x, int y) {
+    return LoadPixel(r.pixels() + (static_cast<size_t>(y) * r.width() + x) * 4);
+  }
+};
+
+TEST(Gif, StillPictureAndDetails) {
+  auto g = Header(2, 2);
+  Image(g, 0, 0, 2, 2, Lzw({1, 2, 3, 0}));
+  g.push_back(0x3B);
+  Loaded l(g);
+  DecodeResult r = loadGif(l.path, l.state, true);
+  ASSERT_TRUE(r.isOwned());
+  EXPECT_EQ(r.width(), 2);
+  EXPECT_EQ(Loaded::At(r, 0, 0), kRed);
+  EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
+  EXPECT_EQ(Loaded::At(r, 0, 1), kBlue);
+  EXPECT_EQ(Loaded::At(r, 1, 1), kBlack);
+  EXPECT_STREQ(l.state.gifVersion, "89a");
+  EXPECT_EQ(l.state.gifBitDepth, 2);
+  EXPECT_EQ(l.state.detailsValid, 1);
+  EXPECT_EQ(l.state.hasAlpha, 0);
+  EXPECT_EQ(l.state.animating, 0);
+}
+
+TEST(Gif, StillTransparentIsWhiteAndSetsAlpha) {
+  auto g = Header(2, 1);
+  Control(g, 0, true, 0, 1);  // index 1 transparent
+  Image(g, 0, 0, 2, 1, Lzw({1, 2}));
+  g.push_back(0x3B);
+  Loaded l(g);
+  DecodeResult r = loadGif(l.path, l.state, false);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(Loaded::At(r, 0, 0), 0x00FFFFFFu);
+  EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
+  EXPECT_EQ(l.state.hasAlpha, 1);
+}
+
+TEST(Gif, DelaysLoopsAndComments) {
+  GifDecoder d;
+  auto g = Header(1, 1);
+  // Application extension: 11-byte identifier, sub-block id 1, loop count 3.
+  g.insert(g.end(), {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
+                     3, 1, 3, 0, 0});
+  g.insert(g.end(), {0x21, 0xFE, 3, 'o', 'n', 'e', 0});  // first comment
+  g.insert(g.end(), {0x21, 0xFE, 3, 't', 'w', 'o', 2, 'x', 'y', 0});  // second comment
+  for (uint16_t delay : {0, 1, 2}) {
+    Control(g, 0, false, delay, 0);
+    Image(g, 0, 0, 1, 1, Lzw({1}));
+  }
+  Image(g, 0, 0, 1, 1, Lzw({2}));  // no control: default delay
+  g.push_back(0x3B);
+  ASSERT_TRUE(d.openBytes(g));
+  EXPECT_EQ(d.frameCount(), 4u);
+  EXPECT_EQ(d.frameDelay(0), 100);
+  EXPECT_EQ(d.frameDelay(1), 100);
+  EXPECT_EQ(d.frameDelay(2), 20);
+  EXPECT_EQ(d.frameDelay(3), 100);
+  EXPECT_EQ(d.frameDelay(-1), 100);
+  EXPECT_EQ(d.totalDuration(), 220u);
+  EXPECT_EQ(d.loopCount(), 4);
+  EXPECT_STREQ(d.comment(), "two");
+
+  auto forever = Header(1, 1);
+  forever.insert(forever.end(), {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2',
+                                 '.', '0', 3, 1, 0, 0, 0});  // count 0
+  Image(forever, 0, 0, 1, 1, Lzw({1}));
+  GifDecoder f;
+  ASSERT_TRUE(f.openBytes(forever));
+  EXPECT_EQ(f.loopCount(), 0);
+
+  auto once = Header(1, 1);
+  Image(once, 0, 0, 1, 1, Lzw({1}));
+  GifDecoder o;
+  ASSERT_TRUE(o.openBytes(once));
+  EXPECT_EQ(o.loopCount(), 1);
+  EXPECT_EQ(o.comment(), nullptr);
+}
+
+// Frames step by step through loadGif with a playback.
+TEST(Gif, PlaybackCompositing) {
+  auto g = Header(4, 1, 3);  // background blue
+  // 0: full red, disposal none.
+  Control(g, 1, false, 5, 0);
+  Image(g, 0, 0, 4, 1, Lzw(Fill(4, 1)));
+  // 1: transparent index 0, pixel 0 transparent, pixel 1 green; disposal 3.
+  Control(g, 3, true, 5, 0);
+  Image(g, 0, 0, 2, 1, Lzw({0, 2}));
+  // 2: no control: transparency carried over (index 0 transparent), small frame at x=2.
+  Image(g, 2, 0, 2, 1, Lzw({0, 3}));
+  // 3: disposal 2 small rectangle at x=1.
+  Control(g, 2, false, 5, 0);
+  Image(g, 1, 0, 1, 1, Lzw({2}));
+  // 4: off-screen frame (x + width > 4), disposal 2 of the whole screen.
+  Control(g, 2, false, 5, 0);
+  Image(g, 3, 0, 4, 1, Lzw(Fill(4, 2)));
+  // 5: a one-pixel frame.
+  Control(g, 0, false, 5, 0);
+  Image(g, 0, 0, 1, 1, Lzw({0}));
+  g.push_back(0x3B);
+  Loaded l(g);
+  auto step = [&] { return loadGif(l.path, l.state, true); };
+
+  DecodeResult r = step();
+  ASSERT_TRUE(r.isCanvas());
+  EXPECT_EQ(l.state.frameCount, 6);
+  EXPECT_EQ(l.state.gifAnimated, 1);
+  EXPECT_EQ(l.state.hasAlpha, 0);
+  EXPECT_EQ(l.state.FrameDelay(0), 50);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(Loaded::At(r, x, 0), kRed);
+
+  r = step();  // frame 1: pixel 0 keeps red colour bytes with alpha 0
+  EXPECT_EQ(Loaded::At(r, 0, 0), 0x00FF0000u);
+  EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
+
+  r = step();  // frame 2: disposal 3 restored the canvas before frame 1; index 0 transparent
+  EXPECT_EQ(Loaded::At(r, 0, 0), kRed);
+  EXPECT_EQ(Loaded::At(r, 1, 0), kRed);
+  EXPECT_EQ(Loaded::At(r, 2, 0), 0x00FF0000u);
+  EXPECT_EQ(Loaded::At(r, 3, 0), kBlue);
+
+  r = step();  // frame 3 draws green at x=1
+  EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
+  r = step();  // frame 4: x=1 restored to blue background; itself not drawn
+  EXPECT_EQ(Loaded::At(r, 1, 0) & 0xFFFFFF, 0x0000FFu);
+  EXPECT_EQ(Loaded::At(r, 0, 0), kRed);
+  EXPECT_EQ(Loaded::At(r, 3, 0), kBlue);
+  r = step();  // frame 5: the off-screen frame 4 had the screen's size: whole canvas restored
+  EXPECT_EQ(Loaded::At(r, 0, 0), kBlack);
+  for (int x = 1; x < 4; ++x) EXPECT_EQ(Loaded::At(r, x, 0) & 0xFFFFFF, 0x0000FFu);
+
+  r = step();  // wraps: background fill, frame 0 again
+  EXPECT_EQ(l.state.frameIndex, 0);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(Loaded::At(r, x, 0), kRed);
+
+  // Without animate the running playback stays and a caller-owned first frame comes back.
+  DecodeResult still = loadGif(l.path, l.state, false);
+  EXPECT_TRUE(still.isOwned());
+  EXPECT_EQ(l.state.gifAnimated, 1);
+  l.state.StopPlayback();
+  EXPECT_EQ(l.state.gifAnimated, 0);
+  EXPECT_EQ(RunningGifDecoder(l.state), nullptr);
+}
+
+TEST(Gif, FullScreenDisposal2RestoresWholeCanvas) {
+  auto g = Header(2, 1, 2);  // background green
+  Control(g, 2, false, 0, 0);
+  Image(g, 0, 0, 2, 1, Lzw({1, 1}));
+  Control(g, 0, false, 0, 0);
+  Image(g, 0, 0, 1, 1, Lzw({3}));
+  g.push_back(0x3B);
+  Loaded l(g);
+  loadGif(l.path, l.state, true);
+  DecodeResult r = loadGif(l.path, l.state, true);
+  EXPECT_EQ(Loaded::At(r, 0, 0), kBlue);
+  EXPECT_EQ(Loaded::At(r, 1, 0) & 0xFFFFFF, 0x00FF00u);
+}
+
+TEST(Gif, CodeWidthGrowsTo12AndClearResets) {
+  // 5000 literal codes of min size 2 pass every width up to 12 and then stay at 12.
+  std::vector<uint8_t> idx(5000);
+  for (size_t i = 0; i < idx.size(); ++i) idx[i] = static_cast<uint8_t>(i * 7 % 4);
+  auto g = Header(100, 50);
+  Image(g, 0, 0, 100, 50, Lzw(idx));
+  g.push_back(0x3B);
+  Loaded l(g);
+  DecodeResult r = loadGif(l.path, l.state, false);
+  ASSERT_TRUE(r);
+  const uint32_t colours[4] = {kBlack, kRed, kGreen, kBlue};
+  for (int i : {0, 1, 2, 254, 255, 4093, 4094, 4095, 4999})
+    EXPECT_EQ(Loaded::At(r, i % 100, i / 100), colours[idx[static_cast<size_t>(i)]]) << i;
+
+  // Clear codes in the middle: width back to 3, table emptied, code 6 then means "1 1".
+  BitPacker p;
+  p.put(4, 3);  // clear
+  p.put(1, 3);  // red
+  p.put(4, 3);  // clear again
+  p.put(2, 3);  // green
+  p.put(6, 3);  // not yet in the table: green, green
+  p.put(5, 3);  // end
+  auto data = std::vector<uint8_t>{2};
+  auto b = p.blocks();
+  data.insert(data.end(), b.begin(), b.end());
+  data.push_back(0);
+  auto h = Header(4, 1);
+  Image(h, 0, 0, 4, 1, data);
+  GifDecoder d;
+  ASSERT_TRUE(d.openBytes(h));
+  const GifFrame* f = d.nextFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(f->indices.begin(), f->indices.end()),
+            (std::vector<uint8_t>{1, 2, 2, 2}));
+}
+
+TEST(Gif, DataEndingEarlyAndCutFiles) {
+  // Sub-blocks end before the end code: drawn as far as the data reaches, the rest index 0.
+  auto g = Header(4, 1);
+  Image(g, 0, 0, 4, 1, Lzw({3, 3}, 2, /*endCode=*/false));
+  g.push_back(0x3B);
+  GifDecoder d;
+  ASSERT_TRUE(d.openBytes(g));
+  const GifFrame* f = d.nextFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(f->indices.begin(), f->indices.end()),
+            (std::vector<uint8_t>{3, 3, 0, 0}));
+
+  // A file cut inside the image data fails the frame.
+  std::vector<uint8_t> big(600, 1);
+  auto cut = Header(600, 1);
+  Image(cut, 0, 0, 600, 1, Lzw(big));
+  cut.resize(cut.size() - 200);
+  Loaded l(cut);
+  EXPECT_FALSE(loadGif(l.path, l.state, false));
+  EXPECT_EQ(l.state.detailsValid, 1);  // the header was fine
+}
+
+TEST(Gif, UnknownBytesBetweenBlocks) {
+  auto g = Header(1, 1);
+  g.insert(g.end(), {0x41, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});  // 0x41 then 65 bytes
+  Image(g, 0, 0, 1, 1, Lzw({2}));
+  g.push_back(0x3B);
+  GifDecoder d;
+  ASSERT_TRUE(d.openBytes(g));
+  ASSERT_NE(d.nextFrame(), nullptr);
+
+  // 0x07 is skipped by the counting pass but ends frame reading.
+  auto h = Header(1, 1);
+  h.insert(h.end(), {0x07, 0, 0, 0, 0, 0, 0, 0});
+  Image(h, 0, 0, 1, 1, Lzw({2}));
+  h.push_back(0x3B);
+  GifDecoder e;
+  ASSERT_TRUE(e.openBytes(h));
+  EXPECT_EQ(e.frameCount(), 1u);
+  EXPECT_EQ(e.nextFrame(), nullptr);
+}
+
+TEST(Gif, MalformedFilesFailCleanly) {
+  auto good = Header(3, 2);
+  Control(good, 2, true, 3, 1);
+  Image(good, 0, 0, 3, 2, Lzw({1, 2, 3, 0, 1, 2}));
+  good.push_back(0x3B);
+  auto with = [&](size_t at, uint8_t v) {
+    auto b = good;
+    b[at] = v;
+    return b;
+  };
+  const size_t image = good.size() - 1 - Lzw({1, 2, 3, 0, 1, 2}).size() - 10;
+  std::vector<std::vector<uint8_t>> cases = {
+      {},
+      {'G', 'I', 'F'},
+      {'G', 'I', 'F', '8', '9', 'b', 1, 0, 1, 0, 0, 0, 0},
+      with(0, 'X'),                                 // signature
+      with(4, '8'),                                 // version
+      std::vector<uint8_t>(good.begin(), good.begin() + 10),  // cut screen descriptor
+      std::vector<uint8_t>(good.begin(), good.begin() + 19),  // cut global table
+      with(26, 0x77),                               // unknown extension label
+      with(image + 10, 12),                         // minimum code size above 11
+      with(image + 10, 0),                          // code size 0
+      with(image + 12, 0xFF),                       // first code not a literal
+      with(image + 5, 0xFF),                        // frame wider than the screen
+      with(image + 7, 0xFF),                        // frame taller than the screen
+      with(image + 9, 0x87),                        // local table flag without a table
+      with(image + 11, 200),                        // sub-block longer than the file
+      with(21, 200),                                // transparent index beyond the palette
+      with(11, 77),                                 // background beyond the table
+      with(10, 0x11),                               // no global table
+      std::vector<uint8_t>(good.begin(), good.end() - 4),  // cut in the image data
+      std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(image) + 5),
+  };
+  // Strings that overrun the block, KwKwK codes beyond the table, a full index block.
+  {
+    auto g = Header(2, 1);
+    Image(g, 0, 0, 2, 1, Lzw({1, 1, 1, 1, 1, 1}));
+    cases.push_back(g);
+    BitPacker p;
+    p.put(4, 3);
+    p.put(1, 3);
+    p.put(7, 3);  // far beyond the next free code
+    p.put(7, 4);
+    auto h = Header(8, 1);
+    auto data = std::vector<uint8_t>{2};
+    auto b = p.blocks();
+    data.insert(data.end(), b.begin(), b.end());
+    data.push_back(0);
+    Image(h, 0, 0, 8, 1, data);
+    cases.push_back(h);
+    auto z = Header(1, 1);
+    Image(z, 0, 0, 0, 0, Lzw({1, 2}));  // empty frame
+    cases.push_back(z);
+    auto huge = Header(65535, 65535);
+    Image(huge, 0, 0, 65535, 65535, Lzw({1}));
+    cases.push_back(huge);
+  }
+  int n = 0;
+  for (const auto& bytes : cases) {
+    SCOPED_TRACE(n++);
+    Loaded l(bytes);
+    for (bool animate : {false, true}) {
+      DecodeResult r = loadGif(l.path, l.state, animate);
+      if (r) {
+        EXPECT_GT(r.width(), 0);
+        for (int i = 0; i < 5; ++i) loadGif(l.path, l.state, true);
+      }
+      l.state.StopPlayback();
+    }
+  }
+  EXPECT_GE(cases.size(), 20u);
+}
+
+}  // namespace
+}  // namespace qp
+
+namespace qp {
+namespace {
+
+// Every composed frame against ImageMagick's coalesced frames, wherever ImageMagick's pixel is
+// opaque (it restores to transparent where we restore the background colour).
+TEST(GifImageMagick, ComposedFramesMatchCoalesce) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick absent";
+  std::vector<std::vector<uint8_t>> files;
+  for (int variant = 0; variant < 3; ++variant) {
+    auto g = Header(8, 6, 3);
+    Control(g, 1, false, 5, 0);
+    std::vector<uint8_t> full(48);
+    for (size_t i = 0; i < full.size(); ++i) full[i] = static_cast<uint8_t>((i + variant) % 4);
+    Image(g, 0, 0, 8, 6, Lzw(full));
+    for (int f = 0; f < 6; ++f) {
+      const int disposal = (f + variant) % 3 + 1;
+      Control(g, disposal, f % 2 == 1, 5, static_cast<uint8_t>(f % 4));
+      const uint16_t x = static_cast<uint16_t>(f % 4), y = static_cast<uint16_t>(f % 3);
+      std::vector<uint8_t> part(12);
+      for (size_t i = 0; i < part.size(); ++i) part[i] = static_cast<uint8_t>((i * 3 + f) % 4);
+      Image(g, x, y, 4, 3, Lzw(part));
+    }
+    g.push_back(0x3B);
+    files.push_back(g);
+  }
+  for (size_t n = 0; n < files.size(); ++n) {
+    SCOPED_TRACE(n);
+    Loaded l(files[n]);
+    const std::string out = l.dir.file("f%d.rgba");
+    ASSERT_EQ(test::RunShell("convert " + test::ShellQuote(l.path) +
+                             " -coalesce +adjoin -depth 8 " + test::ShellQuote("rgba:" + out)),
+              0);
+    for (int frame = 0; frame < 7; ++frame) {
+      SCOPED_TRACE(frame);
+      DecodeResult r = loadGif(l.path, l.state, true);
+      ASSERT_TRUE(r);
+      const auto ref = test::ReadBytes(l.dir.file("f" + std::to_string(frame) + ".rgba"));
+      ASSERT_EQ(ref.size(), size_t{8} * 6 * 4);
+      for (int i = 0; i < 48; ++i) {
+        const uint8_t* m = ref.data() + i * 4;
+        if (m[3] != 255) continue;
+        // Our transparent pixels keep the old colour bytes with alpha 0.
+        const uint8_t* p = r.pixels() + i * 4;
+        EXPECT_EQ(p[2], m[0]) << i;
+        EXPECT_EQ(p[1], m[1]) << i;
+        EXPECT_EQ(p[0], m[2]) << i;
+      }
+    }
+    l.state.StopPlayback();
+  }
+}
+
+}  // namespace
+}  // namespace qp

@@ -1,0 +1,206 @@
+#include "codecs/png.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "support/test_support.h"
+
+namespace qp {
+namespace {
+
+std::vector<std::string> SuiteFiles() {
+  std::vector<std::string> names;
+  const std::string dir = test::TestDataDir() + "/pngsuite";
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string n = e->d_name;
+      if (n.size() > 4 && n.compare(n.size() - 4, 4, ".png") == 0) names.push_back(n);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// libpng's own simplified reader, 8-bit RGBA; gamma handling is left to the test: only files
+// whose reference reading is not gamma-converted are compared (checked by a 16-bit read).
+bool Reference(const std::string& path, std::vector<uint8_t>& rgba, uint32_t& w, uint32_t& h) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  // Without its gAMA chunk an 8-bit file is read as sRGB, so no gamma conversion happens.
+  const auto file = test::ReadBytes(path);
+  std::vector<uint8_t> bytes(file.begin(), file.begin() + std::min<size_t>(8, file.size()));
+  for (size_t at = 8; at + 12 <= file.size();) {
+    const size_t length = size_t{file[at]} << 24 | size_t{file[at + 1]} << 16 |
+                          size_t{file[at + 2]} << 8 | file[at + 3];
+    if (length > file.size() - at - 12) break;
+    if (std::memcmp(file.data() + at + 4, "gAMA", 4) != 0)
+      bytes.insert(bytes.end(), file.begin() + static_cast<long>(at),
+                   file.begin() + static_cast<long>(at + 12 + length));
+    at += 12 + length;
+  }
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return false;
+  image.format = PNG_FORMAT_RGBA;
+  rgba.resize(PNG_IMAGE_SIZE(image));
+  w = image.width;
+  h = image.height;
+  return png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr) != 0;
+}
+
+bool HasTransparencyChunk(const std::string& path) {
+  const auto bytes = test::ReadBytes(path);
+  for (size_t i = 0; i + 4 <= bytes.size(); ++i)
+    if (std::memcmp(bytes.data() + i, "tRNS", 4) == 0) return true;
+  return false;
+}
+
+TEST(Png, SuiteMatchesLibpng) {
+  const auto files = SuiteFiles();
+  if (files.empty()) GTEST_SKIP() << "no PngSuite";
+  int compared = 0;
+  for (const auto& name : files) {
+    SCOPED_TRACE(name);
+    const std::string path = test::TestDataDir() + "/pngsuite/" + name;
+    ViewerState s;
+    auto img = LoadPng(path, s);
+    if (name[0] == 'x') {  // the suite's deliberately broken files
+      EXPECT_FALSE(img);
+      continue;
+    }
+    ASSERT_TRUE(img);
+    EXPECT_EQ(s.detailsValid, 1);
+    EXPECT_EQ(s.hasAlpha, (s.pngColourType & 4) ? 1 : 0);
+    std::vector<uint8_t> ref;
+    uint32_t w = 0, h = 0;
+    ASSERT_TRUE(Reference(path, ref, w, h));
+    ASSERT_EQ(img->width(), static_cast<int32_t>(w));
+    ASSERT_EQ(img->height(), static_cast<int32_t>(h));
+    // The simplified reader converts 16-bit samples from linear light; compare 8-bit files.
+    if (s.pngBitDepth == 16) continue;
+    ++compared;
+    int bad = 0;
+    const bool transparentKind = (s.pngColourType & 4) || HasTransparencyChunk(path);
+    for (size_t i = 0; i < size_t{w} * h && bad < 3; ++i) {
+      const uint8_t* p = img->data() + i * 4;
+      const uint8_t* r = ref.data() + i * 4;
+      uint8_t want[4] = {r[2], r[1], r[0], r[3]};
+      if (r[3] == 0) want[0] = want[1] = want[2] = 255;
+      // Pictures without an alpha channel or transparency chunk come back with alpha 0.
+      if (!transparentKind) want[3] = 0;
+      if (std::memcmp(p, want, 4) != 0) {
+        ++bad;
+        ADD_FAILURE() << "pixel " << i;
+      }
+    }
+  }
+  EXPECT_GT(compared, 20);
+}
+
+TEST(Png, DetailsOfSelectedFiles) {
+  const std::string dir = test::TestDataDir() + "/pngsuite/";
+  if (SuiteFiles().empty()) GTEST_SKIP() << "no PngSuite";
+  {
+    ViewerState s;  // 16-bit RGBA
+    auto img = LoadPng(dir + "basn6a16.png", s);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(s.pngBitDepth, 16);
+    EXPECT_EQ(s.pngColourType, 6);
+    EXPECT_EQ(s.hasAlpha, 1);
+    EXPECT_TRUE(HasMeaningfulAlpha(*img));
+  }
+  {
+    ViewerState s;  // palette with transparency chunk: real alpha, but hasAlpha 0
+    auto img = LoadPng(dir + "tbbn3p08.png", s);
+    if (!img) img = LoadPng(dir + "ftbbn3p08.png", s);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(s.pngColourType, 3);
+    EXPECT_EQ(s.hasAlpha, 0);
+    EXPECT_TRUE(HasMeaningfulAlpha(*img));
+    for (size_t i = 0; i < img->pixelCount(); ++i)
+      if (img->data()[i * 4 + 3] == 0) {
+        ASSERT_EQ(LoadPixel(img->data() + i * 4), 0x00FFFFFFu);
+      }
+  }
+  {
+    ViewerState s;  // 2-bit gray: sample 3 becomes 255
+    auto img = LoadPng(dir + "basn0g02.png", s);
+    ASSERT_TRUE(img);
+    EXPECT_EQ(s.pngBitDepth, 2);
+    bool sawWhite = false;
+    for (size_t i = 0; i < img->pixelCount(); ++i) {
+      const uint8_t* p = img->data() + i * 4;
+      ASSERT_TRUE(p[0] == 0 || p[0] == 85 || p[0] == 170 || p[0] == 255);
+      ASSERT_EQ(p[0], p[2]);
+      sawWhite |= p[0] == 255;
+    }
+    EXPECT_TRUE(sawWhite);
+  }
+}
+
+TEST(Png, SaveChoosesRgbOrRgba) {
+  test::TempDir dir;
+  auto check = [&](const ImageBuffer& img, int wantType) {
+    const std::string path = dir.file("x.png");
+    ASSERT_EQ(SavePng(img.data(), img.width(), img.height(), 100, path.c_str()), nullptr);
+    ViewerState s;
+    auto back = LoadPng(path, s);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(s.pngColourType, wantType);
+    for (size_t i = 0; i < img.pixelCount(); ++i) {
+      const uint8_t* a = img.data() + i * 4;
+      const uint8_t* b = back->data() + i * 4;
+      ASSERT_EQ(std::memcmp(a, b, 3), 0) << i;
+      if (wantType == 6) {
+        ASSERT_EQ(a[3], b[3]);
+      }
+    }
+  };
+  check(test::SolidPicture(5, 3, 0xFF123456), 2);
+  check(test::SolidPicture(5, 3, 0x00123456), 2);
+  ImageBuffer varied = test::RandomPicture(9, 4, 5);
+  for (size_t i = 0; i < varied.pixelCount(); ++i) varied.data()[i * 4 + 3] = 255;
+  varied.data()[7 * 4 + 3] = 128;
+  check(varied, 6);
+  EXPECT_STREQ(SavePng(varied.data(), 9, 4, 100, dir.file("no/dir.png").c_str()),
+               "Could not save PNG file");
+}
+
+TEST(Png, MalformedFilesFailCleanly) {
+  test::TempDir dir;
+  ImageBuffer a = test::RandomPicture(20, 10, 9, true);
+  ASSERT_EQ(SavePng(a.data(), 20, 10, 100, dir.file("a.png").c_str()), nullptr);
+  const auto good = test::ReadBytes(dir.file("a.png"));
+  std::vector<std::vector<uint8_t>> cases = {{}, {137, 'P', 'N', 'G', 13, 10, 26, 10}};
+  for (size_t cut : {9, 20, 33, 40, 60, 100}) cases.emplace_back(good.begin(), good.begin() + static_cast<long>(cut));
+  for (size_t at : {1, 12, 16, 19, 24, 25, 28, 30, 45, 70}) {
+    auto b = good;
+    b[at] ^= 0x5A;
+    cases.push_back(b);
+  }
+  // IHDR of 2^30 x 2^30 with a recomputed CRC: refused before allocating.
+  auto huge = good;
+  huge[16] = 0x40; huge[20] = 0x40;
+  const uint32_t crc = static_cast<uint32_t>(crc32(0, huge.data() + 12, 17));
+  huge[29] = static_cast<uint8_t>(crc >> 24); huge[30] = static_cast<uint8_t>(crc >> 16);
+  huge[31] = static_cast<uint8_t>(crc >> 8); huge[32] = static_cast<uint8_t>(crc);
+  cases.push_back(huge);
+  for (const auto& bytes : cases) {
+    ViewerState s;
+    auto img = DecodePng(bytes, s);
+    if (img) {
+      EXPECT_EQ(img->width(), 20);
+    }
+  }
+  ViewerState s;
+  EXPECT_FALSE(DecodePng(huge, s));
+}
+
+}  // namespace
+}  // namespace qp
