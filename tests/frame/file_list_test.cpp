@@ -186,13 +186,13 @@ TEST_F(FileListTest, RandomOrderIsOneFixedCycle) {
   list.setCurrent(dir.file("f4.png"));
   state.currentPath = dir.file("f4.png");
   std::vector<std::string> forward;
-  for (int i = 0; i < list.count() - 1; ++i) forward.push_back(list.randomNext().value_or("none"));
+  for (int i = 0; i < 8; ++i) forward.push_back(list.randomNext().value_or("none"));
   std::set<std::string> distinct(forward.begin(), forward.end());
   EXPECT_EQ(distinct.size(), 8u);
   EXPECT_EQ(distinct.count(dir.file("f4.png")), 0u);
   EXPECT_EQ(list.randomNext(), dir.file("f4.png"));  // the cycle closes
   std::vector<std::string> back;
-  for (int i = 0; i < list.count() - 1; ++i) back.push_back(list.randomPrevious().value_or("none"));
+  for (int i = 0; i < 8; ++i) back.push_back(list.randomPrevious().value_or("none"));
   EXPECT_EQ(back, std::vector<std::string>(forward.rbegin(), forward.rend()));
 }
 
@@ -206,8 +206,8 @@ TEST_F(FileListTest, ListFile) {
   }
   list.loadListFile(lst);
   EXPECT_FALSE(list.isStale());
-  EXPECT_EQ(list.paths(), (std::vector<std::string>{"/x/b.png", dir.path() + "/",
-                                                   dir.file("a:b.jpg"), dir.file("b.jpg")}));
+  EXPECT_EQ(list.paths(), (std::vector<std::string>{dir.path() + "/", dir.file("a:b.jpg"),
+                                                   dir.file("b.jpg"), "/x/b.png"}));
   EXPECT_TRUE(list.spansSeveralFolders());
   // The list folder itself (from the empty line) and the missing files are skipped.
   Touch(dir.file("b.jpg"));
