@@ -39,7 +39,7 @@ TEST(GestureStroke, NormalisesToSeventeenPoints) {
   ASSERT_TRUE(s.normalizeStroke());
   ASSERT_EQ(s.points.size(), 17u);
   EXPECT_EQ(s.points[1], (GesturePoint{5, 0}));
-  EXPECT_EQ(s.points[9], (GesturePoint{80, 0}));  // every midpoint went into the long segment
+  EXPECT_EQ(s.points[10], (GesturePoint{80, 0}));  // every midpoint went into the long segment
   for (int i = 0; i < 16; ++i) {
     EXPECT_FLOAT_EQ(s.dyFeatures[i], 0.0f);
     EXPECT_FLOAT_EQ(s.dxFeatures[i], 1.0f);
