@@ -10,7 +10,8 @@
 namespace qp {
 
 std::optional<ImageBuffer> readRawBgra(const std::string& path, ViewerState& state);
-// Null on success, else "Could not write file" or "Could not encode".
+// Null on success, else "Could not write file" (cannot open) or "Could not encode" (a short
+// write, or a side above 65535 that the 16-bit header cannot hold).
 const char* writeRawBgra(const uint8_t* pixels, int32_t width, int32_t height, const char* path);
 
 }  // namespace qp

@@ -79,7 +79,9 @@ bool IsContentCode(int32_t code) {
 }  // namespace
 
 std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx) {
-  const int32_t code = SniffFileType(path);
+  // Asking for the size lets an empty file be recognised and skipped.
+  int64_t size = 0;
+  const int32_t code = SniffFileType(path, &size);
   if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
   if (IsContentCode(code)) {
     // For ISO media only the video loader is asked here.

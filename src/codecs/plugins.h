@@ -1,23 +1,47 @@
-// Image plug-ins found at run time, and the file-dialog filter texts.
+// Image plug-ins found at run time: shared libraries in the plug-in folder, each serving one
+// file extension (reading, writing or both). The interface plug-ins implement is documented
+// in components/plugins/quillpix_plugin.h.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/settings_access.h"
 #include "core/viewer_state.h"
 
 namespace qp {
 
-// Asks the plug-ins (loaded on first use from "PluginsPath" or the plugins folder beside the
-// executable) to read the file.
+inline constexpr int32_t kPluginReads = 1;
+inline constexpr int32_t kPluginWrites = 2;
+
+// What a registered plug-in said about itself.
+struct PluginDescription {
+  std::string description;
+  std::string extension;  // lower case, without the dot
+  int32_t flags = 0;
+};
+
+// Asks the plug-in registered first for the path's extension to read the file. Builds the
+// filter set first (which loads the plug-ins) when that has not happened yet.
 std::optional<ImageBuffer> loadWithPlugin(const std::string& path, ViewerState& state,
                                           SettingsAccess* settings);
-// Whether a plug-in writes files with this path's (or this) extension.
+// Whether the first plug-in registered for this path's (or this) extension writes files.
 bool pluginWrites(const std::string& pathOrExtension, SettingsAccess* settings);
-// Null on success, else "Could not save" or "Format not supported".
+// Saves through the first plug-in for the extension that writes. Null on success, else
+// "Could not save" or "Format not supported".
 const char* saveWithPlugin(const uint8_t* pixels, int32_t width, int32_t height,
                            const std::string& path, SettingsAccess* settings);
+
+// Loads every *.so of `folder` in name order into the registry and returns the descriptions
+// of those registered (flags above 0). Used once per run by the filter set.
+std::vector<PluginDescription> LoadPluginFolder(const std::string& folder);
+// The plug-in folder: "PluginsPath" when set, else "plugins" beside the executable.
+std::string PluginFolder(SettingsAccess* settings);
+// Number of registered plug-ins.
+size_t PluginCount();
+// Unloads every plug-in (tests; the program keeps them until it ends).
+void ClearPluginRegistry();
 
 }  // namespace qp

@@ -1,12 +1,122 @@
-// Placeholder until the save table lands.
 #include "codecs/save_dispatch.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "codecs/bgra.h"
+#include "codecs/freeimage.h"
+#include "codecs/ico.h"
+#include "codecs/jpeg.h"
+#include "codecs/plugins.h"
+#include "codecs/png.h"
+#include "codecs/qoi.h"
+#include "codecs/webp.h"
+#include "core/file_io.h"
+#include "core/paths.h"
 
 namespace qp {
 
-bool ConvertFile(const ConvertRequest&, LoadContext&, SettingsAccess&) { return false; }
+std::optional<LibraryFormat> LibraryFormatFor(const std::string& path) {
+  const std::string ext = ToLowerAscii(ExtensionOf(path));
+  if (ext == ".bmp") return LibraryFormat{0, 0};
+  if (ext == ".jp2") return LibraryFormat{31, 0};
+  if (ext == ".j2k") return LibraryFormat{30, 0};
+  if (ext == ".tga" || ext == ".targa") return LibraryFormat{17, 0};
+  if (ext == ".tif" || ext == ".tiff") return LibraryFormat{18, 0};
+  return std::nullopt;
+}
 
-ImageBuffer CropPicture(ImageBuffer picture, int32_t, int32_t, int32_t, int32_t) {
-  return picture;
+namespace {
+
+SaveResult From(const char* message) {
+  return message == nullptr ? SaveResult{SaveStatus::Saved, nullptr}
+                            : SaveResult{SaveStatus::Failed, message};
+}
+
+}  // namespace
+
+SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std::string& path,
+                           int32_t webpQuality, int32_t jpegQuality, PluginOrder order,
+                           SettingsAccess* settings) {
+  const std::string ext = ToLowerAscii(ExtensionOf(path));
+  const uint8_t* px = picture.data();
+  const int32_t w = picture.width(), h = picture.height();
+  const char* target = path.c_str();
+  if (ext == ".webp") {
+    const char* message = EncodeWebP(px, w, h, webpQuality, target, hasAlpha);
+    if (message != nullptr) std::remove(target);  // no partial file is left behind
+    return From(message);
+  }
+  if (ext == ".bgra") return From(writeRawBgra(px, w, h, target));
+  if (ext == ".ico") {
+    if (w > 255 || h > 255) return {SaveStatus::IconTooLarge, nullptr};
+    return From(writeIcon(px, w, h, target));
+  }
+  if (ext == ".png") return From(SavePng(px, w, h, 100, target));
+  if (ext == ".jpg" || ext == ".jpeg") return From(SaveJpeg(px, w, h, jpegQuality, target));
+  const bool pluginFirst = order == PluginOrder::BeforeQoi;
+  if (pluginFirst && pluginWrites(path, settings))
+    return From(saveWithPlugin(px, w, h, path, settings));
+  if (ext == ".qoi") return From(writeQoi(px, w, h, target));
+  if (!pluginFirst && pluginWrites(path, settings))
+    return From(saveWithPlugin(px, w, h, path, settings));
+  if (auto lib = LibraryFormatFor(path)) {
+    if (saveWithLibrary(path, lib->format, lib->flags, px, w, h) != 0) return From(nullptr);
+    return {SaveStatus::Failed, "Could not save image"};
+  }
+  return {SaveStatus::UnknownExtension, nullptr};
+}
+
+ConvertOutcome ConvertFile(const ConvertRequest& req, LoadContext& ctx, SettingsAccess& settings) {
+  if (req.overwrite == 0 && CanOpenForRead(req.target)) return ConvertOutcome::TargetExists;
+  ctx.state.hasAlpha = 0;
+  auto picture = LoadPictureFile(req.source, ctx);
+  if (!picture) return ConvertOutcome::SourceUnreadable;
+  ImageBuffer img = std::move(*picture);
+  if (req.x1 >= 0 && req.y1 >= 0 && req.x2 > req.x1 && req.y2 > req.y1)
+    img = CropPicture(std::move(img), req.x1, req.y1, req.x2, req.y2);
+
+  const std::string ext = ToLowerAscii(ExtensionOf(req.target));
+  int32_t webpQuality = settings.ReadNumber("WebpQuality");
+  if (req.lossless != 0) {
+    webpQuality = 100;
+  } else if (req.quality >= 0 && req.quality <= 100) {
+    webpQuality = req.quality;  // 0 keeps the encoder's own default
+  }
+  if (ext.empty()) {
+    // A target without an extension is written as WebP.
+    const char* message = EncodeWebP(img.data(), img.width(), img.height(), webpQuality,
+                                     req.target.c_str(), ctx.state.hasAlpha != 0);
+    if (message != nullptr) {
+      std::remove(req.target.c_str());
+      return ConvertOutcome::EncoderFailed;
+    }
+    return ConvertOutcome::Written;
+  }
+  // JPEG always takes the stored quality; the quality argument is for WebP.
+  const SaveResult r =
+      SaveByExtension(img, ctx.state.hasAlpha != 0, req.target, webpQuality,
+                      settings.ReadNumber("JpegQuality"), PluginOrder::BeforeQoi, &settings);
+  switch (r.status) {
+    case SaveStatus::Saved: return ConvertOutcome::Written;
+    case SaveStatus::Failed: return ConvertOutcome::EncoderFailed;
+    case SaveStatus::UnknownExtension:
+    case SaveStatus::IconTooLarge: return ConvertOutcome::NotWritten;
+  }
+  return ConvertOutcome::NotWritten;
+}
+
+ImageBuffer CropPicture(ImageBuffer picture, int32_t x1, int32_t y1, int32_t x2, int32_t y2) {
+  if (picture.empty() || x1 < 0 || y1 < 0 || x1 >= picture.width() || y1 >= picture.height())
+    return picture;
+  x2 = std::min(x2, picture.width() - 1);
+  y2 = std::min(y2, picture.height() - 1);
+  if (x2 < x1 || y2 < y1) return picture;
+  auto out = ImageBuffer::Allocate(x2 - x1 + 1, y2 - y1 + 1);
+  if (!out) return picture;
+  for (int32_t i = 0; i < out->height(); ++i)
+    std::memcpy(out->row(i), picture.pixel(x1, y1 + i), out->stride());
+  return std::move(*out);
 }
 
 }  // namespace qp

@@ -1,0 +1,61 @@
+// Picture operations on a 6000 x 4000 photo-sized input.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+
+#include "ops/ops.h"
+
+namespace {
+
+const qp::ImageBuffer& Photo() {
+  static qp::ImageBuffer img = [] {
+    auto p = qp::ImageBuffer::Allocate(6000, 4000);
+    std::mt19937 rng(1);
+    uint8_t* d = p->data();
+    for (int y = 0; y < 4000; ++y)
+      for (int x = 0; x < 6000; ++x, d += 4) {
+        d[0] = static_cast<uint8_t>(x / 24 + (rng() & 15));
+        d[1] = static_cast<uint8_t>(y / 16 + (rng() & 15));
+        d[2] = static_cast<uint8_t>((x + y) / 40);
+        d[3] = 255;
+      }
+    return std::move(*p);
+  }();
+  return img;
+}
+
+void BM_MemcpySource(benchmark::State& s) {
+  const auto& src = Photo();
+  std::vector<uint8_t> dst(src.byteSize());
+  for (auto _ : s) {
+    std::memcpy(dst.data(), src.data(), src.byteSize());
+    benchmark::DoNotOptimize(dst.data());
+  }
+}
+void BM_Lanczos3To1920(benchmark::State& s) {
+  for (auto _ : s) benchmark::DoNotOptimize(qp::Resample(Photo(), 1920, 1280));
+}
+void BM_DisplayScaleFit1920x1080(benchmark::State& s) {
+  for (auto _ : s) benchmark::DoNotOptimize(qp::DisplayScale(Photo().data(), 6000, 4000, 1620, 1080));
+}
+void BM_DisplayScaleHalve(benchmark::State& s) {
+  for (auto _ : s) benchmark::DoNotOptimize(qp::DisplayScale(Photo().data(), 6000, 4000, 3000, 2000));
+}
+void BM_Filter(benchmark::State& s) {
+  const auto kind = static_cast<qp::FilterKind>(s.range(0));
+  for (auto _ : s) benchmark::DoNotOptimize(qp::Convolve(qp::KernelOf(kind), Photo()));
+}
+void BM_Dither(benchmark::State& s) {
+  for (auto _ : s) benchmark::DoNotOptimize(qp::DitherImage(Photo(), static_cast<int32_t>(s.range(0))));
+}
+
+}  // namespace
+
+BENCHMARK(BM_MemcpySource)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Lanczos3To1920)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_DisplayScaleFit1920x1080)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_DisplayScaleHalve)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_Filter)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_Dither)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK_MAIN();

@@ -1,0 +1,238 @@
+// The fixed-point scaler that builds the on-screen copy for zooms below 2: exact halving,
+// bilinear enlarging, or area averaging with weights in 1/256 pixel.
+#include <algorithm>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "ops/ops.h"
+
+namespace qp {
+namespace {
+
+// Span tables of one axis: for destination sample i, source samples first[i] .. first[i] +
+// count[i] - 1 with the weights at weight[offset[i]...]. Kept between calls and grown only when
+// a wider destination needs more room.
+struct SpanTable {
+  std::vector<int32_t> first, count, offset;
+  std::vector<uint32_t> weight;
+};
+
+void BuildSpans(SpanTable& t, int32_t size, int32_t newSize, float step) {
+  if (t.first.size() < static_cast<size_t>(newSize)) {
+    t.first.resize(newSize);
+    t.count.resize(newSize);
+    t.offset.resize(newSize);
+  }
+  t.weight.clear();
+  const int32_t limit = size * 256 - 1;
+  for (int32_t i = 0; i < newSize; ++i) {
+    const int32_t s0 = std::min(static_cast<int32_t>(static_cast<float>(i) * step), limit);
+    int32_t s1 = size < newSize ? s0 + 256 : static_cast<int32_t>(static_cast<float>(i + 1) * step);
+    bool limited = false;
+    if (s1 > limit) {
+      s1 = limit;
+      limited = true;
+    }
+    const int32_t p0 = s0 / 256, p1 = s1 / 256;
+    t.first[i] = p0;
+    t.count[i] = p1 - p0 + 1;
+    t.offset[i] = static_cast<int32_t>(t.weight.size());
+    if (p0 == p1) {
+      t.weight.push_back(256);
+      continue;
+    }
+    t.weight.push_back(static_cast<uint32_t>(256 - s0 % 256));
+    for (int32_t p = p0 + 1; p < p1; ++p) t.weight.push_back(256);
+    t.weight.push_back(limited ? 255u : static_cast<uint32_t>(s1 % 256));
+  }
+}
+
+SpanTable& ColumnTable() {
+  static thread_local SpanTable table;
+  return table;
+}
+
+template <typename F>
+void SplitRows(int32_t n, F&& body) {
+  if (n < 64) {
+    body(0, n);
+    return;
+  }
+  const int32_t mid = n / 2;
+  std::thread helper;
+  try {
+    helper = std::thread([&] { body(mid, n); });
+  } catch (...) {
+    body(0, n);
+    return;
+  }
+  body(0, mid);
+  helper.join();
+}
+
+int32_t PrecisionShift(int32_t w, int32_t h, int32_t nw, int32_t nh) {
+  const float e = (static_cast<float>(h) / static_cast<float>(nh) + 1.0f) *
+                  (static_cast<float>(w) / static_cast<float>(nw) + 1.0f) * 16777216.0f /
+                  4294967040.0f;
+  if (e <= 1.0f) return 0;
+  return std::min(15, static_cast<int32_t>(std::ceil(std::log2(e))));
+}
+
+void Halve(const uint8_t* src, int32_t w, uint8_t* dst, int32_t nw, int32_t nh) {
+  SplitRows(nh, [&](int32_t y0, int32_t y1) {
+    for (int32_t y = y0; y < y1; ++y) {
+      const uint8_t* a = src + static_cast<size_t>(2 * y) * w * 4;
+      const uint8_t* b = a + static_cast<size_t>(w) * 4;
+      uint8_t* d = dst + static_cast<size_t>(y) * nw * 4;
+      for (int32_t x = 0; x < nw * 4; x += 4) {
+        const int32_t sx = 2 * x;
+        for (int c = 0; c < 4; ++c) {
+          d[x + c] = static_cast<uint8_t>((a[sx + c] + a[sx + 4 + c] + b[sx + c] + b[sx + 4 + c]) / 4);
+        }
+      }
+    }
+  });
+}
+
+void Bilinear(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw, int32_t nh,
+              float xs, float ys, int32_t shift) {
+  SpanTable& t = ColumnTable();
+  if (t.first.size() < static_cast<size_t>(nw)) {
+    t.first.resize(nw);
+    t.count.resize(nw);
+    t.offset.resize(nw);
+  }
+  // first = source column in 8.8, count = the clamped right neighbour.
+  for (int32_t x = 0; x < nw; ++x) {
+    const int32_t sx = std::max(0, std::min(static_cast<int32_t>(static_cast<float>(x) * xs), w * 256 - 257));
+    t.first[x] = sx;
+    t.count[x] = std::min(sx / 256 + 1, w - 1);
+  }
+  SplitRows(nh, [&](int32_t y0, int32_t y1) {
+    for (int32_t y = y0; y < y1; ++y) {
+      const int32_t sy = std::max(0, std::min(static_cast<int32_t>(static_cast<float>(y) * ys), h * 256 - 257));
+      const uint32_t fy = static_cast<uint32_t>(sy % 256);
+      const uint8_t* r0 = src + static_cast<size_t>(sy / 256) * w * 4;
+      const uint8_t* r1 = src + static_cast<size_t>(std::min(sy / 256 + 1, h - 1)) * w * 4;
+      uint8_t* d = dst + static_cast<size_t>(y) * nw * 4;
+      for (int32_t x = 0; x < nw; ++x) {
+        const int32_t sx = t.first[x];
+        const uint32_t fx = static_cast<uint32_t>(sx % 256);
+        const size_t c0 = static_cast<size_t>(sx / 256) * 4, c1 = static_cast<size_t>(t.count[x]) * 4;
+        const uint32_t w00 = ((256 - fy) * (256 - fx)) >> shift, w01 = ((256 - fy) * fx) >> shift;
+        const uint32_t w10 = (fy * (256 - fx)) >> shift, w11 = (fy * fx) >> shift;
+        for (int c = 0; c < 3; ++c) {
+          d[x * 4 + c] = static_cast<uint8_t>(
+              (w00 * r0[c0 + c] + w01 * r0[c1 + c] + w10 * r1[c0 + c] + w11 * r1[c1 + c]) / 65536);
+        }
+        d[x * 4 + 3] = 0;
+      }
+    }
+  });
+}
+
+// Area averaging. With no precision shift the weight of a source pixel is row weight x column
+// weight exactly, so the sums factor into per-row column sums that are then weighted by row;
+// this is the same integer as the sum of products. With a shift each product is shifted on its
+// own and the direct sum is used.
+void Area(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw, int32_t nh,
+          float xs, float ys, int32_t shift) {
+  SpanTable& cols = ColumnTable();
+  BuildSpans(cols, w, nw, xs);
+  SpanTable rows;
+  BuildSpans(rows, h, nh, ys);
+  std::vector<uint32_t> colTotal(nw);
+  for (int32_t x = 0; x < nw; ++x) {
+    uint32_t s = 0;
+    for (int32_t k = 0; k < cols.count[x]; ++k) s += cols.weight[cols.offset[x] + k];
+    colTotal[x] = s;
+  }
+  SplitRows(nh, [&](int32_t y0, int32_t y1) {
+    std::vector<uint32_t> acc(static_cast<size_t>(nw) * 3), line(static_cast<size_t>(nw) * 3);
+    int32_t lineRow = -1;
+    for (int32_t y = y0; y < y1; ++y) {
+      std::fill(acc.begin(), acc.end(), 0u);
+      uint32_t total = 0;
+      for (int32_t k = 0; k < rows.count[y]; ++k) {
+        const int32_t sy = rows.first[y] + k;
+        const uint32_t rw = rows.weight[rows.offset[y] + k];
+        const uint8_t* s = src + static_cast<size_t>(sy) * w * 4;
+        if (shift == 0) {
+          if (lineRow != sy) {
+            for (int32_t x = 0; x < nw; ++x) {
+              const uint8_t* p = s + static_cast<size_t>(cols.first[x]) * 4;
+              const uint32_t* cw = &cols.weight[cols.offset[x]];
+              uint32_t b = 0, g = 0, r = 0;
+              for (int32_t n = 0; n < cols.count[x]; ++n, p += 4) {
+                b += cw[n] * p[0];
+                g += cw[n] * p[1];
+                r += cw[n] * p[2];
+              }
+              line[x * 3] = b;
+              line[x * 3 + 1] = g;
+              line[x * 3 + 2] = r;
+            }
+            lineRow = sy;
+          }
+          for (size_t i = 0; i < acc.size(); ++i) acc[i] += rw * line[i];
+        } else {
+          for (int32_t x = 0; x < nw; ++x) {
+            const uint8_t* p = s + static_cast<size_t>(cols.first[x]) * 4;
+            const uint32_t* cw = &cols.weight[cols.offset[x]];
+            for (int32_t n = 0; n < cols.count[x]; ++n, p += 4) {
+              const uint32_t wt = (rw * cw[n]) >> shift;
+              acc[x * 3] += wt * p[0];
+              acc[x * 3 + 1] += wt * p[1];
+              acc[x * 3 + 2] += wt * p[2];
+            }
+          }
+        }
+        if (shift == 0) total += rw;
+      }
+      uint8_t* d = dst + static_cast<size_t>(y) * nw * 4;
+      for (int32_t x = 0; x < nw; ++x) {
+        uint32_t sum;
+        if (shift == 0) {
+          sum = total * colTotal[x];
+        } else {
+          sum = 0;
+          for (int32_t k = 0; k < rows.count[y]; ++k)
+            for (int32_t n = 0; n < cols.count[x]; ++n)
+              sum += (rows.weight[rows.offset[y] + k] * cols.weight[cols.offset[x] + n]) >> shift;
+        }
+        for (int c = 0; c < 3; ++c)
+          d[x * 4 + c] = sum == 0 ? 0 : static_cast<uint8_t>(acc[x * 3 + c] / sum);
+        d[x * 4 + 3] = 0;
+      }
+    }
+  });
+}
+
+}  // namespace
+
+std::optional<ImageBuffer> DisplayScale(const uint8_t* src, int32_t w, int32_t h, int32_t nw,
+                                        int32_t nh) {
+  if (!src || w < 1 || h < 1 || nw < 1 || nh < 1) return std::nullopt;
+  auto out = ImageBuffer::Allocate(nw, nh);
+  if (!out) return std::nullopt;
+  try {
+    if (w == 2 * nw && h == 2 * nh) {
+      Halve(src, w, out->data(), nw, nh);
+      return out;
+    }
+    const int32_t shift = PrecisionShift(w, h, nw, nh);
+    const float xs = static_cast<float>(w * 256) / static_cast<float>(nw);
+    const float ys = static_cast<float>(h * 256) / static_cast<float>(nh);
+    if (w < nw && h < nh) {
+      Bilinear(src, w, h, out->data(), nw, nh, xs, ys, shift);
+    } else {
+      Area(src, w, h, out->data(), nw, nh, xs, ys, shift);
+    }
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  return out;
+}
+
+}  // namespace qp

@@ -1,0 +1,120 @@
+#include "codecs/load_dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include "codecs/webp.h"
+
+#include <webp/encode.h>
+#include <webp/mux.h>
+#include "support/test_support.h"
+
+namespace qp {
+namespace {
+
+using test::SolidPicture;
+using test::TempDir;
+using test::WriteBytes;
+
+// Records which paths reached the last fall-back and answers with a 3 x 2 picture.
+class FakeSystemDecoder : public SystemImageDecoder {
+ public:
+  std::optional<ImageBuffer> Decode(const std::string& path) override {
+    asked.push_back(path);
+    return SolidPicture(3, 2, 0xFF445566);
+  }
+  std::vector<std::string> asked;
+};
+
+class LoadDispatch : public ::testing::Test {
+ protected:
+  void WriteWebp(const std::string& name) {
+    ImageBuffer img = SolidPicture(5, 4, 0xFF102030);
+    ASSERT_EQ(EncodeWebP(img.data(), 5, 4, 100, dir.file(name).c_str(), false), nullptr);
+  }
+  TempDir dir;
+  ViewerState state;
+  FakeSystemDecoder system;
+  LoadContext ctx{state, nullptr, &system};
+};
+
+TEST_F(LoadDispatch, ContentWinsOverTheExtension) {
+  WriteWebp("really-webp.png");
+  auto img = LoadPictureFile(dir.file("really-webp.png"), ctx);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->width(), 5);
+  DisplayLoad d = LoadFileForDisplay(dir.file("really-webp.png"), ctx);
+  EXPECT_EQ(d.sniffCode, -1);
+  EXPECT_TRUE(d.picture);
+  EXPECT_FALSE(d.fromSystem);
+  EXPECT_TRUE(system.asked.empty());
+}
+
+TEST_F(LoadDispatch, ShortFileGoesByExtensionThenFallsBack) {
+  WriteBytes(dir.file("a.webp"), {'R', 'I', 'F', 'F', 0});  // 5 bytes: sniffs as 0
+  DisplayLoad d = LoadFileForDisplay(dir.file("a.webp"), ctx);
+  EXPECT_EQ(d.sniffCode, 0);
+  EXPECT_EQ(d.fileSize, 5);
+  ASSERT_TRUE(d.picture);
+  EXPECT_TRUE(d.fromSystem);
+  EXPECT_EQ(system.asked, std::vector<std::string>{dir.file("a.webp")});
+}
+
+TEST_F(LoadDispatch, EmptyAndMissingFilesSkipEveryDecoder) {
+  WriteBytes(dir.file("empty.webp"), {});
+  DisplayLoad d = LoadFileForDisplay(dir.file("empty.webp"), ctx);
+  EXPECT_EQ(d.sniffCode, 8);
+  EXPECT_FALSE(d.picture);
+  EXPECT_FALSE(LoadPictureFile(dir.file("empty.webp"), ctx));
+  EXPECT_EQ(LoadFileForDisplay(dir.file("missing.webp"), ctx).sniffCode, 7);
+  EXPECT_FALSE(LoadPictureFile(dir.file("missing.webp"), ctx));
+  EXPECT_TRUE(system.asked.empty());
+}
+
+TEST_F(LoadDispatch, UnknownExtensionReachesTheSystemDecoderLast) {
+  WriteBytes(dir.file("a.xyz"), std::vector<uint8_t>(32, 7));
+  auto img = LoadPictureFile(dir.file("a.xyz"), ctx);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(img->width(), 3);
+  // Without an extension only the external library is asked, never the system decoder.
+  WriteBytes(dir.file("README"), std::vector<uint8_t>(32, 7));
+  EXPECT_FALSE(LoadPictureFile(dir.file("README"), ctx));
+  EXPECT_EQ(system.asked.size(), 1u);
+}
+
+TEST_F(LoadDispatch, AnimatedFilesGiveTheConverterAnOwnedFirstFrame) {
+  // A two-frame animation assembled with the encoder's animation API.
+  WebPAnimEncoderOptions opts;
+  ASSERT_TRUE(WebPAnimEncoderOptionsInit(&opts));
+  WebPAnimEncoder* enc = WebPAnimEncoderNew(4, 4, &opts);
+  WebPConfig config;
+  WebPConfigInit(&config);
+  config.lossless = 1;
+  for (int i = 0; i < 2; ++i) {
+    ImageBuffer frame = SolidPicture(4, 4, i == 0 ? 0xFFFF0000 : 0xFF0000FF);
+    WebPPicture pic;
+    WebPPictureInit(&pic);
+    pic.width = pic.height = 4;
+    pic.use_argb = 1;
+    WebPPictureImportBGRA(&pic, frame.data(), 16);
+    ASSERT_TRUE(WebPAnimEncoderAdd(enc, &pic, i * 100, &config));
+    WebPPictureFree(&pic);
+  }
+  WebPAnimEncoderAdd(enc, nullptr, 200, nullptr);
+  WebPData data;
+  WebPDataInit(&data);
+  ASSERT_TRUE(WebPAnimEncoderAssemble(enc, &data));
+  WriteBytes(dir.file("anim.webp"), std::vector<uint8_t>(data.bytes, data.bytes + data.size));
+  WebPDataClear(&data);
+  WebPAnimEncoderDelete(enc);
+
+  auto img = LoadPictureFile(dir.file("anim.webp"), ctx);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(test::PixelAt(*img, 0, 0), 0xFFFF0000u);
+  EXPECT_EQ(state.animating, 0);
+  DisplayLoad d = LoadFileForDisplay(dir.file("anim.webp"), ctx);
+  EXPECT_TRUE(d.picture.isCanvas());
+  EXPECT_EQ(state.frameCount, 2);
+}
+
+}  // namespace
+}  // namespace qp

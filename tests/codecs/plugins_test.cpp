@@ -1,0 +1,221 @@
+#include "codecs/plugins.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "codecs/file_filters.h"
+#include "codecs/load_dispatch.h"
+#include "support/test_support.h"
+
+namespace qp {
+namespace {
+
+class FolderSettings : public SettingsAccess {
+ public:
+  explicit FolderSettings(std::string folder) : folder_(std::move(folder)) {}
+  std::string ReadText(std::string_view name) override {
+    return name == "PluginsPath" ? folder_ : std::string();
+  }
+  int32_t ReadNumber(std::string_view) override { return 0; }
+  bool ReadFlag(std::string_view) override { return false; }
+  void WriteText(std::string_view, std::string_view) override {}
+  void WriteNumber(std::string_view, int32_t) override {}
+
+ private:
+  std::string folder_;
+};
+
+std::string FirstLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// A plug-in folder made of copies of the built stand-ins, named so they sort in order.
+class PluginRegistryTest : public ::testing::Test {
+ protected:
+  void Use(std::initializer_list<const char*> standIns) {
+    int n = 0;
+    for (const char* s : standIns) {
+      const std::string from = std::string(QP_BIN_DIR) + "/../test-plugins/" + s + ".so";
+      const std::string to = dir_.file(std::to_string(n++) + "_" + s + ".so");
+      std::filesystem::copy_file(from, to);
+    }
+    std::ofstream(dir_.file("notes.txt")) << "not a plug-in";
+    const ComponentPresence none{};
+    ResetFileFiltersForTesting(&none);
+  }
+  void TearDown() override { ResetFileFiltersForTesting(nullptr); }
+
+  test::TempDir dir_;
+  test::TempDir out_;
+  FolderSettings settings_{dir_.path()};
+  ViewerState state_;
+};
+
+TEST_F(PluginRegistryTest, ExamplePluginInAllStrings) {
+  Use({"example_rw", "no_info", "flags_zero", "no_exports"});
+  EXPECT_TRUE(patternList(&settings_).ends_with(";*.lst;*.xyz;*.nx"));
+  EXPECT_EQ(PluginCount(), 2u);  // no_info and flags_zero are skipped
+  EXPECT_TRUE(openFilter(&settings_).ends_with(
+      "|Example (*.xyz)|*.xyz|No Exports (*.nx)|*.nx|All Files (*.*)|*.*||"));
+  EXPECT_TRUE(saveFilter(&settings_).ends_with(
+      "|Example (*.xyz)|*.xyz|No Exports (*.nx)|*.nx||"));
+  EXPECT_EQ(defaultSaveExtension(7, &settings_), ".xyz");
+  EXPECT_TRUE(isSupportedFile("/x/Pic.XYZ", &settings_));
+  EXPECT_FALSE(isSupportedFile("/x/pic.fz", &settings_));
+
+  const std::string xyz = out_.file("a.xyz");
+  test::WriteBytes(xyz, {1, 2, 3});
+  auto picture = loadWithPlugin(xyz, state_, &settings_);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->width(), 2);
+  EXPECT_EQ(test::PixelAt(*picture, 1, 0), 0xFF112233u);
+
+  // The load dispatch offers an unknown extension to the plug-ins.
+  LoadContext ctx{state_, &settings_};
+  auto viaDispatch = LoadPictureFile(xyz, ctx);
+  ASSERT_TRUE(viaDispatch);
+  EXPECT_EQ(test::PixelAt(*viaDispatch, 0, 0), 0xFF112233u);
+
+  ImageBuffer img = test::SolidPicture(3, 2, 0x80AABBCC);
+  EXPECT_TRUE(pluginWrites("xyz", &settings_));
+  EXPECT_TRUE(pluginWrites("/out/b.XYZ", &settings_));
+  EXPECT_EQ(saveWithPlugin(img.data(), 3, 2, out_.file("b.xyz"), &settings_), nullptr);
+  EXPECT_EQ(FirstLine(out_.file("b.xyz")), "Example 3x2 80AABBCC");
+
+  // A plug-in without the load and save functions reads and writes nothing.
+  test::WriteBytes(out_.file("c.nx"), {1});
+  EXPECT_FALSE(loadWithPlugin(out_.file("c.nx"), state_, &settings_));
+  EXPECT_STREQ(saveWithPlugin(img.data(), 3, 2, out_.file("d.nx"), &settings_),
+               "Format not supported");
+  EXPECT_STREQ(saveWithPlugin(img.data(), 3, 2, out_.file("d.fz"), &settings_),
+               "Format not supported");
+}
+
+TEST_F(PluginRegistryTest, TwoPluginsForOneExtension) {
+  Use({"first_ro", "second_rw"});
+  test::WriteBytes(out_.file("a.dup"), {0});
+  auto picture = loadWithPlugin(out_.file("a.dup"), state_, &settings_);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(test::PixelAt(*picture, 0, 0), 0xFF0000FFu);  // the first one reads
+  EXPECT_FALSE(pluginWrites("dup", &settings_));          // the first entry decides
+  ImageBuffer img = test::SolidPicture(1, 1, 0xFF000000);
+  EXPECT_EQ(saveWithPlugin(img.data(), 1, 1, out_.file("b.DUP"), &settings_), nullptr);
+  EXPECT_EQ(FirstLine(out_.file("b.DUP")), "Second 1x1 FF000000");  // the first that writes
+}
+
+TEST_F(PluginRegistryTest, WriteOnlyFailingAndLyingPlugins) {
+  Use({"write_only", "failing", "liar"});
+  test::WriteBytes(out_.file("a.wo"), {0});
+  EXPECT_FALSE(loadWithPlugin(out_.file("a.wo"), state_, &settings_));
+  EXPECT_EQ(patternList(&settings_).find("*.wo"), std::string::npos);
+  EXPECT_TRUE(pluginWrites("wo", &settings_));
+  ImageBuffer img = test::SolidPicture(1, 1, 0xFF000000);
+  EXPECT_EQ(saveWithPlugin(img.data(), 1, 1, out_.file("b.wo"), &settings_), nullptr);
+  EXPECT_STREQ(saveWithPlugin(img.data(), 1, 1, out_.file("b.bad"), &settings_),
+               "Could not save");
+  test::WriteBytes(out_.file("a.bad"), {0});
+  EXPECT_FALSE(loadWithPlugin(out_.file("a.bad"), state_, &settings_));
+  // A size that does not match the returned block is refused, not read past.
+  test::WriteBytes(out_.file("a.lie"), {0});
+  EXPECT_FALSE(loadWithPlugin(out_.file("a.lie"), state_, &settings_));
+}
+
+TEST(PluginRegistry, NoFolderNoPlugins) {
+  const ComponentPresence none{};
+  ResetFileFiltersForTesting(&none);
+  FolderSettings missing("/nonexistent/plugins");
+  ViewerState s;
+  EXPECT_FALSE(loadWithPlugin("/tmp/a.xyz", s, &missing));
+  EXPECT_EQ(PluginCount(), 0u);
+  ImageBuffer img = test::SolidPicture(1, 1, 0);
+  EXPECT_STREQ(saveWithPlugin(img.data(), 1, 1, "/tmp/a.xyz", &missing), "Format not supported");
+  EXPECT_TRUE(saveFilter(&missing).ends_with("Quite OK Image Format (*.qoi)|*.qoi||"));
+  ResetFileFiltersForTesting(nullptr);
+}
+
+// The real plug-ins shipped beside the program.
+class ShippedPluginsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const ComponentPresence none{};
+    ResetFileFiltersForTesting(&none);
+  }
+  void TearDown() override { ResetFileFiltersForTesting(nullptr); }
+  test::TempDir dir_;
+  FolderSettings settings_{test::BinDir() + "/plugins"};
+  ViewerState state_;
+};
+
+TEST_F(ShippedPluginsTest, JpegXlRoundTripIsLossless) {
+  if (!pluginWrites("jxl", &settings_)) GTEST_SKIP() << "JPEG XL plug-in not built";
+  EXPECT_TRUE(isSupportedFile("a.jxl", &settings_));
+  EXPECT_TRUE(isSupportedFile("a.HEIC", &settings_));
+  EXPECT_TRUE(isSupportedFile("a.heif", &settings_));
+  EXPECT_FALSE(pluginWrites("heic", &settings_));
+
+  // Opaque: alpha bytes all 0 (as the JPEG decoder leaves them) must not become transparent.
+  ImageBuffer opaque = test::RandomPicture(37, 23, 7);
+  for (size_t i = 0; i < opaque.pixelCount(); ++i) opaque.data()[i * 4 + 3] = 0;
+  const std::string a = dir_.file("opaque.jxl");
+  ASSERT_EQ(saveWithPlugin(opaque.data(), 37, 23, a, &settings_), nullptr);
+  auto back = loadWithPlugin(a, state_, &settings_);
+  ASSERT_TRUE(back);
+  ASSERT_EQ(back->width(), 37);
+  ASSERT_EQ(back->height(), 23);
+  for (int y = 0; y < 23; ++y) {
+    for (int x = 0; x < 37; ++x) {
+      ASSERT_EQ(test::PixelAt(*back, x, y), test::PixelAt(opaque, x, y) | 0xFF000000u);
+    }
+  }
+  EXPECT_EQ(state_.hasAlpha, 0);
+
+  ImageBuffer soft = test::RandomPicture(16, 9, 3, /*withAlpha=*/true);
+  const std::string b = dir_.file("soft.jxl");
+  ASSERT_EQ(saveWithPlugin(soft.data(), 16, 9, b, &settings_), nullptr);
+  auto softBack = loadWithPlugin(b, state_, &settings_);
+  ASSERT_TRUE(softBack);
+  EXPECT_EQ(std::vector<uint8_t>(softBack->bytes().begin(), softBack->bytes().end()),
+            std::vector<uint8_t>(soft.bytes().begin(), soft.bytes().end()));
+  EXPECT_EQ(state_.hasAlpha, 1);
+
+  // Damaged files yield nothing.
+  auto bytes = test::ReadBytes(b);
+  bytes.resize(bytes.size() / 2);
+  test::WriteBytes(dir_.file("cut.jxl"), bytes);
+  EXPECT_FALSE(loadWithPlugin(dir_.file("cut.jxl"), state_, &settings_));
+  test::WriteBytes(dir_.file("junk.jxl"), {0xFF, 0x0A, 1, 2, 3});
+  EXPECT_FALSE(loadWithPlugin(dir_.file("junk.jxl"), state_, &settings_));
+}
+
+TEST_F(ShippedPluginsTest, HeicOpens) {
+  if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+  if (!isSupportedFile("a.heic", &settings_)) GTEST_SKIP() << "HEIF plug-in not built";
+  // A HEVC still in a HEIF container, made with the HEIF encoder when one is installed.
+  const std::string png = dir_.file("src.png");
+  const std::string heic = dir_.file("photo.heic");
+  if (test::RunShell("ffmpeg -v error -f lavfi -i color=c=0x2040C0:size=64x32 -frames:v 1 " +
+                     test::ShellQuote(png) + " </dev/null") != 0 ||
+      !test::HaveTool("heif-enc") ||
+      test::RunShell("heif-enc -q 90 -o " + test::ShellQuote(heic) + " " + test::ShellQuote(png) +
+                     " >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "no HEIF encoder";
+  }
+  auto picture = loadWithPlugin(heic, state_, &settings_);
+  ASSERT_TRUE(picture);
+  EXPECT_EQ(picture->width(), 64);
+  EXPECT_EQ(picture->height(), 32);
+  const uint32_t p = test::PixelAt(*picture, 10, 10);
+  EXPECT_NEAR(int(p >> 16 & 255), 0x20, 10);
+  EXPECT_NEAR(int(p >> 8 & 255), 0x40, 10);
+  EXPECT_NEAR(int(p & 255), 0xC0, 10);
+  test::WriteBytes(dir_.file("junk.heic"), {0, 0, 0, 12, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'});
+  EXPECT_FALSE(loadWithPlugin(dir_.file("junk.heic"), state_, &settings_));
+}
+
+}  // namespace
+}  // namespace qp
