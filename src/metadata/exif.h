@@ -1,0 +1,29 @@
+// The EXIF/TIFF metadata parser of JPEG files: frame size, camera data, GPS position and the
+// first comment, read from the marker segments in front of the compressed picture.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string>
+
+#include "core/exif_info.h"
+
+namespace qp {
+
+class ViewerState;
+
+// Zeroes `info`, then reads the JPEG marker segments from the file's current position and
+// fills `info`. True when the scan reached the start of the compressed data (SOS). Callers
+// look at `info.isExif` rather than at the result. Never modifies the file.
+bool ParseJpegMetadata(std::FILE* file, ExifInfo& info);
+// The same over bytes already in memory (the whole file or its start).
+bool ParseJpegMetadata(std::span<const uint8_t> bytes, ExifInfo& info);
+
+// Opens `path` and parses it into `info` (zeroed first). False when it cannot be opened.
+bool ReadJpegMetadata(const std::string& path, ExifInfo& info);
+
+// Makes this parser the reader behind ViewerState::ReadMetadata.
+void InstallMetadataReader(ViewerState& state);
+
+}  // namespace qp
