@@ -30,6 +30,8 @@ function(qp_test_folder folder)
   target_link_libraries(${target} PRIVATE qp_test_support ${ARG_LIBS} GTest::gtest GTest::gtest_main)
   target_compile_options(${target} PRIVATE ${QP_WARNINGS})
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
+  # Listing the tests when ctest runs (not right after linking) avoids a race with parallel
+  # link jobs that can make a just-written executable briefly busy.
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300
                        WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()

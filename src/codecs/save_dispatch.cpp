@@ -43,9 +43,8 @@ SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std:
   const int32_t w = picture.width(), h = picture.height();
   const char* target = path.c_str();
   if (ext == ".webp") {
-    const char* message = EncodeWebP(px, w, h, webpQuality, target, hasAlpha);
-    if (message != nullptr) std::remove(target);  // no partial file is left behind
-    return From(message);
+    // The encoder removes a partial file itself; an existing file it never opened stays.
+    return From(EncodeWebP(px, w, h, webpQuality, target, hasAlpha));
   }
   if (ext == ".bgra") return From(writeRawBgra(px, w, h, target));
   if (ext == ".ico") {
@@ -87,11 +86,7 @@ ConvertOutcome ConvertFile(const ConvertRequest& req, LoadContext& ctx, Settings
     // A target without an extension is written as WebP.
     const char* message = EncodeWebP(img.data(), img.width(), img.height(), webpQuality,
                                      req.target.c_str(), ctx.state.hasAlpha != 0);
-    if (message != nullptr) {
-      std::remove(req.target.c_str());
-      return ConvertOutcome::EncoderFailed;
-    }
-    return ConvertOutcome::Written;
+    return message == nullptr ? ConvertOutcome::Written : ConvertOutcome::EncoderFailed;
   }
   // JPEG always takes the stored quality; the quality argument is for WebP.
   const SaveResult r =

@@ -320,9 +320,20 @@ const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int
   } else {
     picture.writer = DiscardChunk;
   }
-  if (!WebPEncode(&config, &picture)) return "Could not encode";
+  // A failure after the file was opened removes the partial file, so none is left behind;
+  // failures before that never touch an existing file.
+  if (!WebPEncode(&config, &picture)) {
+    if (file) {
+      file.reset();
+      std::remove(path);
+    }
+    return "Could not encode";
+  }
   // Data still buffered must reach the file; a failed close is a failed write.
-  if (file && std::fclose(file.release()) != 0) return "Could not write file";
+  if (file && std::fclose(file.release()) != 0) {
+    std::remove(path);
+    return "Could not write file";
+  }
   return nullptr;
 }
 

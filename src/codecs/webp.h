@@ -32,7 +32,8 @@ uint32_t WebpTotalDuration(const ViewerState& state);
 int32_t WebpLoopCount(const ViewerState& state);
 
 // Encodes BGRA pixels; quality 100 is lossless, 0 keeps the encoder default of 75. With
-// `hasAlpha` clear the alpha bytes are ignored. With a null path nothing is written. Null on
+// `hasAlpha` clear the alpha bytes are ignored. With a null path nothing is written. A failure
+// after the file was opened removes it; earlier failures leave an existing file alone. Null on
 // success or one of "Init failed", "Invalid config", "Could not read RGBA", "Could not read
 // RGB", "Could not write file", "Could not encode".
 const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,

@@ -106,11 +106,13 @@ TEST(SaveTable, ExtensionsAndTheirLibraryFormats) {
   EXPECT_EQ(SaveByExtension(big, false, "/tmp/x.zzz", 80, 75, PluginOrder::AfterQoi, nullptr).status,
             SaveStatus::UnknownExtension);
   test::TempDir dir;
-  // A failing WebP write leaves no partial file.
+  // A WebP failure before the file is opened leaves the existing file alone.
+  test::WriteBytes(dir.file("x.webp"), {1, 2, 3});
   const SaveResult r = SaveByExtension(big, false, dir.file("x.webp"), 101, 75,
                                        PluginOrder::AfterQoi, nullptr);
   EXPECT_EQ(r.status, SaveStatus::Failed);
   EXPECT_STREQ(r.message, "Invalid config");
+  EXPECT_EQ(test::ReadBytes(dir.file("x.webp")), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST(CropPicture, CopiesTheInclusiveRectangle) {
