@@ -3,6 +3,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -312,9 +313,14 @@ const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int
   }
 
   UniqueFile file;
+  bool regular = false;
   if (path != nullptr) {
     file = OpenFile(path, "wb");
     if (!file) return "Could not write file";
+    // Only a regular file is ours to remove after a failure; a device or pipe named as the
+    // target (a user's /dev/null, a FIFO) must stay.
+    struct stat st {};
+    regular = ::fstat(::fileno(file.get()), &st) == 0 && S_ISREG(st.st_mode);
     picture.writer = WriteChunk;
     picture.custom_ptr = file.get();
   } else {
@@ -325,13 +331,13 @@ const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int
   if (!WebPEncode(&config, &picture)) {
     if (file) {
       file.reset();
-      std::remove(path);
+      if (regular) std::remove(path);
     }
     return "Could not encode";
   }
   // Data still buffered must reach the file; a failed close is a failed write.
   if (file && std::fclose(file.release()) != 0) {
-    std::remove(path);
+    if (regular) std::remove(path);
     return "Could not write file";
   }
   return nullptr;

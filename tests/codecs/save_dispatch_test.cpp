@@ -128,3 +128,27 @@ TEST(CropPicture, CopiesTheInclusiveRectangle) {
 
 }  // namespace
 }  // namespace qp
+
+namespace qp {
+namespace {
+
+TEST_F(Convert, JpegTakesTheStoredQualityNotTheArgument) {
+  ImageBuffer img = test::RandomPicture(64, 64, 5);
+  ASSERT_EQ(writeQoi(img.data(), 64, 64, src().c_str()), nullptr);
+  auto size = [&](int32_t stored, int32_t argument) {
+    store.WriteNumber("JpegQuality", stored);
+    ConvertRequest r;
+    r.source = src();
+    r.target = dir.file("q.jpg");
+    r.quality = argument;
+    r.overwrite = 1;
+    EXPECT_EQ(ConvertFile(r, ctx, store), ConvertOutcome::Written);
+    return test::ReadBytes(dir.file("q.jpg")).size();
+  };
+  const size_t low = size(10, 95);
+  EXPECT_EQ(size(10, 5), low);  // the argument changes nothing
+  EXPECT_GT(size(95, 5), low);  // the stored quality does
+}
+
+}  // namespace
+}  // namespace qp

@@ -4,6 +4,7 @@
 #include <webp/decode.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -126,6 +127,15 @@ TEST(WebpEncode, QualityRulesAndAlpha) {
   EXPECT_EQ(EncodeWebP(img.data(), 33, 17, 80, nullptr, true), nullptr);
 }
 
+bool DevFullRefusesWrites() {
+  std::FILE* f = std::fopen("/dev/full", "wb");
+  if (f == nullptr) return false;
+  const char byte = 0;
+  const bool failed = std::fwrite(&byte, 1, 1, f) != 1 || std::fflush(f) != 0;
+  std::fclose(f);
+  return failed;
+}
+
 TEST(WebpEncode, FailuresAreReportedWithTheirTexts) {
   TempDir dir;
   ImageBuffer img = SolidPicture(4, 4, 0xFF000000);
@@ -135,11 +145,15 @@ TEST(WebpEncode, FailuresAreReportedWithTheirTexts) {
                "Invalid config");
   EXPECT_STREQ(EncodeWebP(nullptr, 4, 4, 80, dir.file("x.webp").c_str(), true),
                "Could not read RGBA");
-  // A full disk shows up as a failed encode, never as success.
-  if (std::FILE* full = std::fopen("/dev/full", "wb")) {
-    std::fclose(full);
+  // A full disk shows up as a failed encode, never as success, and the device stays. Only
+  // checked where /dev/full is the real device that refuses every write.
+  struct stat before {};
+  if (::stat("/dev/full", &before) == 0 && S_ISCHR(before.st_mode) && DevFullRefusesWrites()) {
     ImageBuffer big = test::RandomPicture(64, 64, 1);
     EXPECT_NE(EncodeWebP(big.data(), 64, 64, 100, "/dev/full", false), nullptr);
+    struct stat after {};
+    ASSERT_EQ(::stat("/dev/full", &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
   }
 }
 
