@@ -1,38 +1,34 @@
-// The quillpix program. The one-shot modes run and end; the window comes with a later change.
+// The quillpix program: reads the command line and runs a one-shot mode; the window comes with
+// a later change. The user's settings come from the per-user settings file when Qt is built.
 #include <cstdio>
-#include <string>
+#include <memory>
 
-#include "jpegxform/lossless.h"
-#include "metadata/exif.h"
+#include "app/application.h"
+#include "frame/settings_store.h"
+
+#ifdef QP_HAVE_QT
+#include <QCoreApplication>
+
+#include "qt/qsettings_backend.h"
+#include "qt/system_decoder_qt.h"
+#endif
 
 int main(int argc, char** argv) {
-  std::string mode, file;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--version") {
-      std::printf("quillpix %s\n", QP_VERSION);
-      return 0;
-    }
-    if (a == "--help") {
-      std::printf("-autorotate (rotate jpeg image based on EXIF orientation value)\n");
-      return 0;
-    }
-    if (a == "-autorotate" || a == "/autorotate") mode = "autorotate";
-    else if (file.empty()) file = a;
-  }
-  if (mode == "autorotate") {
-    qp::ExifInfo info;
-    if (!qp::ReadJpegMetadata(file, info)) {
-      std::fprintf(stderr, "quillpix: cannot open %s\n", file.c_str());
-      return 1;
-    }
-    const int angle = info.isExif ? qp::AutoRotateAngle(info.orientation) : 0;
-    if (angle != 0 && !qp::transformInPlace(file, angle)) {
-      std::fprintf(stderr, "quillpix: could not rotate %s\n", file.c_str());
-      return 1;
-    }
-    return 0;
-  }
-  std::printf("quillpix: the viewer window comes with a later version\n");
-  return 0;
+  const qp::CommandLine cl = qp::ParseCommandLine(argc, argv);
+#ifdef QP_HAVE_QT
+  // Qt's image plug-ins (the last fall-back decoder) are found through the application object.
+  QCoreApplication qtApp(argc, argv);
+  qp::QSettingsBackend backend;
+  qp::QtSystemImageDecoder systemDecoder;
+  qp::SystemImageDecoder* decoder = &systemDecoder;
+#else
+  qp::MemorySettingsBackend backend;
+  qp::SystemImageDecoder* decoder = nullptr;
+#endif
+  qp::SettingsStore settings(backend);
+  qp::AppPorts ports{settings, decoder};
+  const qp::AppOutcome outcome = qp::RunCommandLine(cl, ports);
+  std::fputs(outcome.out.c_str(), stdout);
+  std::fputs(outcome.err.c_str(), stderr);
+  return outcome.exitCode;
 }
