@@ -73,8 +73,9 @@ bool ResetIntelOrientation(const std::string& path, const ExifInfo& info) {
 
 }  // namespace
 
+// Opened without blocking so that a FIFO named on the command line cannot hang the start.
 bool FileTimestampValid(const std::string& path) {
-  const FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  const FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
   if (file.fd < 0) return true;
   struct stat st {};
   if (::fstat(file.fd, &st) != 0) return false;

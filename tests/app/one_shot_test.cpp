@@ -36,6 +36,10 @@ TEST(FileTimestampValid, FirstDayOf1970IsInvalid) {
   EXPECT_FALSE(FileTimestampValid(f));
   // A file that cannot be opened is left to fail elsewhere.
   EXPECT_TRUE(FileTimestampValid(dir.file("missing.png")));
+  // A FIFO without a writer must not block the check.
+  const std::string fifo = dir.file("pipe.png");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_TRUE(FileTimestampValid(fifo));
 }
 
 TEST(ReadJpegFrameSize, ScansMarkersToTheFrameHeader) {

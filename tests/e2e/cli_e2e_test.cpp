@@ -273,6 +273,20 @@ TEST_F(Cli, HelpVersionPropertiesAndNormalStart) {
   EXPECT_EQ(r.status, 0);
 }
 
+TEST_F(Cli, PropertiesOfAnAnimatedGifDescribeThePlayback) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  const std::string gif = file("anim.gif");
+  ASSERT_EQ(test::RunShell("convert -delay 10 -size 8x6 xc:red xc:blue xc:lime -loop 0 " +
+                           ShellQuote(gif)),
+            0);
+  const RunResult r = Quillpix({"--properties", gif});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind("Width: 8\nHeight: 6\nIs File: True\n", 0), 0u) << r.out;
+  EXPECT_EQ(r.out.find("Unique Colours"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("Compression Ratio"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Animated: Yes\nFrames: 3\nDuration: 0.3 s\n"), std::string::npos) << r.out;
+}
+
 // The load dispatch end to end: content beats a wrong extension, unknown extensions reach the
 // general decoders, and an empty file is refused.
 TEST_F(Cli, LoadDispatchThroughConvert) {
