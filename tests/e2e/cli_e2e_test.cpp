@@ -235,6 +235,8 @@ TEST_F(Cli, FileTimestampOfTheFirstDayIsRefused) {
   };
   setTime(12 * 3600);  // 1 January 1970, noon
   ExpectFailure(Quillpix({f}), "Invalid file timestamp");
+  // -convert without a target is a normal start and checks the timestamp too.
+  ExpectFailure(Quillpix({"-convert", f}), "Invalid file timestamp");
   setTime(86400 + 12 * 3600);  // 2 January 1970
   const RunResult r = Quillpix({f});
   EXPECT_EQ(r.status, 0) << r.err;
