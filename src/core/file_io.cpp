@@ -1,6 +1,8 @@
 #include "core/file_io.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qp {
 
@@ -24,6 +26,27 @@ bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes) {
   return std::fclose(f.release()) == 0;
 }
 
-bool CanOpenForRead(const std::string& path) { return OpenFile(path, "rb") != nullptr; }
+bool CanOpenForRead(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  ::close(fd);
+  return true;
+}
+
+UniqueFile OpenRegularFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  // Non-blocking mode only mattered for the open; plain reads follow.
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (f == nullptr) ::close(fd);
+  return UniqueFile(f);
+}
 
 }  // namespace qp

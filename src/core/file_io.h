@@ -32,7 +32,12 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path,
 // Writes all bytes; false on any failure.
 bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
 
-// True when the path names something that can be opened for reading.
+// True when the path names something that can be opened for reading. The test never blocks,
+// so a FIFO without a writer is reported at once instead of hanging the caller.
 bool CanOpenForRead(const std::string& path);
+
+// Opens a regular file for binary reading; null for anything else (missing, unreadable, a
+// directory, a FIFO or a device). The open itself never blocks on a FIFO.
+UniqueFile OpenRegularFile(const std::string& path);
 
 }  // namespace qp

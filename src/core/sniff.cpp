@@ -62,7 +62,9 @@ int32_t SniffBytes(std::string_view path, const uint8_t* b, size_t count) {
 
 int32_t SniffFileType(const std::string& path, int64_t* fileSize) {
   if (fileSize) *fileSize = 0;
-  UniqueFile f = OpenFile(path, "rb");
+  // Only a regular file counts as openable: a directory has no content to sniff and a FIFO
+  // would block the caller until something writes to it.
+  UniqueFile f = OpenRegularFile(path);
   if (!f) return kSniffUnopenable;
   uint8_t b[8];
   const size_t got = std::fread(b, 1, sizeof b, f.get());

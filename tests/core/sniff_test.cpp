@@ -1,6 +1,7 @@
 #include "core/sniff.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/test_support.h"
 
@@ -67,6 +68,20 @@ TEST(Sniff, EmptyAndUnopenableFiles) {
   size = -1;
   EXPECT_EQ(SniffFileType(dir.file("missing.png"), &size), 7);
   EXPECT_EQ(size, 0);
+}
+
+// A folder has no content, and a FIFO without a writer would block a plain open for ever:
+// both are reported as not openable, without waiting and without a size.
+TEST(Sniff, OnlyRegularFilesAreOpened) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir(dir.file("folder.png").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(dir.file("pipe.webp").c_str(), 0600), 0);
+  for (const char* name : {"folder.png", "pipe.webp"}) {
+    int64_t size = -1;
+    EXPECT_EQ(SniffFileType(dir.file(name), &size), 7) << name;
+    EXPECT_EQ(size, 0) << name;
+    EXPECT_EQ(SniffFileType(dir.file(name)), 7) << name;
+  }
 }
 
 TEST(Sniff, TypeNames) {
