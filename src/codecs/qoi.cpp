@@ -179,6 +179,13 @@ std::optional<std::vector<uint8_t>> QoiDecode(std::span<const uint8_t> data, Qoi
 std::optional<ImageBuffer> readQoi(const std::string& path, ViewerState&) {
   auto data = ReadWholeFile(path);
   if (!data || data->empty()) return std::nullopt;
+  // The format allows up to 400,000,000 pixels, more than any picture this program keeps: a
+  // header above the pixel limit is refused before the decoder reserves its output.
+  ByteReader header(*data);
+  header.skip(4);
+  const uint32_t width = header.u32be();
+  const uint32_t height = header.u32be();
+  if (!header.ok() || !PictureBytes(width, height)) return std::nullopt;
   QoiDescription desc;
   auto decoded = QoiDecode(*data, desc, 0);
   if (!decoded) return std::nullopt;

@@ -301,7 +301,9 @@ const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int
 
   picture.width = width;
   picture.height = height;
-  if (pixels == nullptr || width <= 0 || height <= 0) return "Could not read RGBA";
+  // An empty picture fails its import: the message names the import that was attempted.
+  if (pixels == nullptr || width <= 0 || height <= 0)
+    return hasAlpha ? "Could not read RGBA" : "Could not read RGB";
   if (hasAlpha) {
     if (!WebPPictureImportBGRA(&picture, pixels, width * 4)) return "Could not read RGBA";
   } else {

@@ -133,5 +133,21 @@ TEST(Qoi, LimitsAndMalformedHeaders) {
   EXPECT_TRUE(QoiDecode(cut, d, 0));
 }
 
+// Within the format's 400,000,000 pixels but above what the program ever allocates: the file
+// is refused from its header, before 1 GiB of output is reserved and filled.
+TEST(Qoi, HeadersAboveThePictureLimitAreRefusedByTheReader) {
+  TempDir dir;
+  std::vector<uint8_t> f = Header(16385, 16385, 4, 0);
+  f.insert(f.end(), {0xFE, 1, 2, 3});
+  End(f);
+  WriteBytes(dir.file("huge.qoi"), f);
+  ViewerState s;
+  EXPECT_FALSE(readQoi(dir.file("huge.qoi"), s));
+  std::vector<uint8_t> wide = Header(2000000, 1, 4, 0);
+  End(wide);
+  WriteBytes(dir.file("wide.qoi"), wide);
+  EXPECT_FALSE(readQoi(dir.file("wide.qoi"), s));
+}
+
 }  // namespace
 }  // namespace qp

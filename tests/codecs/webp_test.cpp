@@ -145,6 +145,10 @@ TEST(WebpEncode, FailuresAreReportedWithTheirTexts) {
                "Invalid config");
   EXPECT_STREQ(EncodeWebP(nullptr, 4, 4, 80, dir.file("x.webp").c_str(), true),
                "Could not read RGBA");
+  EXPECT_STREQ(EncodeWebP(img.data(), 0, 4, 80, dir.file("x.webp").c_str(), false),
+               "Could not read RGB");
+  EXPECT_STREQ(EncodeWebP(img.data(), 4, 0, 80, dir.file("x.webp").c_str(), true),
+               "Could not read RGBA");
   // A full disk shows up as a failed encode, never as success, and the device stays. Only
   // checked where /dev/full is the real device that refuses every write.
   struct stat before {};
