@@ -100,6 +100,11 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
 }
 
 DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
+  // The details of the previous file must not survive into this one: decoders that know
+  // nothing of alpha (QOI, the external library) leave these fields as they find them.
+  ctx.state.detailsValid = 0;
+  ctx.state.hasAlpha = 0;
+  ctx.state.vectorSource = 0;
   DisplayLoad out;
   out.sniffCode = SniffFileType(path, &out.fileSize);
   const int32_t code = out.sniffCode;

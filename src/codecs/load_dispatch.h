@@ -24,9 +24,9 @@ struct LoadContext {
 // the result is always owned by the caller.
 std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx);
 
-// The view's dispatch for a new file (steps 5.2-5.3 of its load): sniffs `path` (already lower
-// case), calls the decoders with `animate` set, applies the fall-backs and whitening. Sets
-// `fileSize`. The result may be the playback canvas. `fromSystem` is set when the picture came
+// The view's dispatch for a new file: clears the per-file flags `detailsValid`, `hasAlpha` and
+// `vectorSource`, sniffs `path`, calls the decoders with `animate` set, applies the fall-backs
+// and whitening. Sets `fileSize`. The result may be the playback canvas. `fromSystem` is set when the picture came
 // from the system image engine.
 struct DisplayLoad {
   DecodeResult picture;

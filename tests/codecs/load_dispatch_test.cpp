@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/qoi.h"
 #include "codecs/webp.h"
 
 #include <webp/encode.h>
@@ -57,6 +58,19 @@ TEST_F(LoadDispatch, ShortFileGoesByExtensionThenFallsBack) {
   ASSERT_TRUE(d.picture);
   EXPECT_TRUE(d.fromSystem);
   EXPECT_EQ(system.asked, std::vector<std::string>{dir.file("a.webp")});
+}
+
+// QOI never touches the alpha flag, so a flag left by the previous file would make its
+// opaque-black alpha bytes count as transparency.
+TEST_F(LoadDispatch, DetailsOfThePreviousFileAreClearedBeforeDecoding) {
+  ImageBuffer img = SolidPicture(3, 3, 0x00405060);
+  ASSERT_EQ(writeQoi(img.data(), 3, 3, dir.file("a.qoi").c_str()), nullptr);
+  state.detailsValid = state.hasAlpha = state.vectorSource = 1;
+  DisplayLoad d = LoadFileForDisplay(dir.file("a.qoi"), ctx);
+  ASSERT_TRUE(d.picture);
+  EXPECT_EQ(state.hasAlpha, 0);
+  EXPECT_EQ(state.detailsValid, 0);
+  EXPECT_EQ(state.vectorSource, 0);
 }
 
 TEST_F(LoadDispatch, EmptyAndMissingFilesSkipEveryDecoder) {
