@@ -12,6 +12,11 @@ constexpr SettingInfo T(std::string_view name, int32_t capacity, std::string_vie
 constexpr SettingInfo N(std::string_view name, int32_t def) {
   return {name, SettingKind::Number, 4, {}, def};
 }
+// A numbered family, "Name%d" for 1 to `last`.
+constexpr SettingInfo Family(SettingInfo info, int32_t last) {
+  info.last = last;
+  return info;
+}
 
 constexpr std::array kTable = {
     T("ToolbarVisible", 32, "false"),
@@ -22,8 +27,8 @@ constexpr std::array kTable = {
     T("DisableNumericSort", 32, "true"),
     T("UseRecycleBin", 32, "false"),
     T("LastBookmark", 520, ""),
-    T("External%d", 512, ""),
-    T("ExternalTitle%d", 512, ""),
+    Family(T("External%d", 512, ""), 19),
+    Family(T("ExternalTitle%d", 512, ""), 19),
     T("OSDColour", 32, ""),
     T("EllipseColour", 32, ""),
     T("RectangleColour", 32, ""),
@@ -43,7 +48,7 @@ constexpr std::array kTable = {
     N("FitWidthFactor", 970),
     N("FitHeightFactor", 900),
     N("JoyID", 1),
-    N("JoyButton%d", 0),
+    Family(N("JoyButton%d", 0), 16),
 };
 
 }  // namespace
@@ -53,11 +58,18 @@ std::span<const SettingInfo> SettingsTable() { return kTable; }
 const SettingInfo* FindSetting(std::string_view name) {
   std::string_view stem = name;
   while (!stem.empty() && stem.back() >= '0' && stem.back() <= '9') stem.remove_suffix(1);
-  const bool numbered = stem.size() != name.size();
+  const std::string_view digits = name.substr(stem.size());
+  if (digits.empty()) {
+    for (const SettingInfo& s : kTable)
+      if (s.last == 0 && s.name == name) return &s;
+    return nullptr;
+  }
+  if (digits.size() > 2 || digits[0] == '0') return nullptr;
+  int32_t number = 0;
+  for (char c : digits) number = number * 10 + (c - '0');
   for (const SettingInfo& s : kTable) {
-    if (!numbered && s.name == name) return &s;
-    if (numbered && s.name.size() == stem.size() + 2 && s.name.substr(0, stem.size()) == stem &&
-        s.name.substr(stem.size()) == "%d")
+    if (s.last != 0 && s.name.size() == stem.size() + 2 && s.name.substr(0, stem.size()) == stem &&
+        number <= s.last)
       return &s;
   }
   return nullptr;

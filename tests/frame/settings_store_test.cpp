@@ -59,6 +59,12 @@ TEST(SettingsTable, EveryNameIsFoundAndFamiliesNeedTheirNumber) {
   EXPECT_EQ(FindSetting("External"), nullptr);
   EXPECT_EQ(FindSetting("WebpQuality7"), nullptr);
   EXPECT_EQ(FindSetting("ExternalTitle19")->capacity, 512);
+  // The families are numbered 1-19 and 1-16 only.
+  EXPECT_NE(FindSetting("External1"), nullptr);
+  EXPECT_NE(FindSetting("JoyButton16"), nullptr);
+  for (const char* outside : {"External0", "External20", "ExternalTitle07", "JoyButton17",
+                              "JoyButton0", "External%d"})
+    EXPECT_EQ(FindSetting(outside), nullptr) << outside;
 }
 
 }  // namespace
