@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qp {
 
@@ -23,8 +24,10 @@ class SettingsBackend {
   virtual bool removeGroup(std::string_view group) = 0;
 };
 
+// Holds one group's values in memory; removing another group leaves them alone.
 class MemorySettingsBackend final : public SettingsBackend {
  public:
+  explicit MemorySettingsBackend(std::string group = "Settings") : group_(std::move(group)) {}
   std::optional<std::string> getText(std::string_view name) override {
     auto it = values_.find(std::string(name));
     if (it == values_.end()) return std::nullopt;
@@ -47,12 +50,13 @@ class MemorySettingsBackend final : public SettingsBackend {
     values_[std::string(name)] = std::to_string(value);
     return true;
   }
-  bool removeGroup(std::string_view) override {
-    values_.clear();
+  bool removeGroup(std::string_view group) override {
+    if (group == group_) values_.clear();
     return true;
   }
 
  private:
+  std::string group_;
   std::map<std::string, std::string, std::less<>> values_;
 };
 

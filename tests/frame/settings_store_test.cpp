@@ -44,6 +44,10 @@ TEST(SettingsStore, NumbersFamiliesAndDeletion) {
   store.WriteText("External12", "gimp");
   EXPECT_EQ(store.ReadNumber("WebpQuality"), 55);
   EXPECT_EQ(store.ReadText("External12"), "gimp");
+  // Removing the recent-file list leaves the settings alone; removing the settings restores
+  // every default.
+  EXPECT_TRUE(store.deleteKeyTree("Recent File List"));
+  EXPECT_EQ(store.ReadNumber("WebpQuality"), 55);
   EXPECT_TRUE(store.deleteKeyTree(kSettingsGroup));
   EXPECT_EQ(store.ReadNumber("WebpQuality"), 80);
   EXPECT_EQ(store.ReadText("External12"), "");
