@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/avif.h"
+#include "codecs/freeimage.h"
+
 namespace qp {
 namespace {
 
@@ -90,6 +93,16 @@ TEST(FileFilters, ManyPluginsStayWithinLimits) {
   // The last pattern of the list is a whole one and still found.
   const std::string last = f.patterns.substr(f.patterns.rfind(';') + 2);
   EXPECT_TRUE(IsSupportedIn(f.patterns, "x" + last));
+}
+
+// The lists name only what the decoders will really open: a hidden FreeImage adds nothing.
+TEST(FileFilters, DetectionAgreesWithTheDecoders) {
+  SetFreeImageHidden(true);
+  EXPECT_FALSE(DetectComponents().freeImage);
+  SetFreeImageHidden(false);
+  const ComponentPresence found = DetectComponents();
+  EXPECT_EQ(found.freeImage, FreeImageAvailable());
+  EXPECT_EQ(found.avif, avifDecoderPresent());
 }
 
 }  // namespace
