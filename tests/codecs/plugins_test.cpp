@@ -137,6 +137,8 @@ TEST(PluginRegistry, NoFolderNoPlugins) {
   ImageBuffer img = test::SolidPicture(1, 1, 0);
   EXPECT_STREQ(saveWithPlugin(img.data(), 1, 1, "/tmp/a.xyz", &missing), "Format not supported");
   EXPECT_TRUE(saveFilter(&missing).ends_with("Quite OK Image Format (*.qoi)|*.qoi||"));
+  EXPECT_EQ(defaultSaveExtension(2, &missing), ".webp");  // the lossless entry
+  EXPECT_EQ(defaultSaveExtension(3, &missing), ".bgra");
   ResetFileFiltersForTesting(nullptr);
 }
 
