@@ -14,7 +14,7 @@ namespace {
 
 // Screens above this are legal but only cost the fuzzer memory and time (a canvas, a saved
 // canvas and the still picture each take width x height x 4 bytes).
-constexpr uint32_t kMaxFuzzPixels = 1u << 22;
+constexpr uint32_t kMaxFuzzPixels = 1u << 16;
 constexpr uint32_t kMaxFrames = 64;
 
 const std::string& InputPath() {

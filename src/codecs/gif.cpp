@@ -391,7 +391,9 @@ bool GifDecoder::decodeImage() {
   const size_t n = static_cast<size_t>(count);
   const uint32_t clear = 1u << minCodeSize;
   const uint32_t endCode = clear + 1;
-  for (uint32_t i = 0; i < clear; ++i) table[i] = {&kIdentity.bytes[i], 1};
+  // Index bytes hold 8 bits, so with a minimum code size above 8 the roots 256 and up are
+  // the byte of their low bits (as a literal first code is written).
+  for (uint32_t i = 0; i < clear; ++i) table[i] = {&kIdentity.bytes[i & 0xFF], 1};
   uint32_t nextFree = clear + 2;
   int width = minCodeSize + 1;
 

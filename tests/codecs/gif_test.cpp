@@ -95,6 +95,17 @@ void Image(std::vector<uint8_t>& g, uint16_t x, uint16_t y, uint16_t w, uint16_t
   g.insert(g.end(), data.begin(), data.end());
 }
 
+// LZW data from explicit codes of the given widths (for streams no encoder would write).
+std::vector<uint8_t> Codes(std::initializer_list<std::pair<uint32_t, int>> codes, int minCode = 2) {
+  BitPacker p;
+  for (const auto& [code, width] : codes) p.put(code, width);
+  std::vector<uint8_t> out{static_cast<uint8_t>(minCode)};
+  auto b = p.blocks();
+  out.insert(out.end(), b.begin(), b.end());
+  out.push_back(0);
+  return out;
+}
+
 std::vector<uint8_t> Fill(size_t n, uint8_t v) { return std::vector<uint8_t>(n, v); }
 
 constexpr uint32_t kBlack = 0xFF000000, kRed = 0xFFFF0000, kGreen = 0xFF00FF00,
@@ -301,6 +312,29 @@ TEST(Gif, CodeWidthGrowsTo12AndClearResets) {
             (std::vector<uint8_t>{1, 2, 2, 2}));
 }
 
+// Minimum code sizes 9 to 11 have roots above 255; they decode to their low byte and never
+// read outside the one-byte root strings.
+TEST(Gif, RootCodesAbove255) {
+  for (int minCode : {9, 11}) {
+    SCOPED_TRACE(minCode);
+    const uint32_t clear = 1u << minCode;
+    const int width = minCode + 1;
+    auto h = Header(4, 1);
+    // Literal 257 first, then the roots 258 and 259 read from the table, then the end code.
+    Image(h, 0, 0, 4, 1,
+          Codes({{clear, width}, {257, width}, {258, width}, {259, width}, {1, width},
+                 {clear + 1, width}},
+                minCode));
+    h.push_back(0x3B);
+    GifDecoder d;
+    ASSERT_TRUE(d.openBytes(h));
+    const GifFrame* f = d.nextFrame();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(f->indices.begin(), f->indices.end()),
+              (std::vector<uint8_t>{1, 2, 3, 1}));
+  }
+}
+
 TEST(Gif, DataEndingEarlyAndCutFiles) {
   // Sub-blocks end before the end code: drawn as far as the data reaches, the rest index 0.
   auto g = Header(4, 1);
@@ -343,17 +377,6 @@ TEST(Gif, UnknownBytesBetweenBlocks) {
   ASSERT_TRUE(e.openBytes(h));
   EXPECT_EQ(e.frameCount(), 1u);
   EXPECT_EQ(e.nextFrame(), nullptr);
-}
-
-// LZW data from explicit codes of the given widths (for streams no encoder would write).
-std::vector<uint8_t> Codes(std::initializer_list<std::pair<uint32_t, int>> codes, int minCode = 2) {
-  BitPacker p;
-  for (const auto& [code, width] : codes) p.put(code, width);
-  std::vector<uint8_t> out{static_cast<uint8_t>(minCode)};
-  auto b = p.blocks();
-  out.insert(out.end(), b.begin(), b.end());
-  out.push_back(0);
-  return out;
 }
 
 std::vector<uint8_t> Prefix(const std::vector<uint8_t>& v, size_t n) {
