@@ -335,6 +335,37 @@ TEST(Gif, RootCodesAbove255) {
   }
 }
 
+// A frame that cannot be drawn is not decoded: a huge frame on a small screen comes back
+// without indices (nothing is allocated for it), and a cut one still fails.
+TEST(Gif, FramesOutsideTheScreenAreSteppedOver) {
+  auto g = Header(2, 2);
+  Control(g, 2, false, 5, 0);
+  Image(g, 0, 0, 16384, 16384, Lzw({1, 2, 3}));
+  Image(g, 0, 0, 2, 2, Lzw({1, 2, 3, 1}));
+  g.push_back(0x3B);
+  GifDecoder d;
+  ASSERT_TRUE(d.openBytes(g));
+  const GifFrame* f = d.nextFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->width, 16384);
+  EXPECT_TRUE(f->indices.empty());
+  EXPECT_EQ(f->control.disposal, 2);
+  f = d.nextFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->indices.size(), 4u);
+
+  Loaded l(g);
+  DecodeResult r = loadGif(l.path, l.state, false);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.width(), 2);
+
+  auto cut = Header(2, 2);
+  Image(cut, 1, 1, 2, 2, {2, 200, 0x44, 0x0A});  // a sub-block claiming more than the file holds
+  GifDecoder c;
+  ASSERT_TRUE(c.openBytes(cut));
+  EXPECT_EQ(c.nextFrame(), nullptr);
+}
+
 TEST(Gif, DataEndingEarlyAndCutFiles) {
   // Sub-blocks end before the end code: drawn as far as the data reaches, the rest index 0.
   auto g = Header(4, 1);
