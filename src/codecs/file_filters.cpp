@@ -1,11 +1,10 @@
 #include "codecs/file_filters.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <mutex>
 #include <optional>
 
+#include "codecs/avif.h"
+#include "codecs/freeimage.h"
 #include "codecs/runtime_library.h"
 #include "codecs/video.h"
 #include "core/paths.h"
@@ -48,22 +47,6 @@ std::string_view WholePatterns(std::string_view list, size_t room) {
   if (list.size() <= room) return list;
   const size_t cut = list.rfind(';', room);
   return cut == std::string_view::npos ? std::string_view() : list.substr(0, cut);
-}
-
-bool ExecutableFile(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
-
-bool AvifDecoderFound() {
-  if (ExecutableFile(JoinPath(ExecutableFolder(), "avifdec"))) return true;
-  const char* pathVar = std::getenv("PATH");
-  std::string_view rest = pathVar ? pathVar : "";
-  while (!rest.empty()) {
-    const size_t colon = rest.find(':');
-    const std::string_view dir = rest.substr(0, colon);
-    if (!dir.empty() && ExecutableFile(JoinPath(dir, "avifdec"))) return true;
-    if (colon == std::string_view::npos) break;
-    rest.remove_prefix(colon + 1);
-  }
-  return false;
 }
 
 bool LibraryWith(const std::string& fileName, std::initializer_list<const char*> symbols) {
@@ -143,12 +126,11 @@ FileFilterSet BuildFileFilters(const ComponentPresence& components,
 
 ComponentPresence DetectComponents() {
   ComponentPresence c;
-  c.freeImage = LibraryWith("libfreeimage.so.3",
-                            {"FreeImage_GetFileType", "FreeImage_GetFIFFromFilename",
-                             "FreeImage_Load", "FreeImage_ConvertTo32Bits", "FreeImage_Save",
-                             "FreeImage_ConvertFromRawBits", "FreeImage_ConvertTo24Bits"});
+  // The same checks the decoders use, so the lists name exactly what can be opened (a
+  // hidden FreeImage adds no patterns).
+  c.freeImage = FreeImageAvailable();
   c.luraWave = LibraryWith("libLwf.so", {"ReadLuRaWave"});
-  c.avif = AvifDecoderFound();
+  c.avif = avifDecoderPresent();
   c.video = videoLibraryAvailable();
   return c;
 }

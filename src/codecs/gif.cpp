@@ -355,7 +355,22 @@ const GifFrame* GifDecoder::nextFrame() {
     frame_.paletteSize = 2u << (packed & 7);
     if (frame_.localTable) s.read(rawLocal_, frame_.paletteSize * 3);
     frame_.palette = std::span<const uint8_t>(rawLocal_, frame_.paletteSize * 3);
-    if (!s.inside() || !decodeImage()) {
+    if (!s.inside()) {
+      frame_ = GifFrame{};
+      return nullptr;
+    }
+    if (uint32_t{frame_.left} + frame_.width > screenWidth_ ||
+        uint32_t{frame_.top} + frame_.height > screenHeight_) {
+      // A frame outside the logical screen is never drawn, so its data is stepped over rather
+      // than decoded: otherwise a few bytes could make every step allocate and fill an index
+      // block far larger than the picture. Its graphic control still counts.
+      s.byte();  // LZW minimum code size
+      s.skipSubBlocks();
+      if (s.past) {  // a sub-block runs past the end of the file
+        frame_ = GifFrame{};
+        return nullptr;
+      }
+    } else if (!decodeImage()) {
       frame_ = GifFrame{};
       return nullptr;
     }
@@ -391,7 +406,9 @@ bool GifDecoder::decodeImage() {
   const size_t n = static_cast<size_t>(count);
   const uint32_t clear = 1u << minCodeSize;
   const uint32_t endCode = clear + 1;
-  for (uint32_t i = 0; i < clear; ++i) table[i] = {&kIdentity.bytes[i], 1};
+  // Index bytes hold 8 bits, so with a minimum code size above 8 the roots 256 and up are
+  // the byte of their low bits (as a literal first code is written).
+  for (uint32_t i = 0; i < clear; ++i) table[i] = {&kIdentity.bytes[i & 0xFF], 1};
   uint32_t nextFree = clear + 2;
   int width = minCodeSize + 1;
 

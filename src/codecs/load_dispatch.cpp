@@ -66,6 +66,16 @@ std::optional<ImageBuffer> SystemDecode(const std::string& path, LoadContext& ct
   return ctx.systemDecoder->Decode(path);
 }
 
+// The ftyp box only says "ISO media container": HEIF, HEIC and other relatives carry it too.
+// When neither the video loader nor the external library read such a file and its extension
+// is not one the built-in decoders claim, the plug-in for that extension gets it, as any file
+// with an unclaimed extension would.
+std::optional<ImageBuffer> IsoMediaByPlugin(const std::string& path, LoadContext& ctx) {
+  const std::string ext = ToLowerAscii(ExtensionOf(path));
+  if (ext.empty() || ext == ".mp4" || ext == ".webm" || ext == ".avif") return std::nullopt;
+  return loadWithPlugin(path, ctx.state, ctx.settings);
+}
+
 bool IsContentCode(int32_t code) {
   switch (code) {
     case -kSniffWebp: case -kSniffJpeg: case -kSniffGif: case -kSniffPng: case -kSniffBmp:
@@ -88,7 +98,9 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
     // converts as it displays.
     DecodeResult r = ByContent(code, path, ctx, /*animate=*/false, /*avifFirst=*/true);
     if (r) return r.toOwned();
-    return loadAnyWithLibrary(path);
+    if (auto img = loadAnyWithLibrary(path)) return img;
+    if (code == -kSniffIsoMedia) return IsoMediaByPlugin(path, ctx);
+    return std::nullopt;
   }
   const std::string lower = ToLowerAscii(path);
   const std::string ext = ExtensionOf(lower);
@@ -115,6 +127,7 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
     case -kSniffQoi: case -kSniffIsoMedia:
       out.picture = ByContent(code, path, ctx, /*animate=*/true, /*avifFirst=*/true);
       if (!out.picture) out.picture = loadAnyWithLibrary(path);
+      if (!out.picture && code == -kSniffIsoMedia) out.picture = IsoMediaByPlugin(path, ctx);
       return out;
     case -kSniffPng:
       out.picture = LoadPng(path, ctx.state);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/avif.h"
+#include "codecs/freeimage.h"
+
 namespace qp {
 namespace {
 
@@ -90,6 +93,47 @@ TEST(FileFilters, ManyPluginsStayWithinLimits) {
   // The last pattern of the list is a whole one and still found.
   const std::string last = f.patterns.substr(f.patterns.rfind(';') + 2);
   EXPECT_TRUE(IsSupportedIn(f.patterns, "x" + last));
+}
+
+// The limits are exact: a plug-in whose pattern or save entry brings its string to 1023
+// characters is kept, one character more is left out, and a later shorter one still fits.
+TEST(FileFilters, PluginEntriesUpToTheLastCharacter) {
+  const size_t builtinSave = BuildFileFilters({}, {}).saveFilter.size() - 2;  // without "||"
+  const size_t patternRoom = kMaxFilterText - kBuiltinPatterns.size() - 3;  // ";*." + ext
+  for (size_t extra : {0, 1}) {
+    SCOPED_TRACE(extra);
+    const PluginDescription readers[] = {{"Long", std::string(patternRoom + extra, 'e'), 1},
+                                         {"Short", "s", 1}};
+    const FileFilterSet f = BuildFileFilters({}, readers);
+    if (extra == 0) {
+      EXPECT_EQ(f.patterns.size(), kMaxFilterText);
+      EXPECT_TRUE(f.patterns.ends_with(";*." + readers[0].extension));
+    } else {
+      EXPECT_TRUE(f.patterns.ends_with(";*.lst;*.s"));
+    }
+    EXPECT_LE(f.openFilter.size(), kMaxFilterText);
+
+    // "|" + description + " (*." + ext + ")|*." + ext is the description plus 11 here.
+    const std::string description(kMaxFilterText - builtinSave - 2 - 11 + extra, 'd');
+    const PluginDescription writers[] = {{description, "w", 2}, {"S", "s", 2}};
+    const FileFilterSet g = BuildFileFilters({}, writers);
+    if (extra == 0) {
+      EXPECT_EQ(g.saveFilter.size(), kMaxFilterText);
+      EXPECT_TRUE(g.saveFilter.ends_with(" (*.w)|*.w||"));
+    } else {
+      EXPECT_TRUE(g.saveFilter.ends_with("|*.qoi|S (*.s)|*.s||"));
+    }
+  }
+}
+
+// The lists name only what the decoders will really open: a hidden FreeImage adds nothing.
+TEST(FileFilters, DetectionAgreesWithTheDecoders) {
+  SetFreeImageHidden(true);
+  EXPECT_FALSE(DetectComponents().freeImage);
+  SetFreeImageHidden(false);
+  const ComponentPresence found = DetectComponents();
+  EXPECT_EQ(found.freeImage, FreeImageAvailable());
+  EXPECT_EQ(found.avif, avifDecoderPresent());
 }
 
 }  // namespace

@@ -95,6 +95,17 @@ void Image(std::vector<uint8_t>& g, uint16_t x, uint16_t y, uint16_t w, uint16_t
   g.insert(g.end(), data.begin(), data.end());
 }
 
+// LZW data from explicit codes of the given widths (for streams no encoder would write).
+std::vector<uint8_t> Codes(std::initializer_list<std::pair<uint32_t, int>> codes, int minCode = 2) {
+  BitPacker p;
+  for (const auto& [code, width] : codes) p.put(code, width);
+  std::vector<uint8_t> out{static_cast<uint8_t>(minCode)};
+  auto b = p.blocks();
+  out.insert(out.end(), b.begin(), b.end());
+  out.push_back(0);
+  return out;
+}
+
 std::vector<uint8_t> Fill(size_t n, uint8_t v) { return std::vector<uint8_t>(n, v); }
 
 constexpr uint32_t kBlack = 0xFF000000, kRed = 0xFFFF0000, kGreen = 0xFF00FF00,
@@ -301,6 +312,60 @@ TEST(Gif, CodeWidthGrowsTo12AndClearResets) {
             (std::vector<uint8_t>{1, 2, 2, 2}));
 }
 
+// Minimum code sizes 9 to 11 have roots above 255; they decode to their low byte and never
+// read outside the one-byte root strings.
+TEST(Gif, RootCodesAbove255) {
+  for (int minCode : {9, 11}) {
+    SCOPED_TRACE(minCode);
+    const uint32_t clear = 1u << minCode;
+    const int width = minCode + 1;
+    auto h = Header(4, 1);
+    // Literal 257 first, then the roots 258 and 259 read from the table, then the end code.
+    Image(h, 0, 0, 4, 1,
+          Codes({{clear, width}, {257, width}, {258, width}, {259, width}, {1, width},
+                 {clear + 1, width}},
+                minCode));
+    h.push_back(0x3B);
+    GifDecoder d;
+    ASSERT_TRUE(d.openBytes(h));
+    const GifFrame* f = d.nextFrame();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(f->indices.begin(), f->indices.end()),
+              (std::vector<uint8_t>{1, 2, 3, 1}));
+  }
+}
+
+// A frame that cannot be drawn is not decoded: a huge frame on a small screen comes back
+// without indices (nothing is allocated for it), and a cut one still fails.
+TEST(Gif, FramesOutsideTheScreenAreSteppedOver) {
+  auto g = Header(2, 2);
+  Control(g, 2, false, 5, 0);
+  Image(g, 0, 0, 16384, 16384, Lzw({1, 2, 3}));
+  Image(g, 0, 0, 2, 2, Lzw({1, 2, 3, 1}));
+  g.push_back(0x3B);
+  GifDecoder d;
+  ASSERT_TRUE(d.openBytes(g));
+  const GifFrame* f = d.nextFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->width, 16384);
+  EXPECT_TRUE(f->indices.empty());
+  EXPECT_EQ(f->control.disposal, 2);
+  f = d.nextFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->indices.size(), 4u);
+
+  Loaded l(g);
+  DecodeResult r = loadGif(l.path, l.state, false);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(r.width(), 2);
+
+  auto cut = Header(2, 2);
+  Image(cut, 1, 1, 2, 2, {2, 200, 0x44, 0x0A});  // a sub-block claiming more than the file holds
+  GifDecoder c;
+  ASSERT_TRUE(c.openBytes(cut));
+  EXPECT_EQ(c.nextFrame(), nullptr);
+}
+
 TEST(Gif, DataEndingEarlyAndCutFiles) {
   // Sub-blocks end before the end code: drawn as far as the data reaches, the rest index 0.
   auto g = Header(4, 1);
@@ -345,77 +410,205 @@ TEST(Gif, UnknownBytesBetweenBlocks) {
   EXPECT_EQ(e.nextFrame(), nullptr);
 }
 
-TEST(Gif, MalformedFilesFailCleanly) {
-  auto good = Header(3, 2);
-  Control(good, 2, true, 3, 1);
-  Image(good, 0, 0, 3, 2, Lzw({1, 2, 3, 0, 1, 2}));
-  good.push_back(0x3B);
-  auto with = [&](size_t at, uint8_t v) {
-    auto b = good;
+std::vector<uint8_t> Prefix(const std::vector<uint8_t>& v, size_t n) {
+  return std::vector<uint8_t>(v.begin(), v.begin() + static_cast<long>(n));
+}
+
+// A 3 x 2 still with a graphic control, and where its blocks lie.
+struct GoodGif {
+  std::vector<uint8_t> bytes;
+  size_t control = 0;  // 0x21 of the graphic control
+  size_t image = 0;    // 0x2C of the image descriptor
+  GoodGif() {
+    bytes = Header(3, 2);
+    control = bytes.size();
+    Control(bytes, 2, true, 3, 1);
+    image = bytes.size();
+    Image(bytes, 0, 0, 3, 2, Lzw({1, 2, 3, 0, 1, 2}));
+    bytes.push_back(0x3B);
+  }
+  std::vector<uint8_t> with(size_t at, uint8_t v) const {
+    auto b = bytes;
     b[at] = v;
     return b;
-  };
-  const size_t image = good.size() - 1 - Lzw({1, 2, 3, 0, 1, 2}).size() - 10;
-  std::vector<std::vector<uint8_t>> cases = {
-      {},
-      {'G', 'I', 'F'},
-      {'G', 'I', 'F', '8', '9', 'b', 1, 0, 1, 0, 0, 0, 0},
-      with(0, 'X'),                                 // signature
-      with(4, '8'),                                 // version
-      std::vector<uint8_t>(good.begin(), good.begin() + 10),  // cut screen descriptor
-      std::vector<uint8_t>(good.begin(), good.begin() + 19),  // cut global table
-      with(26, 0x77),                               // unknown extension label
-      with(image + 10, 12),                         // minimum code size above 11
-      with(image + 10, 0),                          // code size 0
-      with(image + 12, 0xFF),                       // first code not a literal
-      with(image + 5, 0xFF),                        // frame wider than the screen
-      with(image + 7, 0xFF),                        // frame taller than the screen
-      with(image + 9, 0x87),                        // local table flag without a table
-      with(image + 11, 200),                        // sub-block longer than the file
-      with(21, 200),                                // transparent index beyond the palette
-      with(11, 77),                                 // background beyond the table
-      with(10, 0x11),                               // no global table
-      std::vector<uint8_t>(good.begin(), good.end() - 4),  // cut in the image data
-      std::vector<uint8_t>(good.begin(), good.begin() + static_cast<long>(image) + 5),
-  };
-  // Strings that overrun the block, KwKwK codes beyond the table, a full index block.
-  {
-    auto g = Header(2, 1);
-    Image(g, 0, 0, 2, 1, Lzw({1, 1, 1, 1, 1, 1}));
-    cases.push_back(g);
-    BitPacker p;
-    p.put(4, 3);
-    p.put(1, 3);
-    p.put(7, 3);  // far beyond the next free code
-    p.put(7, 4);
-    auto h = Header(8, 1);
-    auto data = std::vector<uint8_t>{2};
-    auto b = p.blocks();
-    data.insert(data.end(), b.begin(), b.end());
-    data.push_back(0);
-    Image(h, 0, 0, 8, 1, data);
-    cases.push_back(h);
-    auto z = Header(1, 1);
-    Image(z, 0, 0, 0, 0, Lzw({1, 2}));  // empty frame
-    cases.push_back(z);
-    auto huge = Header(65535, 65535);
-    Image(huge, 0, 0, 65535, 65535, Lzw({1}));
-    cases.push_back(huge);
   }
-  int n = 0;
-  for (const auto& bytes : cases) {
-    SCOPED_TRACE(n++);
+};
+
+// A 1 x 1 still whose image data is `data`.
+std::vector<uint8_t> StillWith(const std::vector<uint8_t>& data, uint16_t w = 1, uint16_t h = 1) {
+  auto g = Header(w, h);
+  Image(g, 0, 0, w, h, data);
+  g.push_back(0x3B);
+  return g;
+}
+
+// Truncated and corrupted files. Each one either is refused when opened (header, tables,
+// extensions, descriptors) or opens and then fails its only frame (LZW data, sizes); in both
+// cases no picture comes back, whether it is loaded as a still or for playback.
+TEST(Gif, MalformedFilesFailCleanly) {
+  enum Failure { Refused, FrameFails };
+  struct Case {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    Failure failure;
+  };
+  const GoodGif good;
+  const size_t image = good.image;
+  auto withGce = [](std::initializer_list<uint8_t> tail) {
+    auto g = Header(1, 1);
+    g.insert(g.end(), tail);
+    return g;
+  };
+  const std::vector<Case> cases = {
+      {"empty", {}, Refused},
+      {"signature only", {'G', 'I', 'F'}, Refused},
+      {"unknown version", {'G', 'I', 'F', '8', '9', 'b', 1, 0, 1, 0, 0, 0, 0}, Refused},
+      {"wrong signature", good.with(0, 'X'), Refused},
+      {"version 88a", good.with(4, '8'), Refused},
+      {"cut screen descriptor", Prefix(good.bytes, 10), Refused},
+      {"cut global table", Prefix(good.bytes, 19), Refused},
+      {"unknown extension label", good.with(good.control + 1, 0x77), Refused},
+      {"extension label 0", good.with(good.control + 1, 0x00), Refused},
+      {"global table flag cleared before its table", good.with(10, 0x11), Refused},
+      {"local table flag without a table", good.with(image + 9, 0x87), Refused},
+      {"no image descriptor", withGce({0x21, 0xF9, 4, 0, 10, 0, 0, 0, 0x3B}), Refused},
+      {"graphic control cut off", withGce({0x21, 0xF9, 4, 0}), Refused},
+      {"loop extension cut off", withGce({0x21, 0xFF, 11, 'N', 'E', 'T'}), Refused},
+      {"cut image descriptor", Prefix(good.bytes, image + 5), Refused},
+      {"cut before the code size", Prefix(good.bytes, image + 10), Refused},
+
+      {"no data after the code size", Prefix(good.bytes, image + 11), FrameFails},
+      {"cut in the image data", Prefix(good.bytes, good.bytes.size() - 4), FrameFails},
+      {"sub-block longer than the file", good.with(image + 11, 200), FrameFails},
+      {"minimum code size 12", good.with(image + 10, 12), FrameFails},
+      {"first code not a literal", good.with(image + 12, 0xFF), FrameFails},
+      {"end code first", StillWith(Codes({{4, 3}, {5, 3}})), FrameFails},
+      {"new code right after a clear", StillWith(Codes({{4, 3}, {6, 3}, {5, 3}})), FrameFails},
+      {"literals overrun the index block", StillWith(Lzw({1, 1, 1, 1, 1, 1}), 2, 1), FrameFails},
+      {"string overruns the index block",
+       StillWith(Codes({{4, 3}, {1, 3}, {1, 3}, {6, 3}, {5, 4}}), 3, 1), FrameFails},
+      {"new code overruns the index block", StillWith(Codes({{4, 3}, {1, 3}, {6, 3}}), 2, 1),
+       FrameFails},
+      {"frame above the pixel limit", StillWith(Lzw({1}), 65535, 65535), FrameFails},
+      {"unknown byte before the image",
+       [] {
+         auto g = Header(1, 1);
+         g.insert(g.end(), {0x07, 0, 0, 0, 0, 0, 0, 0});
+         Image(g, 0, 0, 1, 1, Lzw({2}));
+         g.push_back(0x3B);
+         return g;
+       }(),
+       FrameFails},
+  };
+  ASSERT_GE(cases.size(), 20u);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    GifDecoder d;
+    if (c.failure == Refused) {
+      EXPECT_FALSE(d.openBytes(c.bytes));
+    } else {
+      ASSERT_TRUE(d.openBytes(c.bytes));
+      EXPECT_EQ(d.nextFrame(), nullptr);
+    }
+    Loaded l(c.bytes);
+    for (bool animate : {false, true}) {
+      EXPECT_FALSE(loadGif(l.path, l.state, animate));
+      EXPECT_EQ(l.state.animating, 0);
+      EXPECT_EQ(l.state.detailsValid, c.failure == FrameFails ? 1 : 0);
+    }
+  }
+}
+
+// Odd but harmless files: they open and give a picture of the screen's size, and a playback
+// of them steps without reading or writing outside the canvas.
+TEST(Gif, OddFilesStillGiveAPicture) {
+  const GoodGif good;
+  const size_t image = good.image;
+  auto animated = [](int disposal, uint16_t x, uint16_t y, uint16_t w, uint16_t h) {
+    auto g = Header(4, 2);
+    Control(g, disposal, false, 5, 0);
+    Image(g, x, y, w, h, Lzw(Fill(size_t{w} * h, 1)));
+    Control(g, 0, false, 5, 0);
+    Image(g, 0, 0, 1, 1, Lzw({2}));
+    g.push_back(0x3B);
+    return g;
+  };
+  const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+      {"frame wider than the screen", good.with(image + 5, 0xFF)},
+      {"frame taller than the screen", good.with(image + 7, 0xFF)},
+      {"frame far outside the screen", good.with(image + 2, 0xFF)},
+      {"transparent index beyond the palette", good.with(good.control + 6, 200)},
+      {"background beyond the table", good.with(11, 77)},
+      {"code size 0", good.with(image + 10, 0)},
+      {"code beyond the next free one", StillWith(Codes({{4, 3}, {1, 3}, {7, 3}, {7, 4}}), 8, 1)},
+      {"empty frame",
+       [] {
+         auto z = Header(1, 1);
+         Image(z, 0, 0, 0, 0, Lzw({1, 2}));
+         z.push_back(0x3B);
+         return z;
+       }()},
+      {"no colour table at all",
+       [] {
+         std::vector<uint8_t> g{'G', 'I', 'F', '8', '7', 'a', 2, 0, 1, 0, 0x00, 0, 0};
+         Image(g, 0, 0, 2, 1, Lzw({1, 3}));
+         g.push_back(0x3B);
+         return g;
+       }()},
+      {"no trailer", Prefix(good.bytes, good.bytes.size() - 1)},
+      {"disposal 7", animated(7, 0, 0, 2, 2)},
+      {"disposal 3 on the first frame", animated(3, 0, 0, 4, 2)},
+      {"disposal 2 of a frame outside the screen", animated(2, 3, 1, 4, 4)},
+      {"disposal 2 of a frame at the far corner", animated(2, 65000, 65000, 1, 1)},
+  };
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
     Loaded l(bytes);
+    GifDecoder d;
+    ASSERT_TRUE(d.openBytes(bytes));
     for (bool animate : {false, true}) {
       DecodeResult r = loadGif(l.path, l.state, animate);
-      if (r) {
-        EXPECT_GT(r.width(), 0);
-        for (int i = 0; i < 5; ++i) loadGif(l.path, l.state, true);
+      ASSERT_TRUE(r);
+      EXPECT_EQ(r.width(), d.screenWidth());
+      EXPECT_EQ(r.height(), d.screenHeight());
+      for (int i = 0; i < 5; ++i) {
+        DecodeResult next = loadGif(l.path, l.state, true);
+        ASSERT_TRUE(next);
+        EXPECT_EQ(next.width(), d.screenWidth());
       }
       l.state.StopPlayback();
     }
   }
-  EXPECT_GE(cases.size(), 20u);
+}
+
+// A frame that fails in the middle of a playback leaves the canvas as it was, and the frames
+// after it still play with the disposal still pending.
+TEST(Gif, PlaybackStepsOverABadFrame) {
+  auto g = Header(2, 1, 3);  // background blue
+  Control(g, 3, false, 5, 0);
+  Image(g, 0, 0, 2, 1, Lzw({1, 1}));  // red, restore the previous canvas afterwards
+  Control(g, 0, false, 5, 0);
+  Image(g, 0, 0, 2, 1, Codes({{4, 3}, {7, 3}}));  // first code not a literal
+  Control(g, 0, false, 5, 0);
+  Image(g, 0, 0, 1, 1, Lzw({2}));  // green
+  g.push_back(0x3B);
+  Loaded l(g);
+  DecodeResult r = loadGif(l.path, l.state, true);
+  ASSERT_TRUE(r.isCanvas());
+  EXPECT_EQ(Loaded::At(r, 1, 0), kRed);
+  r = loadGif(l.path, l.state, true);
+  ASSERT_TRUE(r.isCanvas());
+  EXPECT_EQ(l.state.frameIndex, 1);
+  EXPECT_EQ(Loaded::At(r, 0, 0), kRed);
+  EXPECT_EQ(Loaded::At(r, 1, 0), kRed);
+  r = loadGif(l.path, l.state, true);
+  EXPECT_EQ(l.state.frameIndex, 2);
+  EXPECT_EQ(Loaded::At(r, 0, 0), kGreen);
+  EXPECT_EQ(Loaded::At(r, 1, 0) & 0xFFFFFF, 0x0000FFu);  // the canvas before frame 0
+  r = loadGif(l.path, l.state, true);
+  EXPECT_EQ(l.state.frameIndex, 0);
+  EXPECT_EQ(Loaded::At(r, 0, 0), kRed);
+  l.state.StopPlayback();
 }
 
 }  // namespace

@@ -172,34 +172,137 @@ TEST(Png, SaveChoosesRgbOrRgba) {
                "Could not save PNG file");
 }
 
+// The chunks of a PNG file (type and data), and a file built from chunks with fresh CRCs.
+struct Chunk {
+  std::string type;
+  std::vector<uint8_t> data;
+};
+
+std::vector<Chunk> ChunksOf(const std::vector<uint8_t>& png) {
+  std::vector<Chunk> out;
+  for (size_t at = 8; at + 12 <= png.size();) {
+    const size_t length = size_t{png[at]} << 24 | size_t{png[at + 1]} << 16 |
+                          size_t{png[at + 2]} << 8 | png[at + 3];
+    out.push_back({std::string(png.begin() + static_cast<long>(at + 4),
+                               png.begin() + static_cast<long>(at + 8)),
+                   std::vector<uint8_t>(png.begin() + static_cast<long>(at + 8),
+                                        png.begin() + static_cast<long>(at + 8 + length))});
+    at += 12 + length;
+  }
+  return out;
+}
+
+std::vector<uint8_t> PngOf(const std::vector<Chunk>& chunks) {
+  std::vector<uint8_t> out{137, 'P', 'N', 'G', 13, 10, 26, 10};
+  auto put32 = [&](uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+  };
+  for (const Chunk& c : chunks) {
+    put32(static_cast<uint32_t>(c.data.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), c.type.begin(), c.type.end());
+    out.insert(out.end(), c.data.begin(), c.data.end());
+    put32(static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+  }
+  return out;
+}
+
+// Truncated and corrupted files: every one of them gives no picture. Damage is made both with
+// the CRC left stale (the library refuses the chunk) and with a fresh CRC (the content itself
+// is refused).
 TEST(Png, MalformedFilesFailCleanly) {
   test::TempDir dir;
   ImageBuffer a = test::RandomPicture(20, 10, 9, true);
   ASSERT_EQ(SavePng(a.data(), 20, 10, 100, dir.file("a.png").c_str()), nullptr);
   const auto good = test::ReadBytes(dir.file("a.png"));
-  std::vector<std::vector<uint8_t>> cases = {{}, {137, 'P', 'N', 'G', 13, 10, 26, 10}};
-  for (size_t cut : {9, 20, 33, 40, 60, 100}) cases.emplace_back(good.begin(), good.begin() + static_cast<long>(cut));
-  for (size_t at : {1, 12, 16, 19, 24, 25, 28, 30, 45, 70}) {
+  const std::vector<Chunk> chunks = ChunksOf(good);
+  ASSERT_GE(chunks.size(), 3u);
+  ASSERT_EQ(chunks.front().type, "IHDR");
+  ASSERT_EQ(chunks.back().type, "IEND");
+  auto flipped = [&](size_t at) {
     auto b = good;
     b[at] ^= 0x5A;
-    cases.push_back(b);
+    return b;
+  };
+  // The chunks with IHDR byte `at` set to `v`.
+  auto header = [&](size_t at, uint8_t v) {
+    auto c = chunks;
+    c.front().data[at] = v;
+    return PngOf(c);
+  };
+  auto idat = [&](std::vector<uint8_t> data) {
+    return PngOf({chunks.front(), {"IDAT", std::move(data)}, chunks.back()});
+  };
+  auto compressed = [](size_t rawBytes) {
+    std::vector<uint8_t> raw(rawBytes, 0);  // filter byte 0 and black pixels
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> out(size);
+    compress(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+    out.resize(size);
+    return out;
+  };
+  const size_t rowBytes = 1 + 20 * 4;
+
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> cases = {
+      {"empty", {}},
+      {"signature only", {137, 'P', 'N', 'G', 13, 10, 26, 10}},
+      {"damaged signature", flipped(1)},
+      {"no IDAT", PngOf({chunks.front(), chunks.back()})},
+      {"IDAT of damaged deflate data", idat({0x78, 0x9C, 0xFF, 0xFF, 0xFF, 0xFF, 0, 1})},
+      {"IDAT of too few rows", idat(compressed(rowBytes * 9))},
+      {"IDAT rows with filter type 9", [&] {
+         std::vector<uint8_t> raw(rowBytes * 10, 0);
+         raw[0] = 9;
+         uLongf size = compressBound(static_cast<uLong>(raw.size()));
+         std::vector<uint8_t> out(size);
+         compress(out.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+         out.resize(size);
+         return idat(out);
+       }()},
+      {"palette type without PLTE", header(9, 3)},
+      {"unknown critical chunk", PngOf({chunks.front(), {"QPXZ", {1, 2, 3}}, chunks[1], chunks.back()})},
+      {"width 0", header(3, 0)},
+      {"bit depth 3", header(8, 3)},
+      {"colour type 5", header(9, 5)},
+      {"RGBA at bit depth 4", header(8, 4)},
+      {"compression method 1", header(10, 1)},
+      {"filter method 1", header(11, 1)},
+      {"interlace method 2", header(12, 2)},
+      {"width above 2^31", header(0, 0x80)},
+      {"2^30 x 2^30 pixels", [&] {
+         auto c = chunks;
+         c.front().data[0] = 0x40;
+         c.front().data[4] = 0x40;
+         return PngOf(c);
+       }()},
+  };
+  for (size_t n : {9, 20, 33, 40, 60, 100, 200}) {
+    cases.push_back({"cut at " + std::to_string(n), {good.begin(), good.begin() + static_cast<long>(n)}});
   }
-  // IHDR of 2^30 x 2^30 with a recomputed CRC: refused before allocating.
-  auto huge = good;
-  huge[16] = 0x40; huge[20] = 0x40;
-  const uint32_t crc = static_cast<uint32_t>(crc32(0, huge.data() + 12, 17));
-  huge[29] = static_cast<uint8_t>(crc >> 24); huge[30] = static_cast<uint8_t>(crc >> 16);
-  huge[31] = static_cast<uint8_t>(crc >> 8); huge[32] = static_cast<uint8_t>(crc);
-  cases.push_back(huge);
-  for (const auto& bytes : cases) {
+  // Stale CRCs: IHDR type, size, depth and CRC; IDAT length and data.
+  for (size_t at : {12, 16, 19, 24, 25, 28, 30, 34, 45, 70}) {
+    cases.push_back({"byte " + std::to_string(at) + " damaged", flipped(at)});
+  }
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
+    ViewerState s;
+    EXPECT_FALSE(DecodePng(bytes, s));
+  }
+
+  // Damage the picture does not depend on: no IEND, an ancillary chunk with a stale CRC,
+  // bytes after the end.
+  auto noEnd = std::vector<uint8_t>(good.begin(), good.end() - 12);
+  auto text = PngOf({chunks.front(), {"tEXt", {'a', 0, 'b'}}, chunks[1], chunks.back()});
+  text[8 + 25 + 8 + 3] ^= 0xFF;  // the tEXt chunk's CRC
+  auto trailing = good;
+  trailing.insert(trailing.end(), {1, 2, 3, 4, 5});
+  for (const auto& bytes : {noEnd, text, trailing}) {
     ViewerState s;
     auto img = DecodePng(bytes, s);
-    if (img) {
-      EXPECT_EQ(img->width(), 20);
-    }
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->width(), 20);
+    EXPECT_EQ(img->height(), 10);
   }
-  ViewerState s;
-  EXPECT_FALSE(DecodePng(huge, s));
 }
 
 }  // namespace

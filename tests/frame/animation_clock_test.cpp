@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "codecs/gif.h"
 #include "core/viewer_state.h"
 #include "support/test_support.h"
 
@@ -55,6 +56,8 @@ struct VirtualRun {
   std::vector<intptr_t> pending;
   std::multimap<int64_t, std::function<void()>> events;
   std::unique_ptr<AnimationClock> clock;
+  // What a tick of the current generation does; steps the playback when not set.
+  std::function<void()> show;
 
   VirtualRun() {
     clock = std::make_unique<AnimationClock>(
@@ -68,7 +71,10 @@ struct VirtualRun {
     for (const intptr_t g : pending) {
       int32_t shown = -1;
       if (state.animating && (g == 0 || g == state.animationGeneration)) {
-        state.StepPlayback();
+        if (show)
+          show();
+        else
+          state.StepPlayback();
         shown = state.frameIndex;
       }
       ticks.push_back({now, g, shown});
@@ -197,6 +203,74 @@ TEST(AnimationClock, RealThreadTicksAndStops) {
   std::lock_guard guard(m);
   ASSERT_FALSE(seen.empty());
   EXPECT_EQ(seen.front(), state.animationGeneration);
+}
+
+// A 1 x 1 GIF89a of three frames (red, green, blue) with delays of 10, 20 and 30 hundredths
+// and an application extension asking for one repeat, so the file plays twice.
+std::vector<uint8_t> ThreeFrameGif() {
+  std::vector<uint8_t> g{'G', 'I', 'F', '8', '9', 'a'};
+  test::PutU16le(g, 1);
+  test::PutU16le(g, 1);
+  g.insert(g.end(), {0x91, 0, 0});  // global table of 4 entries
+  for (uint8_t c : {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}) g.push_back(c);
+  g.insert(g.end(), {0x21, 0xFF, 11, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
+                     3, 1, 1, 0, 0});
+  const uint8_t colour[3] = {1, 2, 3};
+  const uint16_t delay[3] = {10, 20, 30};
+  for (int i = 0; i < 3; ++i) {
+    g.insert(g.end(), {0x21, 0xF9, 4, 0});
+    test::PutU16le(g, delay[i]);
+    g.insert(g.end(), {0, 0});
+    g.push_back(0x2C);
+    for (int k = 0; k < 4; ++k) test::PutU16le(g, k < 2 ? 0 : 1);
+    g.push_back(0);
+    // Minimum code size 2, 3-bit codes: clear (4), the literal, end (5).
+    g.insert(g.end(), {2, 2, static_cast<uint8_t>(4 | colour[i] << 3 | (5 & 3) << 6), 1, 0});
+  }
+  g.push_back(0x3B);
+  return g;
+}
+
+// The file decoded by the real GIF decoder and driven by the clock: each tick of the current
+// generation reloads the file for display, which steps the playback as the view does.
+TEST(AnimationClock, RealGifPlaysTwiceAndRestsOnItsLastFrame) {
+  test::TempDir dir;
+  const std::string path = dir.file("three.gif");
+  test::WriteBytes(path, ThreeFrameGif());
+  VirtualRun r;
+  std::vector<uint32_t> colours;
+  auto load = [&] {
+    DecodeResult d = loadGif(path, r.state, true);
+    ASSERT_TRUE(d.isCanvas());
+    colours.push_back(LoadPixel(d.pixels()) & 0xFFFFFF);
+  };
+  load();
+  ASSERT_EQ(r.state.frameCount, 3);
+  ASSERT_EQ(r.state.frameIndex, 0);
+  EXPECT_EQ(r.state.LoopLimit(), 2);
+  EXPECT_EQ(r.state.FrameDelay(0), 100);
+  EXPECT_EQ(r.state.FrameDelay(1), 200);
+  EXPECT_EQ(r.state.FrameDelay(2), 300);
+  r.show = load;
+  // Resuming after the rest starts the next round with the first frame.
+  r.events.emplace(3000, [&] { r.state.paused = 0; });
+  r.limit = 3050;
+  r.run();
+
+  ASSERT_EQ(r.ticks.size(), 6u);
+  // Five ticks show frames 2, 3, 1, 2, 3 after the load showed frame 1; then nothing until
+  // the pause is lifted.
+  EXPECT_EQ(r.shownFrames(), (std::vector<int32_t>{1, 2, 0, 1, 2, 0}));
+  EXPECT_EQ(colours, (std::vector<uint32_t>{0xFF0000, 0x00FF00, 0x0000FF, 0xFF0000, 0x00FF00,
+                                            0x0000FF, 0xFF0000}));
+  const int64_t times[6] = {100, 300, 600, 700, 900, 3000};
+  for (size_t i = 0; i < 6; ++i) {
+    EXPECT_EQ(r.ticks[i].time, times[i]) << i;
+    EXPECT_EQ(r.ticks[i].generation, r.state.animationGeneration) << i;
+  }
+  EXPECT_EQ(r.state.paused, 0);
+  EXPECT_EQ(r.state.loopsDone, 0);
+  r.state.StopPlayback();
 }
 
 }  // namespace
