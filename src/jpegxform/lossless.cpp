@@ -18,6 +18,7 @@
 #include "core/debug.h"
 #include "core/file_io.h"
 #include "core/paths.h"
+#include "metadata/exif.h"
 
 namespace qp {
 namespace {
@@ -352,6 +353,9 @@ bool ReplaceWithTransform(const std::string& path, const std::vector<std::string
   if (::stat(real.c_str(), &original) != 0 || !S_ISREG(original.st_mode)) return false;
 
   const std::string temp = real + tempSuffix;
+  // A leftover under the temporary name (a crashed earlier run, or a link placed there) is
+  // removed first, so the result always goes into a fresh file of our own.
+  ::unlink(temp.c_str());
   Fd fd;
   auto fail = [&] {
     fd.reset();
@@ -394,6 +398,14 @@ int AutoRotateAngle(int32_t orientation) {
     case 8: return 270;
     default: return 0;
   }
+}
+
+int AutoRotateJpeg(const std::string& path) {
+  ExifInfo info;
+  if (!ReadJpegMetadata(path, info) || !info.isExif) return 0;
+  const int angle = AutoRotateAngle(info.orientation);
+  if (angle == 0 || !transformInPlace(path, angle)) return 0;
+  return angle;
 }
 
 bool IsJpegName(const std::string& path) {

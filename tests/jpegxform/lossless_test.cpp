@@ -271,6 +271,53 @@ TEST(TransformInPlace, RotatesKeepingTimesAndPermissions) {
   EXPECT_EQ(info.height, 16);
 }
 
+TEST(TransformInPlace, AutomaticRotationByOrientation) {
+  TempDir dir;
+  struct Case {
+    uint16_t orientation;
+    int angle;
+  };
+  for (const Case c : {Case{3, 180}, Case{6, 90}, Case{8, 270}, Case{1, 0}, Case{2, 0},
+                       Case{5, 0}, Case{7, 0}}) {
+    SCOPED_TRACE(c.orientation);
+    const std::string path = dir.file("auto.jpg");
+    const auto original = MakeJpeg(48, 32, TJSAMP_420, c.orientation);
+    WriteBytes(path, original);
+    EXPECT_EQ(AutoRotateJpeg(path), c.angle);
+    const auto now = ReadBytes(path);
+    if (c.angle == 0) {
+      EXPECT_TRUE(now == original);
+    } else {
+      const Dimensions d = SizeOf(now);
+      EXPECT_EQ(d.width, c.angle == 180 ? 48 : 32);
+      EXPECT_EQ(d.height, c.angle == 180 ? 32 : 48);
+    }
+  }
+  // No EXIF block, and no file.
+  const std::string plain = dir.file("plain.jpg");
+  WriteBytes(plain, MakeJpeg(16, 16, TJSAMP_444));
+  ASSERT_EQ(losslessTransform(plain, dir.file("bare.jpg"), TransformArguments(360)), kTransformOk);
+  const auto bare = ReadBytes(dir.file("bare.jpg"));
+  EXPECT_EQ(AutoRotateJpeg(dir.file("bare.jpg")), 0);
+  EXPECT_TRUE(ReadBytes(dir.file("bare.jpg")) == bare);
+  EXPECT_EQ(AutoRotateJpeg(dir.file("missing.jpg")), 0);
+}
+
+TEST(TransformInPlace, ALeftoverTemporaryIsReplacedNotFollowed) {
+  TempDir dir;
+  const std::string path = dir.file("p.jpg");
+  WriteBytes(path, MakeJpeg(32, 32, TJSAMP_444));
+  // A symbolic link under the temporary name must not make us write through it.
+  const std::string victim = dir.file("victim.txt");
+  WriteBytes(victim, {'k', 'e', 'e', 'p'});
+  ASSERT_EQ(::symlink(victim.c_str(), (path + kTransformTempSuffix).c_str()), 0);
+  ASSERT_TRUE(transformInPlace(path, 90));
+  EXPECT_TRUE(ReadBytes(victim) == (std::vector<uint8_t>{'k', 'e', 'e', 'p'}));
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(SizeOf(ReadBytes(path)).width, 32);
+  EXPECT_FALSE(std::filesystem::exists(path + kTransformTempSuffix));
+}
+
 TEST(TransformInPlace, MatchesJpegtranAndKeepsSymbolicLinks) {
   if (!HaveJpegtran()) GTEST_SKIP() << "jpegtran not installed";
   TempDir dir;
