@@ -334,6 +334,23 @@ TEST(Exif, ThumbnailOfTheSecondDirectory) {
   e = Parse(JpegWith({ExifSegment(t.bytes)}));
   EXPECT_EQ(e.isExif, 1);
   EXPECT_EQ(e.thumbnailSize, 0u);
+
+  // The link is read as 16 bits from the start of its field: in a Motorola file that is the
+  // high half, zero for any small offset, so the second directory is not reached.
+  Tiff m(true);
+  const uint32_t m0 = m.Dir({m.Short(0x0112, 1)});
+  const uint32_t m1 = m.Dir({m.Long(0x0201, 60), m.Long(0x0202, 20), m.Short(0x0112, 3)});
+  m.bytes.resize(m.size() + 60, 0);
+  m.Set32(Tiff::LinkOf(m0, 1), m1);
+  e = Parse(JpegWith({ExifSegment(m.bytes)}));
+  EXPECT_EQ(e.isExif, 1);
+  EXPECT_EQ(e.orientation, 1);
+  EXPECT_EQ(e.thumbnailSize, 0u);
+  // With the offset in the high half it is followed.
+  m.Set32(Tiff::LinkOf(m0, 1), m1 << 16);
+  e = Parse(JpegWith({ExifSegment(m.bytes)}));
+  EXPECT_EQ(e.orientation, 3);
+  EXPECT_EQ(e.thumbnailOffset, 60u);
 }
 
 // Hostile structures: the parser must end, stay inside the segment and keep what it read.
