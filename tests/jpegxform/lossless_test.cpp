@@ -41,8 +41,8 @@ std::vector<uint8_t> MakeJpeg(int width, int height, int subsamp, uint16_t orien
   unsigned char* out = nullptr;
   unsigned long size = 0;
   const int flags = progressive ? TJFLAG_PROGRESSIVE : 0;
-  const int rc = tjCompress2(h, rgb.data(), width, 0, height, TJPF_RGB, &out, &size,
-                             subsamp, 85, flags);
+  const int rc =
+      tjCompress2(h, rgb.data(), width, 0, height, TJPF_RGB, &out, &size, subsamp, 85, flags);
   std::vector<uint8_t> jpeg;
   if (rc == 0) jpeg.assign(out, out + size);
   tjFree(out);
@@ -53,8 +53,8 @@ std::vector<uint8_t> MakeJpeg(int width, int height, int subsamp, uint16_t orien
   tiff.Dir({tiff.Ascii(0x010F, "Test"), tiff.Short(0x0112, orientation)});
   std::vector<uint8_t> extra = test::ExifSegment(tiff.bytes);
   const auto com = test::Segment(0xFE, {'h', 'e', 'l', 'l', 'o'});
-  const auto app2 = test::Segment(0xE2, {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0,
-                                         1, 1, 'x', 'y', 'z'});
+  const auto app2 = test::Segment(
+      0xE2, {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0, 1, 1, 'x', 'y', 'z'});
   extra.insert(extra.end(), com.begin(), com.end());
   extra.insert(extra.end(), app2.begin(), app2.end());
   // Behind SOI and the JFIF APP0 segment.
@@ -63,7 +63,9 @@ std::vector<uint8_t> MakeJpeg(int width, int height, int subsamp, uint16_t orien
   return jpeg;
 }
 
-bool HaveJpegtran() { return test::HaveTool("jpegtran"); }
+bool HaveJpegtran() {
+  return test::HaveTool("jpegtran");
+}
 
 std::vector<uint8_t> Jpegtran(const std::string& options, const std::string& in,
                               const std::string& out) {
@@ -113,8 +115,8 @@ TEST(LosslessTransform, MatchesJpegtranByteForByte) {
     int width, height, subsamp;
     bool progressive;
   };
-  const std::vector<Source> sources = {{37, 29, TJSAMP_420, false}, {64, 48, TJSAMP_420, false},
-                                       {37, 29, TJSAMP_444, false}, {45, 33, TJSAMP_422, false},
+  const std::vector<Source> sources = {{37, 29, TJSAMP_420, false},  {64, 48, TJSAMP_420, false},
+                                       {37, 29, TJSAMP_444, false},  {45, 33, TJSAMP_422, false},
                                        {37, 29, TJSAMP_GRAY, false}, {37, 29, TJSAMP_420, true}};
   for (const Source& s : sources) {
     const std::string in = dir.file("in.jpg");
@@ -277,8 +279,8 @@ TEST(TransformInPlace, AutomaticRotationByOrientation) {
     uint16_t orientation;
     int angle;
   };
-  for (const Case c : {Case{3, 180}, Case{6, 90}, Case{8, 270}, Case{1, 0}, Case{2, 0},
-                       Case{5, 0}, Case{7, 0}}) {
+  for (const Case c :
+       {Case{3, 180}, Case{6, 90}, Case{8, 270}, Case{1, 0}, Case{2, 0}, Case{5, 0}, Case{7, 0}}) {
     SCOPED_TRACE(c.orientation);
     const std::string path = dir.file("auto.jpg");
     const auto original = MakeJpeg(48, 32, TJSAMP_420, c.orientation);
@@ -341,9 +343,9 @@ TEST(TransformInPlace, AnyFailedStepLeavesTheOriginal) {
   const auto original = MakeJpeg(40, 24, TJSAMP_444);
   WriteBytes(path, original);
   SetOldTimes(path);
-  for (const ReplaceStep failing : {ReplaceStep::Transform, ReplaceStep::Measure,
-                                    ReplaceStep::Permissions, ReplaceStep::Times,
-                                    ReplaceStep::Sync, ReplaceStep::Rename}) {
+  for (const ReplaceStep failing :
+       {ReplaceStep::Transform, ReplaceStep::Measure, ReplaceStep::Permissions, ReplaceStep::Times,
+        ReplaceStep::Sync, ReplaceStep::Rename}) {
     SCOPED_TRACE(static_cast<int>(failing));
     std::vector<ReplaceStep> reached;
     EXPECT_FALSE(transformInPlace(path, 90, [&](ReplaceStep step) {
@@ -361,8 +363,8 @@ TEST(TransformInPlace, AnyFailedStepLeavesTheOriginal) {
   const std::string text = dir.file("text.jpg");
   WriteBytes(text, {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
   EXPECT_FALSE(transformInPlace(text, 180));
-  EXPECT_TRUE(ReadBytes(text) == (std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p',
-                                                       'e', 'g'}));
+  EXPECT_TRUE(ReadBytes(text) ==
+              (std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'}));
   EXPECT_FALSE(std::filesystem::exists(text + kTransformTempSuffix));
   EXPECT_FALSE(transformInPlace(dir.file("missing.jpg"), 90));
   EXPECT_FALSE(std::filesystem::exists(dir.file("missing.jpg")));

@@ -21,7 +21,7 @@ struct TiffEntry {
   uint16_t tag = 0;
   uint16_t format = 0;
   uint32_t count = 0;
-  std::vector<uint8_t> data;     // the value bytes in file order; inline when 4 bytes or fewer
+  std::vector<uint8_t> data;      // the value bytes in file order; inline when 4 bytes or fewer
   std::optional<uint32_t> field;  // the raw 4-byte field instead (an offset chosen by the test)
 };
 
@@ -161,8 +161,10 @@ inline std::vector<uint8_t> ExifSegment(const std::vector<uint8_t>& tiff) {
 inline std::vector<uint8_t> FrameSegment(uint16_t width, uint16_t height, uint8_t components = 3,
                                          uint8_t marker = 0xC0) {
   std::vector<uint8_t> data{8,  // sample precision
-                            static_cast<uint8_t>(height >> 8), static_cast<uint8_t>(height),
-                            static_cast<uint8_t>(width >> 8), static_cast<uint8_t>(width),
+                            static_cast<uint8_t>(height >> 8),
+                            static_cast<uint8_t>(height),
+                            static_cast<uint8_t>(width >> 8),
+                            static_cast<uint8_t>(width),
                             components};
   for (uint8_t c = 0; c < components; ++c) {
     data.push_back(static_cast<uint8_t>(c + 1));  // component id

@@ -26,7 +26,9 @@ std::vector<uint8_t> PlainJpeg(int width, int height) {
   return jpeg;
 }
 
-double Degrees(float d, float m, float s) { return d + m / 60.0 + s / 3600.0; }
+double Degrees(float d, float m, float s) {
+  return d + m / 60.0 + s / 3600.0;
+}
 
 TEST(ExifExiftool, FieldsAgreeWithWhatExiftoolWrote) {
   if (!test::HaveTool("exiftool")) GTEST_SKIP() << "exiftool not installed";
@@ -65,8 +67,7 @@ TEST(ExifExiftool, FieldsAgreeWithWhatExiftoolWrote) {
     EXPECT_STREQ(e.latitudeRef, "N");
     EXPECT_NEAR(Degrees(e.latitudeDegrees, e.latitudeMinutes, e.latitudeSeconds), 48.858222, 1e-5);
     EXPECT_STREQ(e.longitudeRef, "W");
-    EXPECT_NEAR(Degrees(e.longitudeDegrees, e.longitudeMinutes, e.longitudeSeconds), 2.2945,
-                1e-5);
+    EXPECT_NEAR(Degrees(e.longitudeDegrees, e.longitudeMinutes, e.longitudeSeconds), 2.2945, 1e-5);
     EXPECT_EQ(e.altitudeRef, 1);
     EXPECT_EQ(e.altitude, 35);
   }

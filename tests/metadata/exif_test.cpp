@@ -41,51 +41,51 @@ ExifInfo ParseDir(const std::vector<TiffEntry>& entries, bool motorola = false) 
 // settings, and a GPS sub-directory; the same logical content in either byte order.
 std::vector<uint8_t> CameraFile(bool motorola) {
   Tiff t(motorola);
-  const uint32_t ifd0 = t.Dir({t.Ascii(0x010F, "Canon"),                   // Make
-                               t.Ascii(0x0110, "PowerShot A95"),           // Model
-                               t.Short(0x0112, 6),                         // Orientation
-                               t.Rational(0x011A, {{180, 1}}),             // XResolution
-                               t.Rational(0x011B, {{180, 1}}),             // YResolution
-                               t.Short(0x0128, 2),                         // ResolutionUnit: inch
-                               Tiff::Raw(0x8769, 4, 1, 0),                 // ExifIFD, patched
-                               Tiff::Raw(0x8825, 4, 1, 0)});               // GPS IFD, patched
+  const uint32_t ifd0 = t.Dir({t.Ascii(0x010F, "Canon"),          // Make
+                               t.Ascii(0x0110, "PowerShot A95"),  // Model
+                               t.Short(0x0112, 6),                // Orientation
+                               t.Rational(0x011A, {{180, 1}}),    // XResolution
+                               t.Rational(0x011B, {{180, 1}}),    // YResolution
+                               t.Short(0x0128, 2),                // ResolutionUnit: inch
+                               Tiff::Raw(0x8769, 4, 1, 0),        // ExifIFD, patched
+                               Tiff::Raw(0x8825, 4, 1, 0)});      // GPS IFD, patched
   const uint32_t exif = t.Dir({
-      t.Rational(0x829A, {{1, 250}}),                        // ExposureTime
-      t.Rational(0x829D, {{28, 10}}),                        // FNumber
-      t.Short(0x8822, 2),                                    // ExposureProgram
-      t.Short(0x8827, 200),                                  // ISOSpeedRatings
-      t.Undefined(0x9000, "0220"),                           // ExifVersion
-      t.Ascii(0x9003, "2004:06:07 12:34:56"),                // DateTimeOriginal
-      t.Rational(0x9102, {{5, 1}}),                          // CompressedBitsPerPixel
-      t.Rational(0x9203, {{-3, 2}}, 10),                     // BrightnessValue (SRATIONAL)
-      t.Rational(0x9204, {{-2, 3}}, 10),                     // ExposureBiasValue (SRATIONAL)
-      t.Rational(0x9206, {{15, 10}}),                        // SubjectDistance
-      t.Short(0x9207, 5),                                    // MeteringMode
-      t.Short(0x9208, 10),                                   // LightSource
-      t.Short(0x9209, 0x19),                                 // Flash: fired, auto
-      t.Rational(0x920A, {{58, 10}}),                        // FocalLength
-      t.Short(0xA001, 1),                                    // ColorSpace
-      t.Long(0xA002, 2592),                                  // PixelXDimension
-      t.Long(0xA003, 1944),                                  // PixelYDimension
-      t.Rational(0xA20E, {{2592000, 225}}),                  // FocalPlaneXResolution
-      t.Rational(0xA20F, {{1944000, 169}}),                  // FocalPlaneYResolution
-      t.Short(0xA210, 2),                                    // FocalPlaneResolutionUnit
-      t.Short(0xA217, 2),                                    // SensingMethod
-      t.Short(0xA406, 3),                                    // SceneCaptureType
+      t.Rational(0x829A, {{1, 250}}),          // ExposureTime
+      t.Rational(0x829D, {{28, 10}}),          // FNumber
+      t.Short(0x8822, 2),                      // ExposureProgram
+      t.Short(0x8827, 200),                    // ISOSpeedRatings
+      t.Undefined(0x9000, "0220"),             // ExifVersion
+      t.Ascii(0x9003, "2004:06:07 12:34:56"),  // DateTimeOriginal
+      t.Rational(0x9102, {{5, 1}}),            // CompressedBitsPerPixel
+      t.Rational(0x9203, {{-3, 2}}, 10),       // BrightnessValue (SRATIONAL)
+      t.Rational(0x9204, {{-2, 3}}, 10),       // ExposureBiasValue (SRATIONAL)
+      t.Rational(0x9206, {{15, 10}}),          // SubjectDistance
+      t.Short(0x9207, 5),                      // MeteringMode
+      t.Short(0x9208, 10),                     // LightSource
+      t.Short(0x9209, 0x19),                   // Flash: fired, auto
+      t.Rational(0x920A, {{58, 10}}),          // FocalLength
+      t.Short(0xA001, 1),                      // ColorSpace
+      t.Long(0xA002, 2592),                    // PixelXDimension
+      t.Long(0xA003, 1944),                    // PixelYDimension
+      t.Rational(0xA20E, {{2592000, 225}}),    // FocalPlaneXResolution
+      t.Rational(0xA20F, {{1944000, 169}}),    // FocalPlaneYResolution
+      t.Short(0xA210, 2),                      // FocalPlaneResolutionUnit
+      t.Short(0xA217, 2),                      // SensingMethod
+      t.Short(0xA406, 3),                      // SceneCaptureType
   });
   const uint32_t gps = t.Dir({
-      TiffEntry{0, 1, 4, {2, 2, 0, 0}, {}},                  // GPSVersionID 2.2.0.0
-      t.Ascii(1, "N"),                                       // GPSLatitudeRef
-      t.Rational(2, {{48, 1}, {51, 1}, {2964, 100}}),        // GPSLatitude
-      t.Ascii(3, "E"),                                       // GPSLongitudeRef
-      t.Rational(4, {{2, 1}, {17, 1}, {402, 10}}),           // GPSLongitude
-      TiffEntry{5, 1, 1, {1}, {}},                           // GPSAltitudeRef: below sea level
-      t.Rational(6, {{125, 10}}),                            // GPSAltitude 12.5 m
+      TiffEntry{0, 1, 4, {2, 2, 0, 0}, {}},            // GPSVersionID 2.2.0.0
+      t.Ascii(1, "N"),                                 // GPSLatitudeRef
+      t.Rational(2, {{48, 1}, {51, 1}, {2964, 100}}),  // GPSLatitude
+      t.Ascii(3, "E"),                                 // GPSLongitudeRef
+      t.Rational(4, {{2, 1}, {17, 1}, {402, 10}}),     // GPSLongitude
+      TiffEntry{5, 1, 1, {1}, {}},                     // GPSAltitudeRef: below sea level
+      t.Rational(6, {{125, 10}}),                      // GPSAltitude 12.5 m
   });
   t.Set32(Tiff::FieldOf(ifd0, 6), exif);
   t.Set32(Tiff::FieldOf(ifd0, 7), gps);
-  return JpegWith({Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}),
-                   ExifSegment(t.bytes)});
+  return JpegWith(
+      {Segment(0xE0, {'J', 'F', 'I', 'F', 0, 1, 1, 0, 0, 1, 0, 1, 0, 0}), ExifSegment(t.bytes)});
 }
 
 TEST(Exif, CameraFileInBothByteOrders) {
@@ -195,10 +195,10 @@ TEST(Exif, CommentSegmentIsFiltered) {
   EXPECT_EQ(com({'a', '\r', '\n', 'b', 0x01}), "a\nb.");
   EXPECT_EQ(com({'x', 0, 'y', '\t', 0xE9, 0x7F, '\r', 'z'}), "xy\t\xE9\x7F.z");
   // Only the first COM segment counts.
-  EXPECT_EQ(std::string(Parse(JpegWith({Segment(0xFE, {'o', 'n', 'e'}),
-                                        Segment(0xFE, {'t', 'w', 'o'})}))
-                            .comments),
-            "one");
+  EXPECT_EQ(
+      std::string(Parse(JpegWith({Segment(0xFE, {'o', 'n', 'e'}), Segment(0xFE, {'t', 'w', 'o'})}))
+                      .comments),
+      "one");
   // Bytes up to position 1023 of the segment: 1022 characters.
   EXPECT_EQ(com(std::vector<uint8_t>(5000, 'q')), std::string(1022, 'q'));
   // An EXIF segment after it starts the comment afresh.
@@ -222,8 +222,8 @@ TEST(Exif, RationalsAndOtherFormats) {
   for (const bool motorola : {false, true}) {
     const ExifInfo f = ParseDir({TiffEntry{0x920A, 11, 1, {0x00, 0x00, 0xC0, 0x40}, {}}}, motorola);
     EXPECT_FLOAT_EQ(f.focalLength, 6.0f);
-    const ExifInfo d = ParseDir(
-        {TiffEntry{0x920A, 12, 1, {0, 0, 0, 0, 0, 0, 0x1C, 0x40}, {}}}, motorola);
+    const ExifInfo d =
+        ParseDir({TiffEntry{0x920A, 12, 1, {0, 0, 0, 0, 0, 0, 0x1C, 0x40}, {}}}, motorola);
     EXPECT_FLOAT_EQ(d.focalLength, 7.0f);
   }
   // ASCII and UNDEFINED are not numbers; a SHORT Orientation 3 from a LONG entry still works.
@@ -396,7 +396,7 @@ TEST(ExifMalformed, LongNextDirectoryChainEnds) {
   ASSERT_LT(t.size(), 65000u);
   const ExifInfo e = Parse(JpegWith({ExifSegment(t.bytes)}));
   EXPECT_EQ(e.isExif, 1);
-  EXPECT_GT(e.isoEquivalent, 100);  // later directories were read
+  EXPECT_GT(e.isoEquivalent, 100);   // later directories were read
   EXPECT_LT(e.isoEquivalent, 1099);  // but the chain was cut
 
   // The same chain of sub-directories, each the EXIF sub-directory of the one before.
@@ -459,8 +459,8 @@ TEST(ExifMalformed, TextAtTheEndOfTheSegment) {
   // Make's value is the last five bytes of the segment, with no terminating zero, and the
   // segment ends the file: the copy stops at the segment's end.
   Tiff t;
-  const uint32_t dir = t.Dir({Tiff::Raw(0x010F, 2, 5, 0), Tiff::Raw(0x9286, 7, 9, 0),
-                              Tiff::Raw(0x0110, 2, 4, 0)});
+  const uint32_t dir =
+      t.Dir({Tiff::Raw(0x010F, 2, 5, 0), Tiff::Raw(0x9286, 7, 9, 0), Tiff::Raw(0x0110, 2, 4, 0)});
   t.Set32(Tiff::FieldOf(dir, 0), t.size());
   t.Set32(Tiff::FieldOf(dir, 1), t.size() - 4);
   t.bytes.insert(t.bytes.end(), {'S', 'o', 'n', 'y', '!'});

@@ -23,7 +23,9 @@ PropertiesInput FileInput(int32_t code, const char* typeName, int64_t size, uint
   return in;
 }
 
-std::string Report(const PropertiesInput& in) { return BuildPropertiesReport(in).text; }
+std::string Report(const PropertiesInput& in) {
+  return BuildPropertiesReport(in).text;
+}
 
 bool Has(const std::string& text, const std::string& line) {
   return text.find(line) != std::string::npos;
@@ -112,8 +114,10 @@ TEST(Properties, FullJpegReport) {
             "Latitude: 48 51' 29.6\" N\r\n"
             "Longitude: 2 17' 40.2\" E\r\n"
             "Altitude: -12\r\n"
-            "Google Maps: " + *r.mapLink + "\r\n\r\n"
-            "Comments: Nice\r\n");
+            "Google Maps: " +
+                *r.mapLink +
+                "\r\n\r\n"
+                "Comments: Nice\r\n");
 }
 
 TEST(Properties, CameraLineConditions) {
@@ -292,35 +296,37 @@ TEST(Properties, PngBmpIconAndOtherLines) {
   in.detailsValid = 1;
   in.pngColourType = 6;
   in.pngBitDepth = 16;
-  EXPECT_TRUE(Has(Report(in), "Compression Ratio: 100.0%\r\nColour Space: RGB+Alpha\r\n"
-                              "Bit Depth: 16\r\nHas Alpha: Yes\r\n"));
+  EXPECT_TRUE(Has(Report(in),
+                  "Compression Ratio: 100.0%\r\nColour Space: RGB+Alpha\r\n"
+                  "Bit Depth: 16\r\nHas Alpha: Yes\r\n"));
   in.pngColourType = 3;
   EXPECT_TRUE(Has(Report(in), "Compression Ratio: 133.3%\r\nColour Space: Palette\r\n"));
 
   // A BMP file's headers: "BM", 14-byte file header, 40-byte information header.
   test::TempDir dir;
   std::vector<uint8_t> bmp{'B', 'M'};
-  test::PutU32le(bmp, 70);      // file size
-  test::PutU32le(bmp, 0);       // reserved
-  test::PutU32le(bmp, 54);      // pixel data offset
-  test::PutU32le(bmp, 40);      // information header size
-  test::PutU32le(bmp, 2);       // width
-  test::PutU32le(bmp, 2);       // height
-  test::PutU16le(bmp, 1);       // planes
-  test::PutU16le(bmp, 8);       // bits per pixel
-  test::PutU32le(bmp, 1);       // compression: RLE8
-  test::PutU32le(bmp, 0);       // image size
-  test::PutU32le(bmp, 2835);    // horizontal resolution
-  test::PutU32le(bmp, 2835);    // vertical resolution
-  test::PutU32le(bmp, 16);      // colours used
-  test::PutU32le(bmp, 0);       // important colours
+  test::PutU32le(bmp, 70);    // file size
+  test::PutU32le(bmp, 0);     // reserved
+  test::PutU32le(bmp, 54);    // pixel data offset
+  test::PutU32le(bmp, 40);    // information header size
+  test::PutU32le(bmp, 2);     // width
+  test::PutU32le(bmp, 2);     // height
+  test::PutU16le(bmp, 1);     // planes
+  test::PutU16le(bmp, 8);     // bits per pixel
+  test::PutU32le(bmp, 1);     // compression: RLE8
+  test::PutU32le(bmp, 0);     // image size
+  test::PutU32le(bmp, 2835);  // horizontal resolution
+  test::PutU32le(bmp, 2835);  // vertical resolution
+  test::PutU32le(bmp, 16);    // colours used
+  test::PutU32le(bmp, 0);     // important colours
   test::WriteBytes(dir.file("a.bmp"), bmp);
   auto facts = ReadBmpFacts(dir.file("a.bmp"));
   ASSERT_TRUE(facts);
   in = FileInput(5, "BMP", 70, 2, 2);
   in.bmp = facts;
-  EXPECT_TRUE(Has(Report(in), "File Type: BMP\r\nBit Planes: 1\r\nBit Depth: 8\r\n"
-                              "Compression: RLE8\r\nColours Used: 16\r\n"));
+  EXPECT_TRUE(Has(Report(in),
+                  "File Type: BMP\r\nBit Planes: 1\r\nBit Depth: 8\r\n"
+                  "Compression: RLE8\r\nColours Used: 16\r\n"));
   in.bmp->coloursUsed = 0;
   in.bmp->compression = 7;
   EXPECT_TRUE(Has(Report(in), "Compression: 7\r\n"));
@@ -352,8 +358,9 @@ TEST(Properties, PngBmpIconAndOtherLines) {
   in.videoAudioStream = -1;
   in.videoDurationMs = 12345;
   in.videoFrameRate = 2997;
-  EXPECT_TRUE(Has(Report(in), "Animated: Yes\r\nAudio: No\r\nDuration: 12.3 s\r\n"
-                              "Frames/sec: 29.97\r\n"));
+  EXPECT_TRUE(Has(Report(in),
+                  "Animated: Yes\r\nAudio: No\r\nDuration: 12.3 s\r\n"
+                  "Frames/sec: 29.97\r\n"));
   in.videoAudioStream = 1;
   EXPECT_TRUE(Has(Report(in), "Audio: Yes\r\n"));
 }
