@@ -288,6 +288,25 @@ TEST(TransformInPlace, AutomaticRotationByOrientation) {
   EXPECT_EQ(AutoRotateJpeg(dir.file("missing.jpg")), 0);
 }
 
+TEST(TransformInPlace, GreyAndCropUseTheirOwnTemporaries) {
+  TempDir dir;
+  const std::string path = dir.file("g.jpg");
+  WriteBytes(path, MakeJpeg(40, 40, TJSAMP_420));
+  ASSERT_TRUE(ReplaceWithTransform(path, GrayArguments(), kGrayTempSuffix));
+  ExifInfo info;
+  ParseJpegMetadata(ReadBytes(path), info);
+  EXPECT_EQ(info.isColour, 0);
+  EXPECT_EQ(info.isExif, 1);
+  ASSERT_TRUE(ReplaceWithTransform(path, CropArguments(10, 10, 20, 20), kCropTempSuffix));
+  const Dimensions d = SizeOf(ReadBytes(path));
+  EXPECT_EQ(d.width, 14);  // the corner moves from 20 to 16 on the 8 x 8 grey grid
+  EXPECT_EQ(d.height, 14);
+  // Nothing but the picture is left in the folder.
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 1u);
+}
+
 TEST(TransformInPlace, ALeftoverTemporaryIsReplacedNotFollowed) {
   TempDir dir;
   const std::string path = dir.file("p.jpg");
