@@ -18,6 +18,7 @@
 #include "core/debug.h"
 #include "core/file_io.h"
 #include "core/paths.h"
+#include "metadata/exif.h"
 
 namespace qp {
 namespace {
@@ -216,8 +217,10 @@ std::optional<std::vector<uint8_t>> Transform(std::span<const uint8_t> jpeg, con
   if (req.crop) {
     // The library wants the corner on the block grid of the transformed picture; like
     // jpegtran, move it up and left and grow the region so the asked-for area stays inside.
+    // A grey conversion keeps only the luminance, whose blocks are 8 x 8.
     int mcuW = 8, mcuH = 8;
-    if (!req.gray && subsamp >= 0 && subsamp < TJ_NUMSAMP) {
+    const bool toGray = req.gray && colourspace == TJCS_YCbCr;
+    if (!toGray && subsamp >= 0 && subsamp < TJ_NUMSAMP) {
       mcuW = tjMCUWidth[subsamp];
       mcuH = tjMCUHeight[subsamp];
     }
@@ -283,6 +286,12 @@ class Fd {
 int losslessTransform(const std::string& source, const std::string& target,
                       const std::vector<std::string>& arguments) {
   if (source == target) return kTransformSamePath;
+  // Another name of the source file (a "./" prefix, a hard or symbolic link) would have the
+  // target truncated under the source: refuse it the same way.
+  struct stat src, dst;
+  if (::stat(source.c_str(), &src) == 0 && ::stat(target.c_str(), &dst) == 0 &&
+      src.st_dev == dst.st_dev && src.st_ino == dst.st_ino)
+    return kTransformSamePath;
   Request request;
   if (!ParseArguments(arguments, request)) return kTransformLibraryError;
 
@@ -344,6 +353,9 @@ bool ReplaceWithTransform(const std::string& path, const std::vector<std::string
   if (::stat(real.c_str(), &original) != 0 || !S_ISREG(original.st_mode)) return false;
 
   const std::string temp = real + tempSuffix;
+  // A leftover under the temporary name (a crashed earlier run, or a link placed there) is
+  // removed first, so the result always goes into a fresh file of our own.
+  ::unlink(temp.c_str());
   Fd fd;
   auto fail = [&] {
     fd.reset();
@@ -386,6 +398,14 @@ int AutoRotateAngle(int32_t orientation) {
     case 8: return 270;
     default: return 0;
   }
+}
+
+int AutoRotateJpeg(const std::string& path) {
+  ExifInfo info;
+  if (!ReadJpegMetadata(path, info) || !info.isExif) return 0;
+  const int angle = AutoRotateAngle(info.orientation);
+  if (angle == 0 || !transformInPlace(path, angle)) return 0;
+  return angle;
 }
 
 bool IsJpegName(const std::string& path) {

@@ -62,6 +62,11 @@ bool transformInPlace(const std::string& path, int angleCode, const FailureInjec
 // 8 -> 270; 0 for every other value (mirrored orientations are left alone).
 int AutoRotateAngle(int32_t orientation);
 
+// Rotates the JPEG at `path` in place so that its EXIF orientation (3, 6 or 8) is upright, as
+// the one-shot command line does; the orientation tag itself is copied unchanged. The angle
+// applied, or 0 when nothing was done (no EXIF data, another orientation, or a failure).
+int AutoRotateJpeg(const std::string& path);
+
 // True when the file name ends in ".jpg" or ".jpeg", ignoring case.
 bool IsJpegName(const std::string& path);
 

@@ -18,6 +18,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "core/byte_reader.h"
@@ -70,6 +71,7 @@ class ExifDecoder {
       : info_(info), tiff_(tiff), big_(bigEndian) {}
 
   bool ProcessDirectory(uint64_t start, DirKind kind, int depth);
+  void MarkVisited(uint64_t offset) { visited_.push_back(offset); }
 
   uint32_t exifImageWidth = 0;
 
@@ -149,6 +151,12 @@ int32_t ToInt(double v) {
   return static_cast<int32_t>(v);
 }
 
+// Narrowing to float that saturates instead of leaving the float range.
+float ToFloat(double v) {
+  constexpr double kMax = std::numeric_limits<float>::max();
+  return static_cast<float>(std::clamp(v, -kMax, kMax));
+}
+
 uint32_t ToUnsigned(double v) {
   if (!(v > 0)) return 0;
   return v >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(v);
@@ -157,7 +165,7 @@ uint32_t ToUnsigned(double v) {
 void ExifDecoder::OrdinaryTag(uint16_t tag, int format, uint64_t valueAt, uint64_t byteCount) {
   auto text = [&](char* dst, size_t size) { CopyText(dst, size - 1, Bytes(valueAt, byteCount)); };
   auto num = [&] { return Convert(valueAt, format); };
-  auto f = [&] { return static_cast<float>(num()); };
+  auto f = [&] { return ToFloat(num()); };
   auto i = [&] { return ToInt(num()); };
   switch (tag) {
     case 0x010F: text(info_.cameraMake, sizeof info_.cameraMake); break;
@@ -177,23 +185,25 @@ void ExifDecoder::OrdinaryTag(uint16_t tag, int format, uint64_t valueAt, uint64
     case 0x920A: info_.focalLength = f(); break;
     case 0x829A: info_.exposureTime = f(); break;
     case 0x9201:
-      if (info_.exposureTime == 0) info_.exposureTime = static_cast<float>(1.0 / std::exp2(num()));
+      if (info_.exposureTime == 0) info_.exposureTime = ToFloat(1.0 / std::exp2(num()));
       break;
     case 0x829D: info_.apertureFNumber = f(); break;
     case 0x9202:
     case 0x9205:
       if (info_.apertureFNumber == 0)
-        info_.apertureFNumber = static_cast<float>(std::exp2(num() / 2.0));
+        info_.apertureFNumber = ToFloat(std::exp2(num() / 2.0));
       break;
     case 0x9206: info_.distance = f(); break;
     case 0x9204: info_.exposureBias = f(); break;
     case 0x9208: info_.whiteBalance = i(); break;
     case 0x9207: info_.meteringMode = i(); break;
     case 0x8822: info_.exposureProgram = i(); break;
-    case 0x8827:
-      info_.isoEquivalent = i();
-      if (info_.isoEquivalent < 50) info_.isoEquivalent *= 200;
+    case 0x8827: {
+      // Some cameras store the ISO speed divided by 200.
+      const int32_t iso = i();
+      info_.isoEquivalent = iso < 50 ? ToInt(iso * 200.0) : iso;
       break;
+    }
     case 0x9102: info_.compressionLevel = i(); break;
     case 0xA406: info_.sceneCaptureType = i(); break;
     case 0xA001: info_.colourSpace = i(); break;
@@ -241,8 +251,7 @@ void ExifDecoder::GpsTag(uint16_t tag, int format, uint64_t valueAt, uint64_t by
     const uint64_t size = kFormatBytes[format];
     for (uint64_t k = 0; k < 3; ++k) {
       const uint64_t at = 8 * k;
-      *out[k] = size != 0 && at + size <= byteCount ? static_cast<float>(Convert(valueAt + at, format))
-                                                    : 0.0f;
+      *out[k] = size != 0 && at + size <= byteCount ? ToFloat(Convert(valueAt + at, format)) : 0.0f;
     }
   };
   switch (tag) {
@@ -304,7 +313,7 @@ bool ExifDecoder::ProcessDirectory(uint64_t start, DirKind kind, int depth) {
   if (RangeFits(linkAt, 2, length())) {
     const uint16_t link = U16(linkAt);
     if (link != 0) {
-      if (link > length()) return false;
+      if (link >= length()) return false;
       if (Enter(link, depth + 1)) ProcessDirectory(link, DirKind::Ordinary, depth + 1);
     }
   }
@@ -336,10 +345,11 @@ bool DecodeExifSegment(std::span<const uint8_t> data, ExifInfo& info) {
 
   ExifDecoder decoder(info, data.subspan(6), big);
   // The first directory is read at offset 8 whatever the header says.
+  decoder.MarkVisited(8);
   if (!decoder.ProcessDirectory(8, DirKind::Ordinary, 0)) return false;
   if (info.focalPlaneXRes != 0)
-    info.ccdWidth = static_cast<float>(decoder.exifImageWidth * static_cast<double>(info.focalPlaneUnits) /
-                                       info.focalPlaneXRes);
+    info.ccdWidth = ToFloat(decoder.exifImageWidth * static_cast<double>(info.focalPlaneUnits) /
+                            info.focalPlaneXRes);
   return true;
 }
 

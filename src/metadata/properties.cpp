@@ -1,6 +1,8 @@
 #include "metadata/properties.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -59,6 +61,15 @@ void Add(std::string& out, const char* format, ...) {
   if (n > 0) out.append(buffer, std::min<size_t>(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
+// (int) truncation toward zero that saturates: a hostile EXIF value such as a focal length of
+// 1e30 or an exposure time of 1e-20 s must not turn into undefined behaviour when printed.
+int Trunc(double v) {
+  if (std::isnan(v)) return 0;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  return static_cast<int>(v);
+}
+
 const char* YesNo(int32_t flag) { return flag ? "Yes" : "No"; }
 
 void AddRatio(std::string& out, int64_t size, int bytesPerPixel, uint64_t pixels) {
@@ -86,12 +97,12 @@ void AddCameraData(std::string& out, const ExifInfo& e, std::optional<std::strin
     Add(out, "Focal Length: %4.1fmm", static_cast<double>(e.focalLength));
     if (e.ccdWidth != 0)
       Add(out, " (35mm equivalent: %dmm)",
-          static_cast<int>(e.focalLength / e.ccdWidth * 36 + 0.5));
+          Trunc(e.focalLength / e.ccdWidth * 36 + 0.5));
     out += "\r\n";
   }
   if (e.exposureTime != 0) {
     Add(out, "Exposure Time: %6.3f s ", static_cast<double>(e.exposureTime));
-    if (e.exposureTime <= 0.5f) Add(out, " (1/%d)", static_cast<int>(1 / e.exposureTime + 0.5));
+    if (e.exposureTime <= 0.5f) Add(out, " (1/%d)", Trunc(1 / e.exposureTime + 0.5));
     out += "\r\n";
   }
   if (e.brightness != 0) Add(out, "Brightness: %6.3f\r\n", static_cast<double>(e.brightness));
@@ -116,12 +127,11 @@ void AddCameraData(std::string& out, const ExifInfo& e, std::optional<std::strin
   if (e.sensingMethod > 1)
     Add(out, "Sensing Method: %s\r\n", Lookup(kSensing, e.sensingMethod).c_str());
   if (e.latitudeRef[0])
-    Add(out, "Latitude: %d %d' %2.1f\" %s\r\n", static_cast<int>(e.latitudeDegrees),
-        static_cast<int>(e.latitudeMinutes), static_cast<double>(e.latitudeSeconds), e.latitudeRef);
+    Add(out, "Latitude: %d %d' %2.1f\" %s\r\n", Trunc(e.latitudeDegrees), Trunc(e.latitudeMinutes),
+        static_cast<double>(e.latitudeSeconds), e.latitudeRef);
   if (e.longitudeRef[0])
-    Add(out, "Longitude: %d %d' %2.1f\" %s\r\n", static_cast<int>(e.longitudeDegrees),
-        static_cast<int>(e.longitudeMinutes), static_cast<double>(e.longitudeSeconds),
-        e.longitudeRef);
+    Add(out, "Longitude: %d %d' %2.1f\" %s\r\n", Trunc(e.longitudeDegrees),
+        Trunc(e.longitudeMinutes), static_cast<double>(e.longitudeSeconds), e.longitudeRef);
   if (e.altitudeRef != 0 || e.altitude != 0)
     Add(out, "Altitude: %c%d\r\n", e.altitudeRef ? '-' : '+', e.altitude);
   if (auto link = MapLink(e)) {
@@ -155,8 +165,8 @@ std::optional<std::string> MapLink(const ExifInfo& e) {
   std::string link = kMapBase;
   const float latMinutes = e.latitudeMinutes + e.latitudeSeconds / 60;
   const float lonMinutes = e.longitudeMinutes + e.longitudeSeconds / 60;
-  Add(link, "q=%d%%20%2.3f%s%%20%d%%20%2.3f%s\r\n", static_cast<int>(e.latitudeDegrees),
-      static_cast<double>(latMinutes), e.latitudeRef, static_cast<int>(e.longitudeDegrees),
+  Add(link, "q=%d%%20%2.3f%s%%20%d%%20%2.3f%s\r\n", Trunc(e.latitudeDegrees),
+      static_cast<double>(latMinutes), e.latitudeRef, Trunc(e.longitudeDegrees),
       static_cast<double>(lonMinutes), e.longitudeRef);
   return link;
 }
