@@ -108,8 +108,6 @@ AutoRotateResult AutoRotateJpegFile(const std::string& path) {
   return out;
 }
 
-int AutoRotateJpeg(const std::string& path) { return AutoRotateJpegFile(path).angle; }
-
 std::optional<JpegFrameSize> ReadJpegFrameSize(std::span<const uint8_t> bytes) {
   ByteReader r(bytes);
   if (r.u8() != 0xFF || r.u8() != 0xD8 || !r.ok()) return std::nullopt;

@@ -23,8 +23,6 @@ struct AutoRotateResult {
 // Rotates a JPEG losslessly so that its EXIF orientation (3, 6 or 8) is upright. The
 // orientation tag is copied unchanged with the other markers.
 AutoRotateResult AutoRotateJpegFile(const std::string& path);
-// The angle applied (0 also when the file could not be handled).
-int AutoRotateJpeg(const std::string& path);
 
 // Width and height from the first SOF0, SOF1 or SOF2 frame header of a JPEG file's bytes.
 struct JpegFrameSize {

@@ -66,26 +66,26 @@ TEST(ReadJpegFrameSize, RefusesBrokenStreams) {
     EXPECT_FALSE(ReadJpegFrameSize(cases[i])) << "case " << i;
 }
 
-TEST(AutoRotateJpeg, UprightFilesAreLeftAlone) {
+TEST(AutoRotateJpegFile, UprightFilesAreLeftAlone) {
   TempDir dir;
   // Without EXIF data, and with orientation 1, nothing is to be done.
   const std::string plain = dir.file("plain.jpg");
   ASSERT_TRUE(test::WriteJpeg(plain, test::RandomPicture(32, 16, 1)));
   const auto before = test::ReadBytes(plain);
-  EXPECT_EQ(AutoRotateJpeg(plain), 0);
+  EXPECT_EQ(AutoRotateJpegFile(plain).angle, 0);
   const std::string upright = dir.file("upright.jpg");
   ASSERT_TRUE(test::WriteJpeg(upright, test::RandomPicture(32, 16, 1), 1));
-  EXPECT_EQ(AutoRotateJpeg(upright), 0);
+  EXPECT_EQ(AutoRotateJpegFile(upright).angle, 0);
   EXPECT_EQ(test::ReadBytes(plain), before);
 }
 
-TEST(AutoRotateJpeg, AnglesByOrientation) {
+TEST(AutoRotateJpegFile, AnglesByOrientation) {
   TempDir dir;
   const std::pair<uint16_t, int> cases[] = {{3, 180}, {6, 90}, {8, 270}, {2, 0}, {5, 0}};
   for (auto [orientation, angle] : cases) {
     const std::string f = dir.file("o" + std::to_string(orientation) + ".jpg");
     ASSERT_TRUE(test::WriteJpeg(f, test::RandomPicture(32, 16, orientation), orientation, true));
-    EXPECT_EQ(AutoRotateJpeg(f), angle) << orientation;
+    EXPECT_EQ(AutoRotateJpegFile(f).angle, angle) << orientation;
     ExifInfo info{};
     ASSERT_TRUE(ReadJpegMetadata(f, info));
     const bool quarterTurn = angle == 90 || angle == 270;
