@@ -336,6 +336,19 @@ TEST_F(Cli, LoadDispatchThroughConvert) {
   EXPECT_EQ(Bytes(LoadPngFile(file("from_bmp.png"))), Bytes(ref));
 }
 
+// A still AVIF goes through avifdec; a lossless file converts back to the very pixels.
+TEST_F(Cli, AvifConvertsThroughAvifdec) {
+  if (!test::HaveTool("avifenc") || !test::HaveTool("avifdec")) GTEST_SKIP() << "no avif tools";
+  const ImageBuffer pic = test::RandomPicture(24, 16, 9);
+  WritePng(file("src.png"), pic);
+  ASSERT_EQ(test::RunShell("avifenc -l " + ShellQuote(file("src.png")) + " " +
+                           ShellQuote(file("a.avif")) + " >/dev/null 2>&1"),
+            0);
+  const RunResult r = Quillpix({"-convert", file("a.avif"), file("from_avif.png")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Bytes(LoadPngFile(file("from_avif.png"))), Bytes(LoadPngFile(file("src.png"))));
+}
+
 TEST_F(Cli, JpegXlPluginRoundTripIsLossless) {
   if (::access((test::BinDir() + "/plugins/jxl.so").c_str(), R_OK) != 0)
     GTEST_SKIP() << "the JPEG XL plug-in is not built";
