@@ -6,6 +6,8 @@
 #include <new>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "core/byte_reader.h"
 #include "core/debug.h"
 #include "core/file_io.h"
@@ -35,16 +37,29 @@ void ReadFromMemory(png_structp png, png_bytep dst, size_t length) {
   std::memcpy(dst, bytes.data(), length);
 }
 
+// Fully transparent pixels are white, whatever colour the file stored. Branch-free on whole
+// words so the compiler can vectorise it.
+void WhitenTransparentRun(uint8_t* p, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i) {
+    uint32_t v;
+    std::memcpy(&v, p + i * 4, 4);
+    v |= (v >> 24) == 0 ? 0x00FFFFFFu : 0u;  // alpha is the top byte of a little-endian word
+    std::memcpy(p + i * 4, &v, 4);
+  }
+}
+
 // Everything the decode touches lives here, outside the frame that calls setjmp, so a jump
 // back skips no destructor.
 struct PngRead {
   png_structp png = nullptr;
   png_infop info = nullptr;
   ByteReader input;
+  std::FILE* file = nullptr;
   ImageBuffer out;
   std::vector<png_bytep> rows;
 
-  explicit PngRead(std::span<const uint8_t> bytes) : input(bytes) {
+  // Reads from `file` when given (the signature already consumed), else from `bytes`.
+  PngRead(std::FILE* f, std::span<const uint8_t> bytes) : input(bytes), file(f) {
     png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     if (png) info = png_create_info_struct(png);
   }
@@ -64,7 +79,10 @@ bool Decode(PngRead& r, ViewerState& state) {
   png_set_user_limits(png, static_cast<png_uint_32>(kMaxSide), static_cast<png_uint_32>(kMaxSide));
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_set_chunk_cache_max(png, kMaxCachedChunks);
-  png_set_read_fn(png, &r.input, ReadFromMemory);
+  if (r.file != nullptr)
+    png_init_io(png, r.file);
+  else
+    png_set_read_fn(png, &r.input, ReadFromMemory);
   png_set_sig_bytes(png, 8);
   png_read_info(png, info);
 
@@ -88,7 +106,7 @@ bool Decode(PngRead& r, ViewerState& state) {
   if (transparencyChunk) png_set_expand(png);
   if (bitDepth == 16) png_set_strip_16(png);
   png_set_packing(png);
-  png_set_interlace_handling(png);
+  const int passes = png_set_interlace_handling(png);
   // Rows arrive straight in the picture's layout: blue, green, red, then alpha or a 0 byte.
   png_set_bgr(png);
   const bool opaque = !(colourType & PNG_COLOR_MASK_ALPHA) && !transparencyChunk;
@@ -103,15 +121,19 @@ bool Decode(PngRead& r, ViewerState& state) {
     if (!block) return false;
     r.out = std::move(*block);
   }
-  r.rows.resize(height);
-  for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = r.out.row(static_cast<int32_t>(y));
-  png_read_image(png, r.rows.data());
-
-  if (outType == PNG_COLOR_TYPE_RGB_ALPHA) {
-    // Fully transparent pixels are white, whatever colour the file stored.
-    uint8_t* p = r.out.data();
-    for (size_t i = 0, n = r.out.pixelCount(); i < n; ++i, p += 4)
-      if (p[3] == 0) p[0] = p[1] = p[2] = 255;
+  const bool whiten = outType == PNG_COLOR_TYPE_RGB_ALPHA;
+  if (passes == 1) {
+    // One pass: each row is finished as soon as it is read, while it is still in cache.
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_bytep row = r.out.row(static_cast<int32_t>(y));
+      png_read_row(png, row, nullptr);
+      if (whiten) WhitenTransparentRun(row, width);
+    }
+  } else {
+    r.rows.resize(height);
+    for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = r.out.row(static_cast<int32_t>(y));
+    png_read_image(png, r.rows.data());
+    if (whiten) WhitenTransparentRun(r.out.data(), r.out.pixelCount());
   }
   return true;
 }
@@ -151,7 +173,7 @@ bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_
 std::optional<ImageBuffer> DecodePng(std::span<const uint8_t> bytes, ViewerState& state) {
   if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return std::nullopt;
   try {
-    PngRead r(bytes.subspan(8));
+    PngRead r(nullptr, bytes.subspan(8));
     if (!r.png || !r.info) return std::nullopt;
     if (!Decode(r, state) || r.out.empty()) return std::nullopt;
     return std::move(r.out);
@@ -161,16 +183,21 @@ std::optional<ImageBuffer> DecodePng(std::span<const uint8_t> bytes, ViewerState
 }
 
 std::optional<ImageBuffer> LoadPng(const std::string& path, ViewerState& state) {
-  // Check the signature before reading a large file whole.
-  {
-    UniqueFile f = OpenFile(path, "rb");
-    uint8_t sig[8];
-    if (!f || std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
-      return std::nullopt;
+  // Only regular files (a pipe or device could block the read or never end); the library
+  // reads the rest of the file through stdio as it decodes.
+  UniqueFile f = OpenFile(path, "rb");
+  struct stat st {};
+  if (!f || fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  uint8_t sig[8];
+  if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return std::nullopt;
+  try {
+    PngRead r(f.get(), {});
+    if (!r.png || !r.info) return std::nullopt;
+    if (!Decode(r, state) || r.out.empty()) return std::nullopt;
+    return std::move(r.out);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
   }
-  auto bytes = ReadWholeFile(path);
-  if (!bytes) return std::nullopt;
-  return DecodePng(*bytes, state);
 }
 
 const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_t /*level*/,
