@@ -52,10 +52,10 @@ void BM_Dither(benchmark::State& s) {
 
 }  // namespace
 
-BENCHMARK(BM_MemcpySource)->Unit(benchmark::kMillisecond)->Iterations(5);
-BENCHMARK(BM_Lanczos3To1920)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
-BENCHMARK(BM_DisplayScaleFit1920x1080)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
-BENCHMARK(BM_DisplayScaleHalve)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_MemcpySource)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime();
+BENCHMARK(BM_Lanczos3To1920)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DisplayScaleFit1920x1080)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_DisplayScaleHalve)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_Filter)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK(BM_Dither)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_MAIN();
