@@ -113,10 +113,11 @@ const ResampleFilter& FilterEntry(int32_t index);
 // Two-pass filtered resample of src into dst (both BGRA). False on bad sizes or no memory.
 bool FilteredResample(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw,
                       int32_t nh, double (*filter)(double), double support);
-// Whether the resampler may use the processor's vector unit where it has one (the default).
-// Both ways give the same bytes; tests and benchmarks switch it off to check and time the
-// plain code.
-void SetVectorResampling(bool enabled);
+// Whether the resampler and the display scaler may use the processor's vector unit where it
+// has one (the default). Both ways give the same bytes; tests and benchmarks switch it off to
+// check and time the plain code.
+void SetVectorScaling(bool enabled);
+bool VectorScaling();
 // Sizes below 1 become 1; either above 65536 fails.
 std::optional<ImageBuffer> Resample(const ImageBuffer& src, int32_t nw, int32_t nh,
                                     int32_t filterIndex = kLanczos3);

@@ -343,7 +343,7 @@ bool HasAvx2() {
 }
 #endif
 
-std::atomic<bool> vectorResampling{true};
+std::atomic<bool> vectorScaling{true};
 
 // Destination rows [y0, y1) of both passes. The horizontal pass of a source row is run when a
 // destination row first needs it, into a ring of intermediate rows that holds every row one
@@ -411,7 +411,8 @@ struct Passes {
 
 }  // namespace
 
-void SetVectorResampling(bool enabled) { vectorResampling.store(enabled, std::memory_order_relaxed); }
+void SetVectorScaling(bool enabled) { vectorScaling.store(enabled, std::memory_order_relaxed); }
+bool VectorScaling() { return vectorScaling.load(std::memory_order_relaxed); }
 
 const ResampleFilter& FilterEntry(int32_t index) {
   return kFilters[((index % kFilterCount) + kFilterCount) % kFilterCount];
@@ -426,7 +427,7 @@ bool FilteredResample(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, in
   }
   [[maybe_unused]] bool vector = false;
 #ifdef QP_RESAMPLE_AVX2
-  vector = vectorResampling.load(std::memory_order_relaxed) && HasAvx2();
+  vector = VectorScaling() && HasAvx2();
 #endif
   try {
     const Contributions cx = Contribute(w, nw, filter, support);
