@@ -41,7 +41,10 @@ static void BM_LoadJpeg6000x4000(benchmark::State& st) {
     benchmark::DoNotOptimize(img);
   }
 }
-BENCHMARK(BM_LoadJpeg6000x4000)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime();
+BENCHMARK(BM_LoadJpeg6000x4000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->MeasureProcessCPUTime();
 
 // djpeg's work without the output file: stdio source, default (accurate) DCT, RGB rows
 // decoded into one reused row, nothing kept. The floor LoadJpeg is held against.
@@ -66,5 +69,8 @@ static void BM_PlainLibjpegRows(benchmark::State& st) {
     std::fclose(f);
   }
 }
-BENCHMARK(BM_PlainLibjpegRows)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime();
+BENCHMARK(BM_PlainLibjpegRows)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->MeasureProcessCPUTime();
 BENCHMARK_MAIN();

@@ -58,8 +58,15 @@ static void PlainLibpng(benchmark::State& st, bool warm) {
     benchmark::DoNotOptimize(data);
   }
 }
-static void BM_PlainLibpng(benchmark::State& st) { PlainLibpng(st, false); }
-static void BM_PlainLibpngWarmBuffer(benchmark::State& st) { PlainLibpng(st, true); }
+static void BM_PlainLibpng(benchmark::State& st) {
+  PlainLibpng(st, false);
+}
+static void BM_PlainLibpngWarmBuffer(benchmark::State& st) {
+  PlainLibpng(st, true);
+}
 BENCHMARK(BM_PlainLibpng)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime();
-BENCHMARK(BM_PlainLibpngWarmBuffer)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime();
+BENCHMARK(BM_PlainLibpngWarmBuffer)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->MeasureProcessCPUTime();
 BENCHMARK_MAIN();

@@ -69,8 +69,9 @@ int main(int argc, char** argv) {
     if (!src) return Fail("cannot read input");
     auto out = qp::Resample(*src, std::atoi(a[3].c_str()), std::atoi(a[4].c_str()));
     if (!out) return Fail("cannot resample");
-    return qp::writeRawBgra(out->data(), out->width(), out->height(), a[2].c_str()) ? Fail("cannot write")
-                                                                                    : 0;
+    return qp::writeRawBgra(out->data(), out->width(), out->height(), a[2].c_str())
+               ? Fail("cannot write")
+               : 0;
   }
   if (a.size() == 4 && a[0] == "display") {
     auto src = qp::readRawBgra(a[1], state);
@@ -79,23 +80,28 @@ int main(int argc, char** argv) {
                                 std::atoi(a[3].c_str()));
     return out ? 0 : Fail("cannot scale");
   }
-  if (a.size() == 2 && a[0] == "make-inputs") return MakeInputs(a[1]) ? 0 : Fail("cannot write inputs");
+  if (a.size() == 2 && a[0] == "make-inputs")
+    return MakeInputs(a[1]) ? 0 : Fail("cannot write inputs");
   if (a.size() == 3 && a[0] == "to-bgra") {
     auto img = qp::LoadJpeg(a[1], state);
     if (!img) return Fail("cannot decode");
     for (size_t i = 0; i < img->pixelCount(); ++i) img->data()[i * 4 + 3] = 255;
-    return qp::writeRawBgra(img->data(), img->width(), img->height(), a[2].c_str()) ? Fail("cannot write")
-                                                                                    : 0;
+    return qp::writeRawBgra(img->data(), img->width(), img->height(), a[2].c_str())
+               ? Fail("cannot write")
+               : 0;
   }
   if (a.size() == 3 && a[0] == "bgra-to-rgba") {
     auto img = qp::readRawBgra(a[1], state);
     if (!img) return Fail("cannot read input");
-    for (size_t i = 0; i < img->pixelCount(); ++i) std::swap(img->data()[i * 4], img->data()[i * 4 + 2]);
-    return qp::WriteWholeFile(a[2], std::span<const uint8_t>(img->data(), img->byteSize())) ? 0
-                                                                                          : Fail("cannot write");
+    for (size_t i = 0; i < img->pixelCount(); ++i)
+      std::swap(img->data()[i * 4], img->data()[i * 4 + 2]);
+    return qp::WriteWholeFile(a[2], std::span<const uint8_t>(img->data(), img->byteSize()))
+               ? 0
+               : Fail("cannot write");
   }
-  std::fprintf(stderr,
-               "usage: qp_timing_tool load FILE | resample IN.bgra OUT.bgra W H | display IN.bgra W H |\n"
-               "       make-inputs DIR | to-bgra IN.jpg OUT.bgra | bgra-to-rgba IN.bgra OUT.rgba\n");
+  std::fprintf(
+      stderr,
+      "usage: qp_timing_tool load FILE | resample IN.bgra OUT.bgra W H | display IN.bgra W H |\n"
+      "       make-inputs DIR | to-bgra IN.jpg OUT.bgra | bgra-to-rgba IN.bgra OUT.rgba\n");
   return 2;
 }

@@ -1,14 +1,13 @@
 #include "codecs/jpeg.h"
 
-#include <algorithm>
-#include <csetjmp>
-#include <cstdio>
-#include <cstring>
-
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
 #include <system_error>
 #include <thread>
 
@@ -206,8 +205,8 @@ const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32
   if (!tj.h) return kSaveError;
   unsigned long size = 0;
   // The alpha byte is a filler for the compressor: a JPEG is always opaque.
-  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, TJSAMP_444,
-                  quality, TJFLAG_FASTDCT) != 0) {
+  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, TJSAMP_444, quality,
+                  TJFLAG_FASTDCT) != 0) {
     DebugLog("jpeg: %s", tjGetErrorStr2(tj.h));
     return kSaveError;
   }

@@ -1,12 +1,11 @@
 #include "codecs/png.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <new>
 #include <vector>
-
-#include <sys/stat.h>
 
 #include "core/byte_reader.h"
 #include "core/debug.h"
@@ -28,7 +27,9 @@ constexpr png_uint_32 kMaxCachedChunks = 1000;
   png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp message) { DebugLog("png warning: %s", message); }
+void OnWarning(png_structp, png_const_charp message) {
+  DebugLog("png warning: %s", message);
+}
 
 void ReadFromMemory(png_structp png, png_bytep dst, size_t length) {
   auto* reader = static_cast<ByteReader*>(png_get_io_ptr(png));
@@ -98,8 +99,7 @@ bool Decode(PngRead& r, ViewerState& state) {
 
   // Everything becomes 8-bit RGB or RGBA: palettes and low depths expanded, gray copied to
   // three channels, a transparency chunk turned into an alpha channel, 16 bits cut to 8.
-  if ((colourType == PNG_COLOR_TYPE_PALETTE && bitDepth <= 8) || bitDepth == 1)
-    png_set_expand(png);
+  if ((colourType == PNG_COLOR_TYPE_PALETTE && bitDepth <= 8) || bitDepth == 1) png_set_expand(png);
   if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
     png_set_gray_to_rgb(png);
   const bool transparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
@@ -156,14 +156,13 @@ bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_
             bool alpha) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_init_io(w.png, file);
-  png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
-               8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_rows(w.png, w.info, rows);
   // The library copies each row before reordering blue/red and dropping the alpha byte, so
   // the picture itself is only read.
-  const int transforms =
-      PNG_TRANSFORM_BGR | (alpha ? 0 : PNG_TRANSFORM_STRIP_FILLER_AFTER);
+  const int transforms = PNG_TRANSFORM_BGR | (alpha ? 0 : PNG_TRANSFORM_STRIP_FILLER_AFTER);
   png_write_png(w.png, w.info, transforms, nullptr);
   return true;
 }

@@ -11,7 +11,8 @@
 #include <immintrin.h>
 #endif
 
-#include "ops/ops.h"
+#include "ops/display_scale.h"
+#include "ops/resample.h"
 
 namespace qp {
 namespace {
@@ -94,7 +95,8 @@ void Halve(const uint8_t* src, int32_t w, uint8_t* dst, int32_t nw, int32_t nh) 
       for (int32_t x = 0; x < nw * 4; x += 4) {
         const int32_t sx = 2 * x;
         for (int c = 0; c < 4; ++c) {
-          d[x + c] = static_cast<uint8_t>((a[sx + c] + a[sx + 4 + c] + b[sx + c] + b[sx + 4 + c]) / 4);
+          d[x + c] =
+              static_cast<uint8_t>((a[sx + c] + a[sx + 4 + c] + b[sx + c] + b[sx + 4 + c]) / 4);
         }
       }
     }
@@ -111,13 +113,15 @@ void Bilinear(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw
   }
   // first = source column in 8.8, count = the clamped right neighbour.
   for (int32_t x = 0; x < nw; ++x) {
-    const int32_t sx = std::max(0, std::min(static_cast<int32_t>(static_cast<float>(x) * xs), w * 256 - 257));
+    const int32_t sx =
+        std::max(0, std::min(static_cast<int32_t>(static_cast<float>(x) * xs), w * 256 - 257));
     t.first[x] = sx;
     t.count[x] = std::min(sx / 256 + 1, w - 1);
   }
   SplitRows(nh, [&](int32_t y0, int32_t y1) {
     for (int32_t y = y0; y < y1; ++y) {
-      const int32_t sy = std::max(0, std::min(static_cast<int32_t>(static_cast<float>(y) * ys), h * 256 - 257));
+      const int32_t sy =
+          std::max(0, std::min(static_cast<int32_t>(static_cast<float>(y) * ys), h * 256 - 257));
       const uint32_t fy = static_cast<uint32_t>(sy % 256);
       const uint8_t* r0 = src + static_cast<size_t>(sy / 256) * w * 4;
       const uint8_t* r1 = src + static_cast<size_t>(std::min(sy / 256 + 1, h - 1)) * w * 4;
@@ -125,7 +129,8 @@ void Bilinear(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw
       for (int32_t x = 0; x < nw; ++x) {
         const int32_t sx = t.first[x];
         const uint32_t fx = static_cast<uint32_t>(sx % 256);
-        const size_t c0 = static_cast<size_t>(sx / 256) * 4, c1 = static_cast<size_t>(t.count[x]) * 4;
+        const size_t c0 = static_cast<size_t>(sx / 256) * 4,
+                     c1 = static_cast<size_t>(t.count[x]) * 4;
         const uint32_t w00 = ((256 - fy) * (256 - fx)) >> shift, w01 = ((256 - fy) * fx) >> shift;
         const uint32_t w10 = (fy * (256 - fx)) >> shift, w11 = (fy * fx) >> shift;
         for (int c = 0; c < 3; ++c) {
@@ -142,8 +147,8 @@ void Bilinear(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw
 // weight exactly, so the sums factor into per-row column sums that are then weighted by row;
 // this is the same integer as the sum of products. With a shift each product is shifted on its
 // own and the direct sum is used.
-void Area(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw, int32_t nh,
-          float xs, float ys, int32_t shift) {
+void Area(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw, int32_t nh, float xs,
+          float ys, int32_t shift) {
   SpanTable& cols = ColumnTable();
   BuildSpans(cols, w, nw, xs);
   SpanTable rows;
@@ -234,7 +239,8 @@ __attribute__((target("avx2"))) void AreaRowsAvx2(const SpanTable& cols, const S
   std::vector<const uint8_t*> line;
   const __m256d bias = _mm256_set1_pd(2147483648.0);
   const __m128i flip = _mm_set1_epi32(INT32_MIN);
-  const __m128i lowBytes = _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m128i lowBytes =
+      _mm_setr_epi8(0, 4, 8, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
   for (int32_t y = y0; y < y1; ++y) {
     const int32_t count = rows.count[y];
     const uint32_t* rw = &rows.weight[rows.offset[y]];
@@ -251,10 +257,19 @@ __attribute__((target("avx2"))) void AreaRowsAvx2(const SpanTable& cols, const S
       for (int32_t k = 0; k < count; ++k) {
         const uint8_t* p = line[static_cast<size_t>(k)] + i;
         const __m256i q = _mm256_set1_epi32(static_cast<int32_t>(rw[k]));
-        a0 = _mm256_add_epi32(a0, _mm256_mullo_epi32(q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))));
-        a1 = _mm256_add_epi32(a1, _mm256_mullo_epi32(q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8)))));
-        a2 = _mm256_add_epi32(a2, _mm256_mullo_epi32(q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 16)))));
-        a3 = _mm256_add_epi32(a3, _mm256_mullo_epi32(q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 24)))));
+        a0 = _mm256_add_epi32(
+            a0, _mm256_mullo_epi32(
+                    q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)))));
+        a1 = _mm256_add_epi32(
+            a1,
+            _mm256_mullo_epi32(
+                q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + 8)))));
+        a2 = _mm256_add_epi32(
+            a2, _mm256_mullo_epi32(q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(
+                                          reinterpret_cast<const __m128i*>(p + 16)))));
+        a3 = _mm256_add_epi32(
+            a3, _mm256_mullo_epi32(q, _mm256_cvtepu8_epi32(_mm_loadl_epi64(
+                                          reinterpret_cast<const __m128i*>(p + 24)))));
       }
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(&column[i]), a0);
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(&column[i + 8]), a1);
@@ -280,7 +295,8 @@ __attribute__((target("avx2"))) void AreaRowsAvx2(const SpanTable& cols, const S
       if (sum != 0) {
         // Unsigned 32-bit to double: flip the top bit, convert as signed, add 2^31 back.
         const __m256d num = _mm256_add_pd(_mm256_cvtepi32_pd(_mm_xor_si128(a, flip)), bias);
-        const __m256d q = _mm256_floor_pd(_mm256_div_pd(num, _mm256_set1_pd(static_cast<double>(sum))));
+        const __m256d q =
+            _mm256_floor_pd(_mm256_div_pd(num, _mm256_set1_pd(static_cast<double>(sum))));
         // And back: q - 2^31 fits a signed 32-bit integer exactly; flip the top bit again.
         const __m128i u = _mm_xor_si128(_mm256_cvttpd_epi32(_mm256_sub_pd(q, bias)), flip);
         // The low byte of blue, green and red, as the cast to 8 bits takes them.
@@ -303,7 +319,9 @@ void AreaAvx2(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, int32_t nw
     for (int32_t n = 0; n < cols.count[x]; ++n) total += cols.weight[cols.offset[x] + n];
     colTotal[x] = total;
   }
-  SplitRows(nh, [&](int32_t y0, int32_t y1) { AreaRowsAvx2(cols, rows, colTotal, src, w, dst, nw, y0, y1); });
+  SplitRows(nh, [&](int32_t y0, int32_t y1) {
+    AreaRowsAvx2(cols, rows, colTotal, src, w, dst, nw, y0, y1);
+  });
 }
 
 bool HasAvx2() {

@@ -13,7 +13,8 @@
 #include <immintrin.h>
 #endif
 
-#include "ops/ops.h"
+#include "ops/filters.h"
+#include "ops/resample.h"
 
 namespace qp {
 namespace {
@@ -26,14 +27,18 @@ double QuadraticBSpline(double x) {
   if (t < 1.5) return 0.5 * (t - 1.5) * (t - 1.5);
   return 0;
 }
-double Box(double x) { return std::fabs(x) <= 0.5 ? 1 : 0; }
+double Box(double x) {
+  return std::fabs(x) <= 0.5 ? 1 : 0;
+}
 double CatmullRom(double x) {
   const double t = std::fabs(x);
   if (t <= 1) return 1.5 * t * t * t - 2.5 * t * t + 1;
   if (t <= 2) return -0.5 * t * t * t + 2.5 * t * t - 4 * t + 2;
   return 0;
 }
-double Hann(double x) { return (x >= -1 && x <= 1) ? (std::cos(kPi * x) + 1) / 2 : 0; }
+double Hann(double x) {
+  return (x >= -1 && x <= 1) ? (std::cos(kPi * x) + 1) / 2 : 0;
+}
 double Cubic3(double x) {
   const double t = std::fabs(x);
   if (t <= 1) return (4.0 / 3.0) * t * t * t - (7.0 / 3.0) * t * t + 1;
@@ -86,16 +91,23 @@ double Triangle(double x) {
   return t < 1 ? 1 - t : 0;
 }
 
-constexpr ResampleFilter kFilters[kFilterCount] = {
-    {QuadraticBSpline, 1.5}, {Box, 0.5},      {CatmullRom, 2},
-    {Hann, 1},               {Cubic3, 3},     {CubicBSpline, 2},
-    {Hermite, 1},            {Lanczos3, 3},   {Lanczos8, 8},
-    {Mitchell, 2},           {QuadraticInterpolation, 1.5},
-    {QuadraticApproximation, 1.5},            {Triangle, 1}};
+constexpr ResampleFilter kFilters[kFilterCount] = {{QuadraticBSpline, 1.5},
+                                                   {Box, 0.5},
+                                                   {CatmullRom, 2},
+                                                   {Hann, 1},
+                                                   {Cubic3, 3},
+                                                   {CubicBSpline, 2},
+                                                   {Hermite, 1},
+                                                   {Lanczos3, 3},
+                                                   {Lanczos8, 8},
+                                                   {Mitchell, 2},
+                                                   {QuadraticInterpolation, 1.5},
+                                                   {QuadraticApproximation, 1.5},
+                                                   {Triangle, 1}};
 
 // Contributions of the source samples to every destination sample along one axis.
 struct Contributions {
-  std::vector<int32_t> first;   // per destination: offset into index/weight
+  std::vector<int32_t> first;  // per destination: offset into index/weight
   std::vector<int32_t> count;
   std::vector<int32_t> index;
   std::vector<double> weight;
@@ -213,7 +225,8 @@ void VerticalRowPlain(const uint8_t* const* rows, const double* wt, int32_t coun
 // saturating packs (an out-of-range conversion gives INT32_MIN, which clamps to 0 as the
 // plain version's does). The four bytes land in the low 32 bits.
 __attribute__((target("avx2"))) inline __m128i ToBytes4(__m256d sum, __m256d total) {
-  const __m128i i = _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_div_pd(sum, total), _mm256_set1_pd(1e-9)));
+  const __m128i i =
+      _mm256_cvttpd_epi32(_mm256_add_pd(_mm256_div_pd(sum, total), _mm256_set1_pd(1e-9)));
   return _mm_packus_epi16(_mm_packs_epi32(i, i), _mm_setzero_si128());
 }
 
@@ -246,7 +259,8 @@ Runs ToRuns(const Contributions& c) {
     r.count[i] = last - first + 1;
     r.offset[i] = static_cast<int32_t>(r.weight.size());
     r.weight.resize(r.weight.size() + static_cast<size_t>(last - first + 1), 0.0);
-    for (int32_t k = 0; k < c.count[i]; ++k) r.weight[static_cast<size_t>(r.offset[i] + idx[k] - first)] = wt[k];
+    for (int32_t k = 0; k < c.count[i]; ++k)
+      r.weight[static_cast<size_t>(r.offset[i] + idx[k] - first)] = wt[k];
   }
   return r;
 }
@@ -264,7 +278,8 @@ __attribute__((target("avx2"))) inline __m256d SumRun(const double* row, const R
 __attribute__((target("avx2"))) void HorizontalRowAvx2(const uint8_t* s, int32_t w, uint8_t* d,
                                                        int32_t nw, const Contributions& cx,
                                                        const Runs& runs, double* row) {
-  for (size_t x = 0; x < static_cast<size_t>(w); ++x) _mm256_storeu_pd(row + x * 4, PixelToDoubles(s + x * 4));
+  for (size_t x = 0; x < static_cast<size_t>(w); ++x)
+    _mm256_storeu_pd(row + x * 4, PixelToDoubles(s + x * 4));
   const size_t width = static_cast<size_t>(nw);
   size_t i = 0;
   // Four destination pixels at a time where their runs are equally long: four independent
@@ -283,10 +298,14 @@ __attribute__((target("avx2"))) void HorizontalRowAvx2(const uint8_t* s, int32_t
       const double* w3 = &runs.weight[static_cast<size_t>(runs.offset[i + 3])];
       a0 = _mm256_setzero_pd(), a1 = a0, a2 = a0, a3 = a0;
       for (size_t n = 0; n < static_cast<size_t>(count); ++n) {
-        a0 = _mm256_add_pd(a0, _mm256_mul_pd(_mm256_broadcast_sd(w0 + n), _mm256_loadu_pd(p0 + 4 * n)));
-        a1 = _mm256_add_pd(a1, _mm256_mul_pd(_mm256_broadcast_sd(w1 + n), _mm256_loadu_pd(p1 + 4 * n)));
-        a2 = _mm256_add_pd(a2, _mm256_mul_pd(_mm256_broadcast_sd(w2 + n), _mm256_loadu_pd(p2 + 4 * n)));
-        a3 = _mm256_add_pd(a3, _mm256_mul_pd(_mm256_broadcast_sd(w3 + n), _mm256_loadu_pd(p3 + 4 * n)));
+        a0 = _mm256_add_pd(a0,
+                           _mm256_mul_pd(_mm256_broadcast_sd(w0 + n), _mm256_loadu_pd(p0 + 4 * n)));
+        a1 = _mm256_add_pd(a1,
+                           _mm256_mul_pd(_mm256_broadcast_sd(w1 + n), _mm256_loadu_pd(p1 + 4 * n)));
+        a2 = _mm256_add_pd(a2,
+                           _mm256_mul_pd(_mm256_broadcast_sd(w2 + n), _mm256_loadu_pd(p2 + 4 * n)));
+        a3 = _mm256_add_pd(a3,
+                           _mm256_mul_pd(_mm256_broadcast_sd(w3 + n), _mm256_loadu_pd(p3 + 4 * n)));
       }
     } else {
       a0 = SumRun(row, runs, i);
@@ -302,7 +321,8 @@ __attribute__((target("avx2"))) void HorizontalRowAvx2(const uint8_t* s, int32_t
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 4 * i), all);
   }
   for (; i < width; ++i) {
-    const int32_t v = _mm_cvtsi128_si32(ToBytes4(SumRun(row, runs, i), _mm256_set1_pd(cx.total[i])));
+    const int32_t v =
+        _mm_cvtsi128_si32(ToBytes4(SumRun(row, runs, i), _mm256_set1_pd(cx.total[i])));
     std::memcpy(d + 4 * i, &v, 4);
   }
 }
@@ -320,12 +340,16 @@ __attribute__((target("avx2"))) void VerticalRowAvx2(const uint8_t* const* rows,
       const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[n] + k));
       const __m256d q = _mm256_broadcast_sd(wt + n);
       a0 = _mm256_add_pd(a0, _mm256_mul_pd(q, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(b))));
-      a1 = _mm256_add_pd(a1, _mm256_mul_pd(q, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 4)))));
-      a2 = _mm256_add_pd(a2, _mm256_mul_pd(q, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 8)))));
-      a3 = _mm256_add_pd(a3, _mm256_mul_pd(q, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 12)))));
+      a1 = _mm256_add_pd(
+          a1, _mm256_mul_pd(q, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 4)))));
+      a2 = _mm256_add_pd(
+          a2, _mm256_mul_pd(q, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 8)))));
+      a3 = _mm256_add_pd(
+          a3, _mm256_mul_pd(q, _mm256_cvtepi32_pd(_mm_cvtepu8_epi32(_mm_srli_si128(b, 12)))));
     }
-    const __m128i all = _mm_unpacklo_epi64(_mm_unpacklo_epi32(ToBytes4(a0, total), ToBytes4(a1, total)),
-                                           _mm_unpacklo_epi32(ToBytes4(a2, total), ToBytes4(a3, total)));
+    const __m128i all =
+        _mm_unpacklo_epi64(_mm_unpacklo_epi32(ToBytes4(a0, total), ToBytes4(a1, total)),
+                           _mm_unpacklo_epi32(ToBytes4(a2, total), ToBytes4(a3, total)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + k), all);
   }
   for (; k < len; k += 4) {
@@ -411,8 +435,12 @@ struct Passes {
 
 }  // namespace
 
-void SetVectorScaling(bool enabled) { vectorScaling.store(enabled, std::memory_order_relaxed); }
-bool VectorScaling() { return vectorScaling.load(std::memory_order_relaxed); }
+void SetVectorScaling(bool enabled) {
+  vectorScaling.store(enabled, std::memory_order_relaxed);
+}
+bool VectorScaling() {
+  return vectorScaling.load(std::memory_order_relaxed);
+}
 
 const ResampleFilter& FilterEntry(int32_t index) {
   return kFilters[((index % kFilterCount) + kFilterCount) % kFilterCount];
@@ -477,7 +505,8 @@ std::optional<ImageBuffer> ResizeNearest(const ImageBuffer& src, int32_t nw, int
     return std::nullopt;
   }
   // The float-rounded step can carry the last index one past the end: keep it inside.
-  for (int32_t x = 0; x < nw; ++x) cols[x] = std::min(static_cast<int32_t>(x * static_cast<double>(fx)), w - 1);
+  for (int32_t x = 0; x < nw; ++x)
+    cols[x] = std::min(static_cast<int32_t>(x * static_cast<double>(fx)), w - 1);
   const uint32_t* s = reinterpret_cast<const uint32_t*>(src.data());
   uint32_t* d = reinterpret_cast<uint32_t*>(dst->data());
   for (int32_t y = 0; y < nh; ++y) {
