@@ -245,20 +245,27 @@ struct Runs {
   std::vector<double> weight;
 };
 
-Runs ToRuns(const Contributions& c) {
+// Runs are also padded with 0 weights at their end to the longest run (as far as the row
+// allows), so that neighbouring pixels, whose runs differ by one where a weight at the edge of
+// the filter is exactly 0, can be summed together.
+Runs ToRuns(const Contributions& c, int32_t size) {
   Runs r;
   const size_t n = c.first.size();
   r.start.resize(n);
   r.count.resize(n);
   r.offset.resize(n);
+  int32_t longest = 1;
+  for (size_t i = 0; i < n; ++i)
+    longest = std::max(longest, c.index[c.first[i] + c.count[i] - 1] - c.index[c.first[i]] + 1);
   for (size_t i = 0; i < n; ++i) {
     const int32_t* idx = &c.index[c.first[i]];
     const double* wt = &c.weight[c.first[i]];
     const int32_t first = idx[0], last = idx[c.count[i] - 1];
+    const int32_t count = std::max(last - first + 1, std::min(longest, size - first));
     r.start[i] = first;
-    r.count[i] = last - first + 1;
+    r.count[i] = count;
     r.offset[i] = static_cast<int32_t>(r.weight.size());
-    r.weight.resize(r.weight.size() + static_cast<size_t>(last - first + 1), 0.0);
+    r.weight.resize(r.weight.size() + static_cast<size_t>(count), 0.0);
     for (int32_t k = 0; k < c.count[i]; ++k)
       r.weight[static_cast<size_t>(r.offset[i] + idx[k] - first)] = wt[k];
   }
@@ -461,7 +468,7 @@ bool FilteredResample(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, in
     const Contributions cx = Contribute(w, nw, filter, support);
     const Contributions cy = Contribute(h, nh, filter, support);
 #ifdef QP_RESAMPLE_AVX2
-    const Runs runs = vector ? ToRuns(cx) : Runs{};
+    const Runs runs = vector ? ToRuns(cx, w) : Runs{};
     const Passes passes{src, w, h, nw, dst, cx, cy, vector, &runs};
 #else
     const Passes passes{src, w, h, nw, dst, cx, cy, vector};
