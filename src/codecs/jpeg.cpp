@@ -1,15 +1,11 @@
 #include "codecs/jpeg.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
-#include <thread>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -17,6 +13,7 @@
 
 #include "core/debug.h"
 #include "core/file_io.h"
+#include "core/prefault.h"
 
 namespace qp {
 
@@ -62,34 +59,6 @@ void Progress(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
   }
 }
-
-// Faults in the pages of a fresh output block on a second thread while the decoder fills it
-// from the top. The kernel must zero every new page before first use, a tenth of the whole
-// decode for a photo; done ahead on the other core, the decoder finds its rows mapped. Only
-// for blocks large enough to pay for the thread.
-class BackgroundPrefault {
- public:
-  void Start([[maybe_unused]] uint8_t* block, [[maybe_unused]] size_t bytes) {
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    constexpr size_t kMinBytes = size_t{16} << 20;
-    if (bytes < kMinBytes) return;
-    const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + page - 1) & ~(page - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(page - 1);
-    if (end <= begin) return;
-    try {
-      // A hint only: a failed advice or thread start leaves the faults to the decoder.
-      worker_ = std::jthread([begin, end] {
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
-      });
-    } catch (const std::system_error&) {
-    }
-#endif
-  }
-
- private:
-  std::jthread worker_;  // joined on destruction, before the block can be freed
-};
 
 // Everything the decode touches lives here, outside the frame that calls setjmp, so a jump
 // back skips no destructor and finds every value in memory.

@@ -10,6 +10,7 @@
 #include "core/byte_reader.h"
 #include "core/debug.h"
 #include "core/file_io.h"
+#include "core/prefault.h"
 
 namespace qp {
 
@@ -57,6 +58,7 @@ struct PngRead {
   ByteReader input;
   std::FILE* file = nullptr;
   ImageBuffer out;
+  BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   std::vector<png_bytep> rows;
 
   // Reads from `file` when given (the signature already consumed), else from `bytes`.
@@ -121,6 +123,7 @@ bool Decode(PngRead& r, ViewerState& state) {
     if (!block) return false;
     r.out = std::move(*block);
   }
+  r.prefault.Start(r.out.data(), r.out.byteSize());
   const bool whiten = outType == PNG_COLOR_TYPE_RGB_ALPHA;
   if (passes == 1) {
     // One pass: each row is finished as soon as it is read, while it is still in cache.
