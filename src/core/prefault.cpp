@@ -18,8 +18,9 @@ void BackgroundPrefault::Start([[maybe_unused]] uint8_t* block, [[maybe_unused]]
   const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(page - 1);
   if (end <= begin) return;
   try {
-    worker_ = std::jthread(
-        [begin, end] { madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE); });
+    worker_ = std::jthread([begin, end] {
+      madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+    });
   } catch (const std::system_error&) {
   }
 #endif

@@ -267,7 +267,8 @@ TEST(Golden, DisplayScalerPathsMatchThePlainReference) {
                         std::pair{700, 300}, std::pair{1, 419}, std::pair{5, 3}}) {
       auto out = DisplayScale(big.data(), 613, 419, w, h);
       ASSERT_TRUE(out);
-      ASSERT_EQ(Bytes(*out), ref::Display(big, w, h)) << w << "x" << h << (vector ? " vector" : " plain");
+      ASSERT_EQ(Bytes(*out), ref::Display(big, w, h))
+          << w << "x" << h << (vector ? " vector" : " plain");
     }
   }
   SetVectorScaling(true);
