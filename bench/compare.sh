@@ -46,20 +46,23 @@ for ((r = 0; r < reps; r++)); do
 done
 
 awk '
-  { wall[$1] = wall[$1] " " $2; cpu[$1] = cpu[$1] " " ($3 + $4); order[NR] = $1 }
+  {
+    wall[$1] = wall[$1] " " $2; cpu[$1] = cpu[$1] " " ($3 + $4)
+    usr[$1] = usr[$1] " " $3; sys[$1] = sys[$1] " " $4; order[NR] = $1
+  }
   function median(list,   n, v, i, j, t) {
     n = split(list, v, " ")
     for (i = 1; i <= n; i++) for (j = i + 1; j <= n; j++) if (v[j] < v[i]) { t = v[i]; v[i] = v[j]; v[j] = t }
     return n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2
   }
   END {
-    printf "%-18s %9s %9s\n", "command", "wall s", "cpu s"
+    printf "%-18s %9s %9s %9s %9s\n", "command", "wall s", "cpu s", "user s", "sys s"
     for (i = 1; i <= NR; i++) {
       k = order[i]
       if (k in done) continue
       done[k] = 1; keys[++n] = k
       w[k] = median(wall[k]); c[k] = median(cpu[k])
-      printf "%-18s %9.3f %9.3f\n", k, w[k], c[k]
+      printf "%-18s %9.3f %9.3f %9.3f %9.3f\n", k, w[k], c[k], median(usr[k]), median(sys[k])
     }
     print ""
     for (i = 1; i <= n; i++) {
