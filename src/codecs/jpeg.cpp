@@ -1,5 +1,7 @@
 #include "codecs/jpeg.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "core/debug.h"
 #include "core/file_io.h"
+#include "core/prefault.h"
 
 namespace qp {
 
@@ -64,6 +67,7 @@ struct JpegRead {
   ErrorManager err{};
   jpeg_progress_mgr progress{};
   ImageBuffer out;
+  BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
 
   JpegRead() {
     cinfo.err = jpeg_std_error(&err.pub);
@@ -77,14 +81,29 @@ struct JpegRead {
   JpegRead& operator=(const JpegRead&) = delete;
 };
 
-// Decodes into r.out. No object with a destructor may live in this frame across a libjpeg
-// call, since an error jumps back to the setjmp below.
-bool Decode(JpegRead& r, std::span<const uint8_t> bytes, ViewerState& state) {
+// JPEG has no alpha: the filler byte the library writes (255) becomes 0, which reads as
+// opaque while hasAlpha is clear. Works on whole words so the compiler can vectorise it.
+void ClearFillers(uint8_t* row, uint32_t width) {
+  for (uint32_t x = 0; x < width; ++x) {
+    uint32_t v;
+    std::memcpy(&v, row + size_t{x} * 4, 4);
+    v &= 0x00FFFFFFu;  // blue, green, red in the low three bytes on a little-endian word
+    std::memcpy(row + size_t{x} * 4, &v, 4);
+  }
+}
+
+// Decodes into r.out, reading from `file` when given, else from `bytes`. No object with a
+// destructor may live in this frame across a libjpeg call, since an error jumps back to the
+// setjmp below.
+bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes, ViewerState& state) {
   if (setjmp(r.err.jump)) return false;
   jpeg_create_decompress(&r.cinfo);
   r.cinfo.progress = &r.progress;
   r.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
-  jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  if (file != nullptr)
+    jpeg_stdio_src(&r.cinfo, file);
+  else
+    jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&r.cinfo, TRUE);
   state.jpegColourSpace = r.cinfo.jpeg_color_space;
   state.jpegProgressive = r.cinfo.progressive_mode ? 1 : 0;
@@ -103,6 +122,7 @@ bool Decode(JpegRead& r, std::span<const uint8_t> bytes, ViewerState& state) {
     if (!block) return false;
     r.out = std::move(*block);
   }
+  r.prefault.Start(r.out.data(), r.out.byteSize());
   while (r.cinfo.output_scanline < height) {
     JSAMPROW rows[16];
     const uint32_t first = r.cinfo.output_scanline;
@@ -110,11 +130,8 @@ bool Decode(JpegRead& r, std::span<const uint8_t> bytes, ViewerState& state) {
     for (uint32_t i = 0; i < want; ++i) rows[i] = r.out.row(static_cast<int32_t>(first + i));
     const uint32_t got = jpeg_read_scanlines(&r.cinfo, rows, want);
     if (got == 0) return false;
-    // JPEG has no alpha: the alpha byte is 0 (opaque while hasAlpha is clear).
-    for (uint32_t i = 0; i < got; ++i) {
-      uint8_t* p = rows[i];
-      for (uint32_t x = 0; x < width; ++x) p[x * 4 + 3] = 0;
-    }
+    // The rows just written are still in cache.
+    for (uint32_t i = 0; i < got; ++i) ClearFillers(rows[i], width);
   }
   jpeg_finish_decompress(&r.cinfo);
   return true;
@@ -134,14 +151,20 @@ struct TjHandle {
 std::optional<ImageBuffer> DecodeJpeg(std::span<const uint8_t> bytes, ViewerState& state) {
   if (bytes.empty()) return std::nullopt;
   JpegRead r;
-  if (!Decode(r, bytes, state) || r.out.empty()) return std::nullopt;
+  if (!Decode(r, nullptr, bytes, state) || r.out.empty()) return std::nullopt;
   return std::move(r.out);
 }
 
 std::optional<ImageBuffer> LoadJpeg(const std::string& path, ViewerState& state) {
-  auto bytes = ReadWholeFile(path);
-  if (!bytes) return std::nullopt;
-  return DecodeJpeg(*bytes, state);
+  // The decoder reads the file through its own small buffer as it goes, so the compressed
+  // bytes are never held in memory as a whole.
+  // Only regular files: a pipe or device could block the read or never end.
+  UniqueFile file = OpenFile(path, "rb");
+  struct stat st {};
+  if (!file || fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  JpegRead r;
+  if (!Decode(r, file.get(), {}, state) || r.out.empty()) return std::nullopt;
+  return std::move(r.out);
 }
 
 const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
@@ -151,8 +174,8 @@ const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32
   if (!tj.h) return kSaveError;
   unsigned long size = 0;
   // The alpha byte is a filler for the compressor: a JPEG is always opaque.
-  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, TJSAMP_444,
-                  quality, TJFLAG_FASTDCT) != 0) {
+  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, TJSAMP_444, quality,
+                  TJFLAG_FASTDCT) != 0) {
     DebugLog("jpeg: %s", tjGetErrorStr2(tj.h));
     return kSaveError;
   }

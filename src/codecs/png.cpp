@@ -1,6 +1,7 @@
 #include "codecs/png.h"
 
 #include <png.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <new>
@@ -9,6 +10,7 @@
 #include "core/byte_reader.h"
 #include "core/debug.h"
 #include "core/file_io.h"
+#include "core/prefault.h"
 
 namespace qp {
 
@@ -26,7 +28,9 @@ constexpr png_uint_32 kMaxCachedChunks = 1000;
   png_longjmp(png, 1);
 }
 
-void OnWarning(png_structp, png_const_charp message) { DebugLog("png warning: %s", message); }
+void OnWarning(png_structp, png_const_charp message) {
+  DebugLog("png warning: %s", message);
+}
 
 void ReadFromMemory(png_structp png, png_bytep dst, size_t length) {
   auto* reader = static_cast<ByteReader*>(png_get_io_ptr(png));
@@ -35,16 +39,30 @@ void ReadFromMemory(png_structp png, png_bytep dst, size_t length) {
   std::memcpy(dst, bytes.data(), length);
 }
 
+// Fully transparent pixels are white, whatever colour the file stored. Branch-free on whole
+// words so the compiler can vectorise it.
+void WhitenTransparentRun(uint8_t* p, size_t pixels) {
+  for (size_t i = 0; i < pixels; ++i) {
+    uint32_t v;
+    std::memcpy(&v, p + i * 4, 4);
+    v |= (v >> 24) == 0 ? 0x00FFFFFFu : 0u;  // alpha is the top byte of a little-endian word
+    std::memcpy(p + i * 4, &v, 4);
+  }
+}
+
 // Everything the decode touches lives here, outside the frame that calls setjmp, so a jump
 // back skips no destructor.
 struct PngRead {
   png_structp png = nullptr;
   png_infop info = nullptr;
   ByteReader input;
+  std::FILE* file = nullptr;
   ImageBuffer out;
+  BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   std::vector<png_bytep> rows;
 
-  explicit PngRead(std::span<const uint8_t> bytes) : input(bytes) {
+  // Reads from `file` when given (the signature already consumed), else from `bytes`.
+  PngRead(std::FILE* f, std::span<const uint8_t> bytes) : input(bytes), file(f) {
     png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnError, OnWarning);
     if (png) info = png_create_info_struct(png);
   }
@@ -64,7 +82,10 @@ bool Decode(PngRead& r, ViewerState& state) {
   png_set_user_limits(png, static_cast<png_uint_32>(kMaxSide), static_cast<png_uint_32>(kMaxSide));
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_set_chunk_cache_max(png, kMaxCachedChunks);
-  png_set_read_fn(png, &r.input, ReadFromMemory);
+  if (r.file != nullptr)
+    png_init_io(png, r.file);
+  else
+    png_set_read_fn(png, &r.input, ReadFromMemory);
   png_set_sig_bytes(png, 8);
   png_read_info(png, info);
 
@@ -80,15 +101,14 @@ bool Decode(PngRead& r, ViewerState& state) {
 
   // Everything becomes 8-bit RGB or RGBA: palettes and low depths expanded, gray copied to
   // three channels, a transparency chunk turned into an alpha channel, 16 bits cut to 8.
-  if ((colourType == PNG_COLOR_TYPE_PALETTE && bitDepth <= 8) || bitDepth == 1)
-    png_set_expand(png);
+  if ((colourType == PNG_COLOR_TYPE_PALETTE && bitDepth <= 8) || bitDepth == 1) png_set_expand(png);
   if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
     png_set_gray_to_rgb(png);
   const bool transparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   if (transparencyChunk) png_set_expand(png);
   if (bitDepth == 16) png_set_strip_16(png);
   png_set_packing(png);
-  png_set_interlace_handling(png);
+  const int passes = png_set_interlace_handling(png);
   // Rows arrive straight in the picture's layout: blue, green, red, then alpha or a 0 byte.
   png_set_bgr(png);
   const bool opaque = !(colourType & PNG_COLOR_MASK_ALPHA) && !transparencyChunk;
@@ -103,15 +123,20 @@ bool Decode(PngRead& r, ViewerState& state) {
     if (!block) return false;
     r.out = std::move(*block);
   }
-  r.rows.resize(height);
-  for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = r.out.row(static_cast<int32_t>(y));
-  png_read_image(png, r.rows.data());
-
-  if (outType == PNG_COLOR_TYPE_RGB_ALPHA) {
-    // Fully transparent pixels are white, whatever colour the file stored.
-    uint8_t* p = r.out.data();
-    for (size_t i = 0, n = r.out.pixelCount(); i < n; ++i, p += 4)
-      if (p[3] == 0) p[0] = p[1] = p[2] = 255;
+  r.prefault.Start(r.out.data(), r.out.byteSize());
+  const bool whiten = outType == PNG_COLOR_TYPE_RGB_ALPHA;
+  if (passes == 1) {
+    // One pass: each row is finished as soon as it is read, while it is still in cache.
+    for (png_uint_32 y = 0; y < height; ++y) {
+      png_bytep row = r.out.row(static_cast<int32_t>(y));
+      png_read_row(png, row, nullptr);
+      if (whiten) WhitenTransparentRun(row, width);
+    }
+  } else {
+    r.rows.resize(height);
+    for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = r.out.row(static_cast<int32_t>(y));
+    png_read_image(png, r.rows.data());
+    if (whiten) WhitenTransparentRun(r.out.data(), r.out.pixelCount());
   }
   return true;
 }
@@ -134,14 +159,13 @@ bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_
             bool alpha) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_init_io(w.png, file);
-  png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
-               8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+  png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_rows(w.png, w.info, rows);
   // The library copies each row before reordering blue/red and dropping the alpha byte, so
   // the picture itself is only read.
-  const int transforms =
-      PNG_TRANSFORM_BGR | (alpha ? 0 : PNG_TRANSFORM_STRIP_FILLER_AFTER);
+  const int transforms = PNG_TRANSFORM_BGR | (alpha ? 0 : PNG_TRANSFORM_STRIP_FILLER_AFTER);
   png_write_png(w.png, w.info, transforms, nullptr);
   return true;
 }
@@ -151,7 +175,7 @@ bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_
 std::optional<ImageBuffer> DecodePng(std::span<const uint8_t> bytes, ViewerState& state) {
   if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return std::nullopt;
   try {
-    PngRead r(bytes.subspan(8));
+    PngRead r(nullptr, bytes.subspan(8));
     if (!r.png || !r.info) return std::nullopt;
     if (!Decode(r, state) || r.out.empty()) return std::nullopt;
     return std::move(r.out);
@@ -161,16 +185,21 @@ std::optional<ImageBuffer> DecodePng(std::span<const uint8_t> bytes, ViewerState
 }
 
 std::optional<ImageBuffer> LoadPng(const std::string& path, ViewerState& state) {
-  // Check the signature before reading a large file whole.
-  {
-    UniqueFile f = OpenFile(path, "rb");
-    uint8_t sig[8];
-    if (!f || std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
-      return std::nullopt;
+  // Only regular files (a pipe or device could block the read or never end); the library
+  // reads the rest of the file through stdio as it decodes.
+  UniqueFile f = OpenFile(path, "rb");
+  struct stat st {};
+  if (!f || fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  uint8_t sig[8];
+  if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return std::nullopt;
+  try {
+    PngRead r(f.get(), {});
+    if (!r.png || !r.info) return std::nullopt;
+    if (!Decode(r, state) || r.out.empty()) return std::nullopt;
+    return std::move(r.out);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
   }
-  auto bytes = ReadWholeFile(path);
-  if (!bytes) return std::nullopt;
-  return DecodePng(*bytes, state);
 }
 
 const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_t /*level*/,

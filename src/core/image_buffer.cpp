@@ -4,7 +4,30 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace qp {
+
+namespace {
+
+// Asks the kernel to back a large fresh block with 2 MiB pages. Every 4 KiB page of a new
+// block costs a fault on first touch; for photo-sized pictures (a 6000 x 4000 block is 24000
+// pages) those faults cost as much as decoding the picture. Only whole 2 MiB ranges inside the
+// block are advised, so the allocator's own bookkeeping around it is untouched. A hint only:
+// failure changes nothing.
+void AdviseLargePages([[maybe_unused]] uint8_t* block, [[maybe_unused]] size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+  if (block == nullptr || bytes < 2 * kLargePage) return;
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(block) + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(block) + bytes) & ~(kLargePage - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
+}
+
+}  // namespace
 
 std::optional<size_t> PictureBytes(int64_t width, int64_t height) {
   if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return std::nullopt;
@@ -16,7 +39,9 @@ std::optional<size_t> PictureBytes(int64_t width, int64_t height) {
 PixelBlock AllocatePixels(int64_t width, int64_t height) {
   const auto bytes = PictureBytes(width, height);
   if (!bytes) return nullptr;
-  return PixelBlock(static_cast<uint8_t*>(std::malloc(*bytes)));
+  PixelBlock block(static_cast<uint8_t*>(std::malloc(*bytes)));
+  AdviseLargePages(block.get(), *bytes);
+  return block;
 }
 
 std::optional<ImageBuffer> ImageBuffer::Allocate(int64_t width, int64_t height) {

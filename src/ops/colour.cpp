@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ops/ops.h"
+#include "ops/colour.h"
 
 namespace qp {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ops/ops.h"
+#include "ops/filters.h"
 
 namespace qp {
 namespace {

@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "core/colour.h"
-#include "ops/ops.h"
+#include "ops/shapes.h"
+#include "ops/transparency.h"
 
 namespace qp {
 namespace {

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "ops/ops.h"
+#include "ops/transforms.h"
 
 namespace qp {
 namespace {

@@ -1,7 +1,7 @@
 // Tools that edit or show the alpha bytes.
 #include <vector>
 
-#include "ops/ops.h"
+#include "ops/transparency.h"
 
 namespace qp {
 namespace {

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "ops/ops.h"
+#include "ops/undo.h"
 
 namespace qp {
 

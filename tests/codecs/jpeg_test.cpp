@@ -138,5 +138,49 @@ TEST(Jpeg, MalformedFilesFailCleanly) {
   }
 }
 
+std::vector<uint8_t> Bytes(const std::optional<ImageBuffer>& img) {
+  if (!img) return {};
+  return {img->data(), img->data() + img->byteSize()};
+}
+
+// LoadJpeg streams the file and fills a picture large enough to be prefaulted on a second
+// thread; it must give exactly what decoding the same bytes in memory gives, and what djpeg
+// gives, also for files cut short.
+TEST(Jpeg, FileReadsMatchMemoryReadsAndDjpeg) {
+  test::TempDir dir;
+  const int32_t w = 2400, h = 1800;  // over 16 MiB of output
+  ImageBuffer a = test::RandomPicture(w, h, 5);
+  ASSERT_EQ(SaveJpeg(a.data(), w, h, 85, dir.file("big.jpg").c_str()), nullptr);
+  const auto good = test::ReadBytes(dir.file("big.jpg"));
+  ViewerState fs, ms;
+  auto fromFile = LoadJpeg(dir.file("big.jpg"), fs);
+  ASSERT_TRUE(fromFile);
+  EXPECT_EQ(Bytes(fromFile), Bytes(DecodeJpeg(good, ms)));
+  EXPECT_EQ(fs.jpegColourSpace, ms.jpegColourSpace);
+  for (size_t i = 0; i < fromFile->pixelCount(); ++i) ASSERT_EQ(fromFile->data()[i * 4 + 3], 0);
+  if (test::HaveTool("djpeg")) {
+    ASSERT_EQ(test::RunShell("djpeg -ppm -outfile " + test::ShellQuote(dir.file("big.ppm")) + " " +
+                             test::ShellQuote(dir.file("big.jpg"))), 0);
+    const auto ppm = test::ReadBytes(dir.file("big.ppm"));
+    const std::string header = "P6\n2400 1800\n255\n";
+    ASSERT_EQ(ppm.size(), header.size() + size_t{w} * h * 3);
+    ASSERT_TRUE(std::equal(header.begin(), header.end(), ppm.begin()));
+    const uint8_t* rgb = ppm.data() + header.size();
+    for (size_t i = 0; i < fromFile->pixelCount(); ++i) {
+      const uint8_t* p = fromFile->data() + i * 4;
+      ASSERT_TRUE(p[0] == rgb[i * 3 + 2] && p[1] == rgb[i * 3 + 1] && p[2] == rgb[i * 3]) << i;
+    }
+  }
+  for (size_t cut : {size_t{2}, size_t{300}, good.size() / 3, good.size() - 2}) {
+    const std::vector<uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
+    test::WriteBytes(dir.file("cut.jpg"), part);
+    ViewerState a1, a2;
+    EXPECT_EQ(Bytes(LoadJpeg(dir.file("cut.jpg"), a1)), Bytes(DecodeJpeg(part, a2))) << cut;
+  }
+  ViewerState ds;
+  EXPECT_FALSE(LoadJpeg(dir.path(), ds));  // a folder is not a file
+  EXPECT_FALSE(LoadJpeg(dir.file("missing.jpg"), ds));
+}
+
 }  // namespace
 }  // namespace qp

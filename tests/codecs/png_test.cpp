@@ -305,5 +305,53 @@ TEST(Png, MalformedFilesFailCleanly) {
   }
 }
 
+std::vector<uint8_t> Bytes(const std::optional<ImageBuffer>& img) {
+  if (!img) return {};
+  return {img->data(), img->data() + img->byteSize()};
+}
+
+// LoadPng streams the file, finishes each row as it arrives and has a picture this large
+// prefaulted on a second thread; it must give exactly what decoding the same bytes in memory
+// gives (interlaced or not, whole or cut short), with transparent pixels white.
+TEST(Png, FileReadsMatchMemoryReads) {
+  test::TempDir dir;
+  const int32_t w = 2100, h = 2050;  // over 16 MiB of output
+  ImageBuffer a = test::RandomPicture(w, h, 11, /*withAlpha=*/true);
+  for (size_t i = 0; i < a.pixelCount(); i += 7) a.data()[i * 4 + 3] = 0;
+  ASSERT_EQ(SavePng(a.data(), w, h, 100, dir.file("big.png").c_str()), nullptr);
+  const auto good = test::ReadBytes(dir.file("big.png"));
+  ViewerState fs, ms;
+  auto fromFile = LoadPng(dir.file("big.png"), fs);
+  ASSERT_TRUE(fromFile);
+  EXPECT_EQ(Bytes(fromFile), Bytes(DecodePng(good, ms)));
+  EXPECT_EQ(fs.hasAlpha, 1);
+  for (size_t i = 0; i < a.pixelCount(); ++i) {
+    const uint8_t* p = fromFile->data() + i * 4;
+    const uint8_t* q = a.data() + i * 4;
+    if (q[3] == 0)
+      ASSERT_TRUE(p[0] == 255 && p[1] == 255 && p[2] == 255 && p[3] == 0) << i;
+    else
+      ASSERT_TRUE(std::equal(p, p + 4, q)) << i;
+  }
+  for (size_t cut : {size_t{8}, size_t{40}, good.size() / 2, good.size() - 13}) {
+    const std::vector<uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
+    test::WriteBytes(dir.file("cut.png"), part);
+    ViewerState a1, a2;
+    EXPECT_EQ(Bytes(LoadPng(dir.file("cut.png"), a1)), Bytes(DecodePng(part, a2))) << cut;
+  }
+  if (test::HaveTool("convert")) {
+    ImageBuffer small = test::RandomPicture(301, 203, 4, /*withAlpha=*/true);
+    ASSERT_EQ(SavePng(small.data(), 301, 203, 100, dir.file("plain.png").c_str()), nullptr);
+    ASSERT_EQ(test::RunShell("convert " + test::ShellQuote(dir.file("plain.png")) +
+                             " -interlace PNG " + test::ShellQuote(dir.file("adam7.png"))), 0);
+    ViewerState i1, i2;
+    auto adam7 = LoadPng(dir.file("adam7.png"), i1);
+    ASSERT_TRUE(adam7);
+    EXPECT_EQ(Bytes(adam7), Bytes(LoadPng(dir.file("plain.png"), i2)));
+  }
+  ViewerState ds;
+  EXPECT_FALSE(LoadPng(dir.path(), ds));  // a folder is not a file
+}
+
 }  // namespace
 }  // namespace qp

@@ -1,0 +1,107 @@
+// A small program for whole-process timings beside the reference tools (bench/compare.sh):
+//   qp_timing_tool load FILE.jpg|FILE.png       decode like the viewer does, keep nothing
+//   qp_timing_tool resample IN.bgra OUT.bgra W H Lanczos-3 resample, write the result
+//   qp_timing_tool display IN.bgra W H           fit for display, keep nothing
+//   qp_timing_tool make-inputs DIR               write the synthetic photo.jpg and alpha.png the
+//                                                bench programs use
+//   qp_timing_tool to-bgra IN.jpg OUT.bgra       decode a JPEG to an opaque raw BGRA file
+//   qp_timing_tool bgra-to-rgba IN.bgra OUT.rgba the same pixels as headerless RGBA bytes
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codecs/bgra.h"
+#include "codecs/jpeg.h"
+#include "codecs/png.h"
+#include "core/file_io.h"
+#include "ops/ops.h"
+
+namespace {
+
+int Fail(const char* what) {
+  std::fprintf(stderr, "qp_timing_tool: %s\n", what);
+  return 1;
+}
+
+bool EndsWith(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+// The same synthetic pictures as bench/jpeg_bench.cpp and bench/png_bench.cpp.
+bool MakeInputs(const std::string& dir) {
+  auto photo = qp::ImageBuffer::Allocate(6000, 4000);
+  auto alpha = qp::ImageBuffer::Allocate(4000, 3000);
+  if (!photo || !alpha) return false;
+  for (int y = 0; y < 4000; ++y)
+    for (int x = 0; x < 6000; ++x) {
+      uint8_t* px = photo->pixel(x, y);
+      px[0] = static_cast<uint8_t>(x * 7 + y);
+      px[1] = static_cast<uint8_t>((x ^ y) + (x * y >> 9));
+      px[2] = static_cast<uint8_t>(y * 3 - x);
+      px[3] = 255;
+    }
+  for (int y = 0; y < 3000; ++y)
+    for (int x = 0; x < 4000; ++x) {
+      uint8_t* px = alpha->pixel(x, y);
+      px[0] = static_cast<uint8_t>(x + y);
+      px[1] = static_cast<uint8_t>(x * y >> 8);
+      px[2] = static_cast<uint8_t>(y);
+      px[3] = static_cast<uint8_t>(x < 2000 ? 255 : x);
+    }
+  return !qp::SaveJpeg(photo->data(), 6000, 4000, 90, (dir + "/photo.jpg").c_str()) &&
+         !qp::SavePng(alpha->data(), 4000, 3000, 100, (dir + "/alpha.png").c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> a(argv + 1, argv + argc);
+  qp::ViewerState state;
+  if (a.size() == 2 && a[0] == "load") {
+    auto img = EndsWith(a[1], ".png") ? qp::LoadPng(a[1], state) : qp::LoadJpeg(a[1], state);
+    return img ? 0 : Fail("cannot decode");
+  }
+  if (a.size() == 5 && a[0] == "resample") {
+    auto src = qp::readRawBgra(a[1], state);
+    if (!src) return Fail("cannot read input");
+    auto out = qp::Resample(*src, std::atoi(a[3].c_str()), std::atoi(a[4].c_str()));
+    if (!out) return Fail("cannot resample");
+    return qp::writeRawBgra(out->data(), out->width(), out->height(), a[2].c_str())
+               ? Fail("cannot write")
+               : 0;
+  }
+  if (a.size() == 4 && a[0] == "display") {
+    auto src = qp::readRawBgra(a[1], state);
+    if (!src) return Fail("cannot read input");
+    auto out = qp::DisplayScale(src->data(), src->width(), src->height(), std::atoi(a[2].c_str()),
+                                std::atoi(a[3].c_str()));
+    return out ? 0 : Fail("cannot scale");
+  }
+  if (a.size() == 2 && a[0] == "make-inputs")
+    return MakeInputs(a[1]) ? 0 : Fail("cannot write inputs");
+  if (a.size() == 3 && a[0] == "to-bgra") {
+    auto img = qp::LoadJpeg(a[1], state);
+    if (!img) return Fail("cannot decode");
+    for (size_t i = 0; i < img->pixelCount(); ++i) img->data()[i * 4 + 3] = 255;
+    return qp::writeRawBgra(img->data(), img->width(), img->height(), a[2].c_str())
+               ? Fail("cannot write")
+               : 0;
+  }
+  if (a.size() == 3 && a[0] == "bgra-to-rgba") {
+    auto img = qp::readRawBgra(a[1], state);
+    if (!img) return Fail("cannot read input");
+    for (size_t i = 0; i < img->pixelCount(); ++i)
+      std::swap(img->data()[i * 4], img->data()[i * 4 + 2]);
+    return qp::WriteWholeFile(a[2], std::span<const uint8_t>(img->data(), img->byteSize()))
+               ? 0
+               : Fail("cannot write");
+  }
+  std::fprintf(
+      stderr,
+      "usage: qp_timing_tool load FILE | resample IN.bgra OUT.bgra W H | display IN.bgra W H |\n"
+      "       make-inputs DIR | to-bgra IN.jpg OUT.bgra | bgra-to-rgba IN.bgra OUT.rgba\n");
+  return 2;
+}
