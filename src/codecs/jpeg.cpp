@@ -1,6 +1,5 @@
 #include "codecs/jpeg.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <csetjmp>
@@ -159,9 +158,8 @@ std::optional<ImageBuffer> LoadJpeg(const std::string& path, ViewerState& state)
   // The decoder reads the file through its own small buffer as it goes, so the compressed
   // bytes are never held in memory as a whole.
   // Only regular files: a pipe or device could block the read or never end.
-  UniqueFile file = OpenFile(path, "rb");
-  struct stat st {};
-  if (!file || fstat(fileno(file.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  UniqueFile file = OpenRegularFile(path);
+  if (!file) return std::nullopt;
   JpegRead r;
   if (!Decode(r, file.get(), {}, state) || r.out.empty()) return std::nullopt;
   return std::move(r.out);

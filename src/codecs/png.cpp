@@ -1,7 +1,6 @@
 #include "codecs/png.h"
 
 #include <png.h>
-#include <sys/stat.h>
 
 #include <cstring>
 #include <new>
@@ -187,9 +186,8 @@ std::optional<ImageBuffer> DecodePng(std::span<const uint8_t> bytes, ViewerState
 std::optional<ImageBuffer> LoadPng(const std::string& path, ViewerState& state) {
   // Only regular files (a pipe or device could block the read or never end); the library
   // reads the rest of the file through stdio as it decodes.
-  UniqueFile f = OpenFile(path, "rb");
-  struct stat st {};
-  if (!f || fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  UniqueFile f = OpenRegularFile(path);
+  if (!f) return std::nullopt;
   uint8_t sig[8];
   if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return std::nullopt;
   try {

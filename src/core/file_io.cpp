@@ -7,10 +7,10 @@
 namespace qp {
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit) {
-  UniqueFile f = OpenFile(path, "rb");
+  UniqueFile f = OpenRegularFile(path);
   if (!f) return std::nullopt;
   struct stat st {};
-  if (fstat(fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (fstat(fileno(f.get()), &st) != 0) return std::nullopt;
   if (st.st_size < 0 || static_cast<uint64_t>(st.st_size) > limit) return std::nullopt;
   std::vector<uint8_t> bytes(static_cast<size_t>(st.st_size));
   if (!bytes.empty() && std::fread(bytes.data(), 1, bytes.size(), f.get()) != bytes.size())

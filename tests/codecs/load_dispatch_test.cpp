@@ -1,8 +1,12 @@
 #include "codecs/load_dispatch.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include "codecs/jpeg.h"
+#include "codecs/png.h"
 #include "codecs/qoi.h"
+#include "core/file_io.h"
 #include "codecs/webp.h"
 
 #include <webp/encode.h>
@@ -82,6 +86,21 @@ TEST_F(LoadDispatch, EmptyAndMissingFilesSkipEveryDecoder) {
   EXPECT_EQ(LoadFileForDisplay(dir.file("missing.webp"), ctx).sniffCode, 7);
   EXPECT_FALSE(LoadPictureFile(dir.file("missing.webp"), ctx));
   EXPECT_TRUE(system.asked.empty());
+}
+
+// A FIFO or a folder under a picture's name gives nothing at once; no reader may block on it
+// (a hang here ends in the test's time-out).
+TEST_F(LoadDispatch, PipesAndFoldersNeverBlockTheReaders) {
+  TempDir d;
+  ASSERT_EQ(::mkfifo(d.file("pipe.jpg").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(d.file("folder.png").c_str(), 0700), 0);
+  for (const char* name : {"pipe.jpg", "folder.png"}) {
+    const std::string path = d.file(name);
+    ViewerState s;
+    EXPECT_FALSE(LoadJpeg(path, s)) << name;
+    EXPECT_FALSE(LoadPng(path, s)) << name;
+    EXPECT_FALSE(ReadWholeFile(path)) << name;
+  }
 }
 
 TEST_F(LoadDispatch, UnknownExtensionReachesTheSystemDecoderLast) {
