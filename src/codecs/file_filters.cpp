@@ -163,7 +163,8 @@ const std::string& saveFilter(SettingsAccess* settings) {
 bool IsSupportedIn(const std::string& patterns, const std::string& path) {
   const std::string ext = ExtensionOf(path);
   if (ext.empty()) return false;
-  const std::string pattern = "*" + ToLowerAscii(ext);
+  std::string pattern = "*";
+  pattern += ToLowerAscii(ext);
   if (patterns.ends_with(pattern)) return true;
   return patterns.find(pattern + ";") != std::string::npos;
 }
