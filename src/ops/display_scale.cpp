@@ -4,7 +4,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -13,6 +12,7 @@
 
 #include "ops/display_scale.h"
 #include "ops/resample.h"
+#include "ops/split_rows.h"
 
 namespace qp {
 namespace {
@@ -58,24 +58,6 @@ void BuildSpans(SpanTable& t, int32_t size, int32_t newSize, float step) {
 SpanTable& ColumnTable() {
   static thread_local SpanTable table;
   return table;
-}
-
-template <typename F>
-void SplitRows(int32_t n, F&& body) {
-  if (n < 64) {
-    body(0, n);
-    return;
-  }
-  const int32_t mid = n / 2;
-  std::thread helper;
-  try {
-    helper = std::thread([&] { body(mid, n); });
-  } catch (...) {
-    body(0, n);
-    return;
-  }
-  body(0, mid);
-  helper.join();
 }
 
 int32_t PrecisionShift(int32_t w, int32_t h, int32_t nw, int32_t nh) {

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -15,6 +14,7 @@
 
 #include "ops/filters.h"
 #include "ops/resample.h"
+#include "ops/split_rows.h"
 
 namespace qp {
 namespace {
@@ -155,25 +155,6 @@ Contributions Contribute(int32_t size, int32_t newSize, double (*filter)(double)
 inline uint8_t ToByte(double v) {
   const int32_t i = static_cast<int32_t>(v + 1e-9);
   return i < 0 ? 0 : (i >= 256 ? 255 : static_cast<uint8_t>(i));
-}
-
-// Runs body(begin, end) over [0, n) on the calling thread and one helper.
-template <typename F>
-void Split(int32_t n, F&& body) {
-  if (n < 64) {
-    body(0, n);
-    return;
-  }
-  const int32_t mid = n / 2;
-  std::thread helper;
-  try {
-    helper = std::thread([&] { body(mid, n); });
-  } catch (...) {
-    body(0, n);
-    return;
-  }
-  body(0, mid);
-  helper.join();
 }
 
 // Both passes exist twice: a plain version and, on x86 processors with AVX2, one that keeps the
@@ -474,7 +455,7 @@ bool FilteredResample(const uint8_t* src, int32_t w, int32_t h, uint8_t* dst, in
     const Passes passes{src, w, h, nw, dst, cx, cy, vector};
 #endif
     const int32_t ringRows = passes.RingRows();
-    Split(nh, [&](int32_t y0, int32_t y1) { passes.Run(y0, y1, ringRows); });
+    SplitRows(nh, [&](int32_t y0, int32_t y1) { passes.Run(y0, y1, ringRows); });
   } catch (const std::bad_alloc&) {
     return false;
   }
