@@ -144,8 +144,12 @@ class Tiff {
 // A marker segment: FF, marker, 16-bit big-endian length counting itself, data.
 inline std::vector<uint8_t> Segment(uint8_t marker, const std::vector<uint8_t>& data) {
   const size_t length = data.size() + 2;
-  std::vector<uint8_t> out{0xFF, marker, static_cast<uint8_t>(length >> 8),
-                           static_cast<uint8_t>(length)};
+  std::vector<uint8_t> out;
+  out.reserve(length + 2);
+  out.push_back(0xFF);
+  out.push_back(marker);
+  out.push_back(static_cast<uint8_t>(length >> 8));
+  out.push_back(static_cast<uint8_t>(length));
   out.insert(out.end(), data.begin(), data.end());
   return out;
 }
