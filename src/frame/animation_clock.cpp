@@ -109,9 +109,9 @@ AnimationClock::Outcome AnimationClock::play(int32_t generation) {
       }
     }
 
-    const Outcome slept = slicedSleep(delay, generation);
-    if (slept == Outcome::Stop) return Outcome::Stop;
-    if (!state_.animating) return Outcome::Restart;
+    // A stop or a new playback during the delay starts over at once: waiting for the old
+    // frame to be shown would only hold up the new file's first delay.
+    if (const Outcome slept = slicedSleep(delay, generation); slept != Outcome::Done) return slept;
 
     // Wait until the user-interface thread has shown the frame.
     if (shown > 0) {

@@ -161,6 +161,27 @@ TEST(AnimationClock, NewFileMakesPendingDelayStaleWithinOneSlice) {
   EXPECT_EQ(r.ticks.front().shownFrame, 1);
 }
 
+TEST(AnimationClock, NewFileDuringTheDelayAfterTheFirstTickRestartsAtOnce) {
+  VirtualRun r;
+  Play(r.state, {100, 10000}, 0);
+  const int32_t oldGeneration = r.state.animationGeneration;
+  // The tick at 100 shows the second frame; its long delay is under way when the new file
+  // comes, and the clock goes straight to the new file's first delay (no wait for a frame of
+  // the old file to be shown).
+  r.events.emplace(500, [&] {
+    r.state.StopPlayback();
+    Play(r.state, {100, 100}, 0);
+  });
+  r.limit = 700;
+  r.run();
+  ASSERT_GE(r.ticks.size(), 2u);
+  EXPECT_EQ(r.ticks[0].generation, oldGeneration);
+  EXPECT_EQ(r.ticks[0].time, 100);
+  EXPECT_NE(r.ticks[1].generation, oldGeneration);
+  // Noticed at the slice ending at 520, then the new first frame's 100 ms.
+  EXPECT_EQ(r.ticks[1].time, 620);
+}
+
 TEST(AnimationClock, PauseStopsTicksAndResumeContinues) {
   VirtualRun r;
   Play(r.state, {100, 100, 100, 100}, 0);
