@@ -232,7 +232,7 @@ bool GestureLearn::trainingStep() {
   for (int i = 0; i < kGestureSegments; ++i) {
     double d = gesturePrototypes[c][i];
     if (nextRandom() % 100 < 49) d += (uniform() * 2.0 - 1.0) * spread;
-    if (d >= 360.0) d -= 360.0;
+    if (d > 360.0) d -= 360.0;
     if (d < 0.0) d += 360.0;
     directions_[i] = static_cast<float>(d);
   }
