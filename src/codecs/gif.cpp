@@ -90,6 +90,16 @@ struct GifDecoder::Source {
       skip(size);
     }
   }
+  // Skips the sub-blocks of image data as the decoder would read them: false when the file
+  // ends before their terminator.
+  bool skipImageData() {
+    for (;;) {
+      if (atEnd()) return false;
+      const uint8_t size = byte();
+      if (size == 0) return true;
+      skip(size);
+    }
+  }
 
   std::vector<uint8_t> bytes;
   ByteReader reader;
@@ -365,8 +375,7 @@ const GifFrame* GifDecoder::nextFrame() {
       // than decoded: otherwise a few bytes could make every step allocate and fill an index
       // block far larger than the picture. Its graphic control still counts.
       s.byte();  // LZW minimum code size
-      s.skipSubBlocks();
-      if (s.past) {  // a sub-block runs past the end of the file
+      if (!s.skipImageData()) {  // the file ends inside the image data
         frame_ = GifFrame{};
         return nullptr;
       }
@@ -439,7 +448,9 @@ bool GifDecoder::decodeImage() {
           continue;
         }
         auto span = s.block(size);
-        if (!span) {
+        // A sub-block that is cut short, or that ends the file so that its terminator is
+        // missing, means the file was cut inside the image data.
+        if (!span || s.atEnd()) {
           ok = false;
           goto done;
         }

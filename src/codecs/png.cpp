@@ -78,7 +78,9 @@ bool Decode(PngRead& r, ViewerState& state) {
   png_structp png = r.png;
   png_infop info = r.info;
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_user_limits(png, static_cast<png_uint_32>(kMaxSide), static_cast<png_uint_32>(kMaxSide));
+  // Any size the format allows passes the header, so its details are recorded; the picture
+  // size is checked right after, before anything is allocated for the rows.
+  png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
   png_set_chunk_malloc_max(png, kMaxChunkBytes);
   png_set_chunk_cache_max(png, kMaxCachedChunks);
   if (r.file != nullptr)

@@ -386,6 +386,23 @@ TEST(Gif, DataEndingEarlyAndCutFiles) {
   Loaded l(cut);
   EXPECT_FALSE(loadGif(l.path, l.state, false));
   EXPECT_EQ(l.state.detailsValid, 1);  // the header was fine
+
+  // A file that ends right after a data sub-block has lost the terminator: it was cut inside
+  // the image data, even though the end code had been read. The same holds for a frame
+  // outside the screen, which is stepped over rather than decoded.
+  for (uint16_t left : {0, 1}) {
+    SCOPED_TRACE(left);
+    auto noTerminator = Header(2, 1);
+    Image(noTerminator, left, 0, 2, 1, Lzw({1, 2}, 2, /*endCode=*/true, /*terminator=*/false));
+    GifDecoder t;
+    ASSERT_TRUE(t.openBytes(noTerminator));
+    EXPECT_EQ(t.nextFrame(), nullptr);
+    // With the terminator as the file's last byte only the trailer is missing.
+    noTerminator.push_back(0);
+    GifDecoder u;
+    ASSERT_TRUE(u.openBytes(noTerminator));
+    EXPECT_NE(u.nextFrame(), nullptr);
+  }
 }
 
 TEST(Gif, UnknownBytesBetweenBlocks) {

@@ -289,6 +289,20 @@ TEST(Png, MalformedFilesFailCleanly) {
     EXPECT_FALSE(DecodePng(bytes, s));
   }
 
+  // A header too large to decode is still read: its details are recorded before the refusal.
+  {
+    auto c = chunks;
+    c.front().data[1] = 0x20;  // 2^21 pixels wide
+    c.front().data[2] = 0;
+    c.front().data[3] = 0;
+    ViewerState s;
+    EXPECT_FALSE(DecodePng(PngOf(c), s));
+    EXPECT_EQ(s.detailsValid, 1);
+    EXPECT_EQ(s.pngColourType, 6);
+    EXPECT_EQ(s.pngBitDepth, 8);
+    EXPECT_EQ(s.hasAlpha, 1);
+  }
+
   // Damage the picture does not depend on: no IEND, an ancillary chunk with a stale CRC,
   // bytes after the end.
   auto noEnd = std::vector<uint8_t>(good.begin(), good.end() - 12);
