@@ -87,8 +87,8 @@ FileFilterSet BuildFileFilters(const ComponentPresence& components,
   if (components.avif) patterns += ";*.avif";
   if (components.video) patterns += ";*.mp4;*.webm";
 
-  // Plug-in entries, each kept only while its string stays within the limit (the save filter
-  // keeps room for its closing "||").
+  // Plug-in entries, each kept only while its string stays within the limit with room for a
+  // closing "||" (the save filter's own; the open entries are counted the same way).
   std::string openEntries;
   for (const PluginDescription& p : plugins) {
     const std::string entry = FilterEntry(p);
@@ -96,7 +96,7 @@ FileFilterSet BuildFileFilters(const ComponentPresence& components,
       if (patterns.size() + p.extension.size() + 3 <= kMaxFilterText) {
         patterns += ";*." + p.extension;
       }
-      if (openEntries.size() + entry.size() < kMaxFilterText) openEntries += entry;
+      if (openEntries.size() + entry.size() + 2 <= kMaxFilterText) openEntries += entry;
     }
     if ((p.flags & kPluginWrites) &&
         save.size() + entry.size() + kSaveSuffix.size() <= kMaxFilterText) {

@@ -29,6 +29,8 @@ struct Api {
   unsigned (*GetPitch)(FIBITMAP*) = nullptr;
   FIBITMAP* (*ConvertTo32Bits)(FIBITMAP*) = nullptr;
   FIBITMAP* (*ConvertTo24Bits)(FIBITMAP*) = nullptr;
+  FIBITMAP* (*ConvertTo4Bits)(FIBITMAP*) = nullptr;  // bound but not called
+  FIBITMAP* (*ConvertTo8Bits)(FIBITMAP*) = nullptr;  // bound but not called
   uint8_t* (*GetBits)(FIBITMAP*) = nullptr;
   void (*Unload)(FIBITMAP*) = nullptr;
   FIBITMAP* (*ConvertFromRawBits)(uint8_t*, int, int, int, unsigned, unsigned, unsigned,
@@ -63,12 +65,14 @@ const Api* LoadApi() {
                     Bind(lib, "FreeImage_GetPitch", a.GetPitch) &&
                     Bind(lib, "FreeImage_ConvertTo32Bits", a.ConvertTo32Bits) &&
                     Bind(lib, "FreeImage_ConvertTo24Bits", a.ConvertTo24Bits) &&
+                    Bind(lib, "FreeImage_ConvertTo4Bits", a.ConvertTo4Bits) &&
+                    Bind(lib, "FreeImage_ConvertTo8Bits", a.ConvertTo8Bits) &&
                     Bind(lib, "FreeImage_GetBits", a.GetBits) &&
                     Bind(lib, "FreeImage_Unload", a.Unload) &&
                     Bind(lib, "FreeImage_ConvertFromRawBits", a.ConvertFromRawBits) &&
                     Bind(lib, "FreeImage_Save", a.Save);
     if (!ok) {
-      DebugLog("freeimage: %s lacks a function, treated as absent", kName);
+      DebugLog("freeimage: %s lacks a function, treated as absent\n", kName);
       return nullptr;
     }
     a.SetOutputMessage(IgnoreMessage);

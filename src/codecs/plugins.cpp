@@ -66,8 +66,10 @@ std::vector<PluginDescription> LoadPluginFolder(const std::string& folder) {
   std::vector<std::string> names;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
     const std::string name = it->path().filename().string();
+    // Only regular files (or links to them): opening a FIFO named like a library would
+    // block the program at its first look at the folder.
     if (name.size() > 3 && name.compare(name.size() - 3, 3, ".so") == 0 &&
-        !it->is_directory(ec)) {
+        it->is_regular_file(ec)) {
       names.push_back(name);
     }
   }

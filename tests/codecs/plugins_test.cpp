@@ -1,6 +1,7 @@
 #include "codecs/plugins.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -125,6 +126,14 @@ TEST_F(PluginRegistryTest, WriteOnlyFailingAndLyingPlugins) {
   // A size that does not match the returned block is refused, not read past.
   test::WriteBytes(out_.file("a.lie"), {0});
   EXPECT_FALSE(loadWithPlugin(out_.file("a.lie"), state_, &settings_));
+}
+
+// A FIFO named like a library is passed over instead of blocking the first look at the folder.
+TEST_F(PluginRegistryTest, FifoNamedLikeALibraryIsSkipped) {
+  Use({"example_rw"});
+  ASSERT_EQ(mkfifo(dir_.file("1_pipe.so").c_str(), 0600), 0);
+  EXPECT_TRUE(patternList(&settings_).ends_with(";*.lst;*.xyz"));
+  EXPECT_EQ(PluginCount(), 1u);
 }
 
 TEST(PluginRegistry, NoFolderNoPlugins) {

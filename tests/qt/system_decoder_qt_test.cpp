@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
+
 #include "codecs/freeimage.h"
 #include "codecs/load_dispatch.h"
 #include "support/test_support.h"
@@ -45,6 +47,23 @@ TEST(QtSystemDecoder, IsTheLastFallBackWhenFreeImageIsHidden) {
   SetFreeImageHidden(false);
   ASSERT_TRUE(img);
   EXPECT_EQ(PixelAt(*img, 1, 1), 0xFF102030u);
+}
+
+// Transparent areas come out as the white background the picture is drawn on, opaque.
+TEST(QtSystemDecoder, DrawsTranslucentPicturesOverWhite) {
+  test::TempDir dir;
+  QImage src(3, 1, QImage::Format_ARGB32);
+  src.setPixel(0, 0, 0x00000000u);  // fully transparent black
+  src.setPixel(1, 0, 0x80FF0000u);  // half-transparent red
+  src.setPixel(2, 0, 0xFF102030u);  // opaque
+  const std::string path = dir.file("alpha.png");
+  ASSERT_TRUE(src.save(QString::fromStdString(path), "PNG"));
+  QtSystemImageDecoder qt;
+  auto img = qt.Decode(path);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(PixelAt(*img, 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(PixelAt(*img, 1, 0), 0xFFFF7F7Fu);
+  EXPECT_EQ(PixelAt(*img, 2, 0), 0xFF102030u);
 }
 
 }  // namespace
