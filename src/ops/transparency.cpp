@@ -69,9 +69,11 @@ void SetToBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state) {
 // Transparency spreads from the matching border pixels through 4-connected matching pixels of
 // the interior (rows 1..H-2, columns 1..W-2). Repeating raster passes until nothing changes
 // reaches exactly this set; a flood fill from the border finds it in one visit per pixel.
+//
+// Small pictures that stop after the border still had their alpha rewritten, so the vector
+// source is dropped for them too: re-rendering the file at the next zoom would lose the edit.
 void FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state) {
   if (img.empty()) return;
-  const bool keepVector = state.vectorSource != 0;
   RemoveTransparency(img, undo, state);
   const int32_t w = img.width(), h = img.height();
   const uint32_t k = BackgroundColour(img);
@@ -83,18 +85,12 @@ void FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state
     mark(x, 0);
     mark(x, h - 1);
   }
-  if (h - 2 <= 1) {
-    state.vectorSource = keepVector;
-    return;
-  }
+  if (h - 2 <= 1) return;
   for (int32_t y = 1; y < h - 1; ++y) {
     mark(0, y);
     mark(w - 1, y);
   }
-  if (w - 2 <= 1) {
-    state.vectorSource = keepVector;
-    return;
-  }
+  if (w - 2 <= 1) return;
   auto inner = [&](int32_t x, int32_t y) { return x >= 1 && x <= w - 2 && y >= 1 && y <= h - 2; };
   auto matchesOpaque = [&](int32_t x, int32_t y) {
     const uint8_t* p = img.pixel(x, y);

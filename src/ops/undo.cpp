@@ -13,6 +13,8 @@ void UndoSnapshot::TakeCopy(const ImageBuffer& img) {
     return;
   }
   if (!block_ || capacity_ < bytes) {
+    // Release the old block first so a large copy does not need room for both.
+    block_.reset();
     block_.reset(static_cast<uint8_t*>(std::malloc(bytes)));
     capacity_ = bytes;  // recorded even when the allocation failed
     if (!block_) return;

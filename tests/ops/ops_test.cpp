@@ -338,6 +338,21 @@ TEST(Transparency, BackgroundRulesAndFills) {
   EXPECT_EQ(img.pixel(5, 5)[3], 0x7F);
 }
 
+// Pictures of three rows or columns stop after the border, but their alpha was still rewritten:
+// the vector source must go, or the next zoom re-renders the file and drops the edit.
+TEST(Transparency, FillFromBackgroundOnSmallPicturesDropsTheVectorSource) {
+  UndoSnapshot undo;
+  for (auto [w, h] : {std::pair{3, 3}, std::pair{3, 7}, std::pair{7, 2}}) {
+    ViewerState st;
+    st.vectorSource = 1;
+    ImageBuffer img = SolidPicture(w, h, 0x00FFFFFF);
+    FillFromBackground(img, undo, st);
+    EXPECT_EQ(st.vectorSource, 0) << w << "x" << h;
+    EXPECT_EQ(img.pixel(0, 0)[3], 0);
+    EXPECT_TRUE(undo.exists());
+  }
+}
+
 TEST(Shapes, BordersJoinsCornersAndEllipse) {
   ViewerState st;
   UndoSnapshot undo;
