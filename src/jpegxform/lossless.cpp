@@ -332,9 +332,9 @@ std::vector<std::string> TransformArguments(int angleCode) {
 
 std::vector<std::string> CropArguments(uint32_t width, uint32_t height, uint32_t left,
                                        uint32_t top) {
-  char spec[64];
-  std::snprintf(spec, sizeof spec, "%ux%u+%u+%u", width, height, left, top);
-  return {"-crop", spec};
+  char geometry[64];
+  std::snprintf(geometry, sizeof geometry, "%ux%u+%u+%u", width, height, left, top);
+  return {"-crop", geometry};
 }
 
 std::vector<std::string> GrayArguments() { return {"-grayscale"}; }
