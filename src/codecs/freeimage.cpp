@@ -72,7 +72,7 @@ const Api* LoadApi() {
                     Bind(lib, "FreeImage_ConvertFromRawBits", a.ConvertFromRawBits) &&
                     Bind(lib, "FreeImage_Save", a.Save);
     if (!ok) {
-      DebugLog("freeimage: %s lacks a function, treated as absent\n", kName);
+      DebugLog("freeimage: %s lacks a function, treated as absent", kName);
       return nullptr;
     }
     a.SetOutputMessage(IgnoreMessage);

@@ -1,6 +1,5 @@
 #include "codecs/jpeg.h"
 
-
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>

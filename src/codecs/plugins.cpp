@@ -82,7 +82,7 @@ std::vector<PluginDescription> LoadPluginFolder(const std::string& folder) {
     if (path.find('/') == std::string::npos) path = "./" + path;  // never search the loader path
     auto library = std::make_shared<RuntimeLibrary>(path);
     if (!*library) {
-      DebugLog("plugins: cannot load %s: %s\n", path.c_str(), dlerror());
+      DebugLog("plugins: cannot load %s: %s", path.c_str(), dlerror());
       continue;
     }
     auto getInfo = library->Symbol<wvGetPluginInfoFn>("wvGetPluginInfo");
@@ -100,7 +100,7 @@ std::vector<PluginDescription> LoadPluginFolder(const std::string& folder) {
     entry.extension = ToLowerAscii(BoundedText(extension));
     const std::string text = BoundedText(description);
     if (!UsableExtension(entry.extension) || text.find('|') != std::string::npos) {
-      DebugLog("plugins: %s gives an unusable extension or description\n", path.c_str());
+      DebugLog("plugins: %s gives an unusable extension or description", path.c_str());
       continue;
     }
     entry.load = library->Symbol<wvLoadImageFn>("wvLoadImage");
@@ -138,7 +138,7 @@ std::optional<ImageBuffer> loadWithPlugin(const std::string& path, ViewerState& 
     // allocation itself.
     const auto bytes = PictureBytes(width, height);
     if (!bytes || malloc_usable_size(block) < *bytes) {
-      DebugLog("plugins: %s returned an inconsistent picture\n", e.extension.c_str());
+      DebugLog("plugins: %s returned an inconsistent picture", e.extension.c_str());
       std::free(block);
       return std::nullopt;
     }

@@ -49,7 +49,7 @@ const VideoLibrary* Library() {
   lib->library = gLibraryOverride.empty() ? OpenComponentLibrary("libFFmpegDLL.so")
                                           : RuntimeLibrary(gLibraryOverride);
   if (!lib->library) {
-    DebugLog("video: libFFmpegDLL.so not found\n");
+    DebugLog("video: libFFmpegDLL.so not found");
     return nullptr;
   }
   lib->alloc = lib->library.Symbol<AllocFn>("AllocFFmpeg");
@@ -59,7 +59,7 @@ const VideoLibrary* Library() {
   lib->free = lib->library.Symbol<FreeFn>("FreeFFmpeg");
   lib->seek = lib->library.Symbol<SeekFn>("SeekFFmpeg");
   if (!lib->alloc || !lib->open || !lib->decode || !lib->close || !lib->free || !lib->seek) {
-    DebugLog("video: libFFmpegDLL.so lacks an export\n");
+    DebugLog("video: libFFmpegDLL.so lacks an export");
     return nullptr;
   }
   gLibrary = std::move(lib);

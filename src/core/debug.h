@@ -1,4 +1,5 @@
-// Debug output: silent unless QUILLPIX_DEBUG is set in the environment, then to stderr.
+// Debug output: silent unless QUILLPIX_DEBUG is set in the environment, then one line per
+// call to stderr (the newline is added here).
 #pragma once
 
 namespace qp {

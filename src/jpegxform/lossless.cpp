@@ -204,7 +204,7 @@ std::optional<std::vector<uint8_t>> Transform(std::span<const uint8_t> jpeg, con
   int width = 0, height = 0, subsamp = 0, colourspace = 0;
   if (tjDecompressHeader3(handle.get(), src, jpeg.size(), &width, &height, &subsamp,
                           &colourspace) != 0) {
-    DebugLog("jpeg transform: %s\n", tjGetErrorStr2(handle.get()));
+    DebugLog("jpeg transform: %s", tjGetErrorStr2(handle.get()));
     return std::nullopt;
   }
 
@@ -249,7 +249,7 @@ std::optional<std::vector<uint8_t>> Transform(std::span<const uint8_t> jpeg, con
   const int rc = tjTransform(handle.get(), src, jpeg.size(), 1, &out, &outSize, &xform, 0);
   std::unique_ptr<unsigned char, TjBufferFree> owned(out);
   if (rc != 0 || out == nullptr || outSize == 0) {
-    DebugLog("jpeg transform: %s\n", tjGetErrorStr2(handle.get()));
+    DebugLog("jpeg transform: %s", tjGetErrorStr2(handle.get()));
     return std::nullopt;
   }
   std::span<const uint8_t> result(out, outSize);
