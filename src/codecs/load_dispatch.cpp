@@ -67,8 +67,8 @@ std::optional<ImageBuffer> SystemDecode(const std::string& path, LoadContext& ct
 // is not one the built-in decoders claim, the plug-in for that extension gets it, as any file
 // with an unclaimed extension would.
 DecodeResult IsoMediaByPlugin(const std::string& path, LoadContext& ctx) {
-  const std::string ext = ToLowerAscii(ExtensionOf(path));
-  if (ext.empty() || ext == ".mp4" || ext == ".webm" || ext == ".avif") return {};
+  const std::string ext = ExtensionOf(path);
+  if (ext.empty() || ByExtension(ext) != DecoderId::Plugin) return {};
   return loadWithPlugin(path, ctx.settings);
 }
 
