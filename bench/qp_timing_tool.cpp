@@ -4,8 +4,12 @@
 //   qp_timing_tool display IN.bgra W H           fit for display, keep nothing
 //   qp_timing_tool make-inputs DIR               write the synthetic photo.jpg and alpha.png the
 //                                                bench programs use
+//   qp_timing_tool make-photos DIR N [W H]       write N different photo-like JPEGs (default
+//                                                6000 x 4000, quality 90) as DIR/photo-NN.jpg
 //   qp_timing_tool to-bgra IN.jpg OUT.bgra       decode a JPEG to an opaque raw BGRA file
 //   qp_timing_tool bgra-to-rgba IN.bgra OUT.rgba the same pixels as headerless RGBA bytes
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -55,6 +59,46 @@ bool MakeInputs(const std::string& dir) {
          !qp::SavePng(alpha->data(), 4000, 3000, 100, (dir + "/alpha.png").c_str());
 }
 
+// Photo-like pictures for stepping through a folder: smooth sky and ground gradients, rolling
+// hills and a little grain, so they compress and decode like camera pictures (a few MB each)
+// rather than like noise. Each index shifts the colours and the hills.
+bool MakePhotos(const std::string& dir, int count, int w, int h) {
+  auto img = qp::ImageBuffer::Allocate(w, h);
+  if (!img) return false;
+  for (int n = 0; n < count; ++n) {
+    uint32_t grain = 12345u + static_cast<uint32_t>(n) * 7919u;
+    const double phase = n * 0.7;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const double fx = static_cast<double>(x) / w, fy = static_cast<double>(y) / h;
+        const double hill = 0.55 + 0.08 * std::sin(fx * 9.0 + phase) + 0.04 * std::sin(fx * 31.0 - phase);
+        grain = grain * 1664525u + 1013904223u;
+        const int g = static_cast<int>((grain >> 27) & 15) - 8;
+        double r, gr, b;
+        if (fy < hill) {  // sky
+          r = 90 + 80 * fy + 20 * std::sin(phase);
+          gr = 140 + 60 * fy;
+          b = 230 - 40 * fy;
+        } else {  // fields with stripes and texture
+          const double t = std::sin(fx * 200.0 + fy * 50.0) * 12 + std::sin(fy * 700.0) * 6;
+          r = 70 + 60 * fx + t + 30 * std::cos(phase);
+          gr = 120 + 40 * (1 - fy) + t;
+          b = 40 + 20 * fx;
+        }
+        uint8_t* px = img->pixel(x, y);
+        px[0] = static_cast<uint8_t>(std::clamp(static_cast<int>(b) + g, 0, 255));
+        px[1] = static_cast<uint8_t>(std::clamp(static_cast<int>(gr) + g, 0, 255));
+        px[2] = static_cast<uint8_t>(std::clamp(static_cast<int>(r) + g, 0, 255));
+        px[3] = 255;
+      }
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "/photo-%02d.jpg", n + 1);
+    if (qp::SaveJpeg(img->data(), w, h, 90, (dir + name).c_str()) != nullptr) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -82,6 +126,11 @@ int main(int argc, char** argv) {
   }
   if (a.size() == 2 && a[0] == "make-inputs")
     return MakeInputs(a[1]) ? 0 : Fail("cannot write inputs");
+  if ((a.size() == 3 || a.size() == 5) && a[0] == "make-photos") {
+    const int w = a.size() == 5 ? std::atoi(a[3].c_str()) : 6000;
+    const int h = a.size() == 5 ? std::atoi(a[4].c_str()) : 4000;
+    return MakePhotos(a[1], std::atoi(a[2].c_str()), w, h) ? 0 : Fail("cannot write photos");
+  }
   if (a.size() == 3 && a[0] == "to-bgra") {
     auto img = qp::LoadJpeg(a[1]);
     if (!img) return Fail("cannot decode");
@@ -102,6 +151,7 @@ int main(int argc, char** argv) {
   std::fprintf(
       stderr,
       "usage: qp_timing_tool load FILE | resample IN.bgra OUT.bgra W H | display IN.bgra W H |\n"
-      "       make-inputs DIR | to-bgra IN.jpg OUT.bgra | bgra-to-rgba IN.bgra OUT.rgba\n");
+      "       make-inputs DIR | make-photos DIR N [W H] | to-bgra IN.jpg OUT.bgra |\n"
+      "       bgra-to-rgba IN.bgra OUT.rgba\n");
   return 2;
 }

@@ -2,6 +2,7 @@
 // window. This is the one place where the program's parts are made and wired together: the
 // state, the settings, the file list, the ports, the view, the command router, the window and
 // the animation clock.
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,17 +15,22 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include "codecs/file_filters.h"
 #include "frame/animation_clock.h"
 #include "frame/commands.h"
 #include "frame/file_list.h"
 #include "frame/main_frame.h"
+#include "frame/prefetch_neighbours.h"
 #include "metadata/exif.h"
+#include "qt/input_arrival.h"
 #include "qt/main_window.h"
 #include "qt/qsettings_backend.h"
 #include "qt/qt_ports.h"
 #include "qt/system_decoder_qt.h"
+#include "view/prefetch.h"
+#include "view/show_trace.h"
 #include "view/view.h"
 #endif
 
@@ -47,9 +53,18 @@ std::string DocumentPath(const std::string& token) {
   return ec ? token : p.lexically_normal().string();
 }
 
-int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::SystemImageDecoder& decoder) {
+int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::SystemImageDecoder& decoder,
+              std::chrono::steady_clock::time_point programStart) {
   qp::ViewerState state;
   qp::InstallMetadataReader(state);
+  // Pictures decoded ahead on a worker thread; "QUILLPIX_TRACE=1" reports each shown picture.
+  qp::PrefetchLoader prefetch(state.metadataReader());
+  const std::unique_ptr<qp::ShowTrace> trace = qp::ShowTrace::FromEnvironment(programStart);
+  std::unique_ptr<qp::InputArrivalFilter> arrivals;
+  if (trace) {
+    arrivals = std::make_unique<qp::InputArrivalFilter>(*trace);
+    qApp->installEventFilter(arrivals.get());
+  }
   state.drawLines = cl.drawLines;
   qp::ReadStartupFlags(state, settings);
 
@@ -59,7 +74,8 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   qp::MainWindow window(settings);
   qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
   qp::CImgViewerView view(
-      qp::ViewContext{state, settings, qtPorts.ports, window, listForView, &decoder});
+      qp::ViewContext{state, settings, qtPorts.ports, window, listForView, &decoder, &prefetch,
+                      trace.get()});
   auto router = qp::MakeCommandRouter(
       qp::FrameContext{state, settings, qtPorts.ports, view, files, window});
   window.Attach(*router, view);
@@ -75,6 +91,10 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   if (QScreen* screen = window.screen()) window.setGeometry(screen->availableGeometry());
   window.showMaximized();
   view.OpenDocument(DocumentPath(cl.firstFile));
+  // The first picture is painted before its folder is read; a large folder then costs no wait.
+  view.AfterNextPaint([&window, &router] {
+    QTimer::singleShot(0, &window, [&router] { qp::ScanFolderAfterFirstPicture(router->context()); });
+  });
   const int rc = QApplication::exec();
   clock.stop();
   state.hooks.postToFrame = nullptr;
@@ -85,6 +105,7 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
 }  // namespace
 
 int main(int argc, char** argv) {
+  [[maybe_unused]] const auto programStart = std::chrono::steady_clock::now();
   const qp::CommandLine cl = qp::ParseCommandLine(argc, argv);
 #ifdef QP_HAVE_QT
   qp::QSettingsBackend backend;
@@ -124,7 +145,7 @@ int main(int argc, char** argv) {
       std::fputs(outcome.err.c_str(), stderr);
       return outcome.exitCode;
     }
-    return RunWindow(cl, settings, systemDecoder);
+    return RunWindow(cl, settings, systemDecoder, programStart);
   }
 #endif
   std::fputs(outcome.out.c_str(), stdout);

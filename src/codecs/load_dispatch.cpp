@@ -157,4 +157,35 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
   return out;
 }
 
+std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path) {
+  DisplayLoad out;
+  out.sniffCode = SniffFileType(path, &out.fileSize);
+  const int32_t code = out.sniffCode;
+  if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
+  // The decoder LoadFileForDisplay tries first: the content's for a signature that disagrees
+  // with the extension, else the extension's.
+  DecoderId id = DecoderId::None;
+  if (code < 0) {
+    const SignatureRow* sig = FindSignature(-code);
+    if (sig == nullptr) return std::nullopt;
+    id = sig->decoder;
+  } else {
+    const std::string ext = ToLowerAscii(ExtensionOf(path));
+    if (ext.empty()) return std::nullopt;
+    id = ByExtension(ext);
+  }
+  switch (id) {
+    case DecoderId::Jpeg: out.picture = LoadJpeg(path); break;
+    case DecoderId::Png: out.picture = LoadPng(path); break;
+    // An animated file comes back without a picture and is left to the playback.
+    case DecoderId::Webp: out.picture = LoadStillWebP(path); break;
+    case DecoderId::Qoi: out.picture = readQoi(path); break;
+    case DecoderId::RawBgra: out.picture = readRawBgra(path); break;
+    case DecoderId::Icon: out.picture = readIcon(path); break;
+    default: return std::nullopt;
+  }
+  if (!out.picture || !out.picture.isOwned()) return std::nullopt;
+  return out;
+}
+
 }  // namespace qp

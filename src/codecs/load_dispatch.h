@@ -39,4 +39,12 @@ struct DisplayLoad {
 };
 DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx);
 
+// LoadFileForDisplay for a thread other than the user interface's, as prefetching needs: the
+// same sniff and the same first decoder, when that decoder keeps no state beyond its call
+// (JPEG, PNG, still WebP, QOI, raw BGRA, icon). Nothing when the file needs more: another
+// decoder (animated, vector, video, external or plug-in), a fall-back because the first
+// decoder failed, or a file that cannot be opened or is empty. Touches no ViewerState: the
+// details travel in the result, for StoreDetails when the picture is shown.
+std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path);
+
 }  // namespace qp

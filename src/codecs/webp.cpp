@@ -213,18 +213,25 @@ const WebpPlayback* RunningWebp(const ViewerState& state) {
   return dynamic_cast<const WebpPlayback*>(state.playback.get());
 }
 
-}  // namespace
 
-DecodeResult LoadWebPFromMemory(std::vector<uint8_t> data, ViewerState& state, bool animate) {
-  std::lock_guard guard(state.lock);
-  WebPBitstreamFeatures features;
-  if (WebPGetFeatures(data.data(), data.size(), &features) != VP8_STATUS_OK) return {};
+// What the bitstream header tells about the file.
+DecodeDetails WebpDetails(const WebPBitstreamFeatures& features) {
   DecodeDetails details;
   details.format = DecodeDetails::Format::Webp;
   details.hasAlpha = features.has_alpha != 0;
   details.webpHasAlpha = features.has_alpha ? 1 : 0;
   details.detailsValid = true;
   details.webpLossless = features.format == 2 ? 1 : 0;
+  return details;
+}
+
+}  // namespace
+
+DecodeResult LoadWebPFromMemory(std::vector<uint8_t> data, ViewerState& state, bool animate) {
+  std::lock_guard guard(state.lock);
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(data.data(), data.size(), &features) != VP8_STATUS_OK) return {};
+  const DecodeDetails details = WebpDetails(features);
 
   if (!features.has_animation)
     return DecodeResult(DecodeFrame(data.data(), data.size())).with(details);
@@ -251,6 +258,16 @@ DecodeResult LoadWebP(const std::string& path, ViewerState& state, bool animate)
   auto data = ReadWholeFile(path);
   if (!data) return {};
   return LoadWebPFromMemory(std::move(*data), state, animate);
+}
+
+DecodeResult LoadStillWebP(const std::string& path) {
+  auto data = ReadWholeFile(path);
+  if (!data) return {};
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(data->data(), data->size(), &features) != VP8_STATUS_OK) return {};
+  const DecodeDetails details = WebpDetails(features);
+  if (features.has_animation) return DecodeResult::Failed(details);
+  return DecodeResult(DecodeFrame(data->data(), data->size())).with(details);
 }
 
 uint16_t WebpFrameDelay(const ViewerState& state, int32_t index) {

@@ -23,6 +23,10 @@ DecodeResult LoadWebP(const std::string& path, ViewerState& state, bool animate)
 // The same over bytes in memory (which an animated playback takes over).
 DecodeResult LoadWebPFromMemory(std::vector<uint8_t> data, ViewerState& state, bool animate);
 
+// Decodes a still WebP file touching no shared state, so any thread may call it. An animated
+// file yields no picture (only its details): it needs a playback.
+DecodeResult LoadStillWebP(const std::string& path);
+
 // Delay of frame `index` of the running WebP playback: 100 ms when the index is beyond the
 // frame count, when nothing plays, or when the stored delay is 0.
 uint16_t WebpFrameDelay(const ViewerState& state, int32_t index);

@@ -143,6 +143,8 @@ class ViewerState {
   void ReadMetadata(const std::string& path);
   using MetadataReader = std::function<void(const std::string& path, ExifInfo& out)>;
   void SetMetadataReader(MetadataReader reader) { metadataReader_ = std::move(reader); }
+  // The installed reader, for reading metadata ahead of time on another thread.
+  const MetadataReader& metadataReader() const { return metadataReader_; }
 
  private:
   MetadataReader metadataReader_;

@@ -3,6 +3,7 @@
 #include "core/file_io.h"
 #include "core/paths.h"
 #include "frame/commands.h"
+#include "frame/prefetch_neighbours.h"
 #include "view/view_geometry.h"
 
 namespace qp {
@@ -45,6 +46,9 @@ void NavigationCommands::OpenChosenFile(const std::string& path) {
 }
 
 void NavigationCommands::Step(std::optional<std::string> path, bool wrapped) {
+  // In fullscreen the step shows the picture fitted: laying it out first at the zoom of the
+  // picture before would only cost time and, from a small picture to a large one, memory.
+  if (ctx_.state.fullScreen && !ctx_.state.zoomLocked) ctx_.state.zoom = kFitScreen;
   OpenFile(path);
   AfterStep();
   if (wrapped) ctx_.frame.Flash();
@@ -74,20 +78,24 @@ void NavigationCommands::Execute(uint16_t id, intptr_t /*argument*/) {
       if (!path) ctx_.ports.messages.Show("No image to show", MessageIcon::Error);
       OpenFile(path);
       AfterStep();
+      PrefetchNeighbours(ctx_, 1);
       break;
     }
     case kCmdLastFile:
       OpenFile(files.last());
       AfterStep();
+      PrefetchNeighbours(ctx_, -1);
       break;
     case kCmdNextFile: {
       auto path = files.next(&wrapped);
       Step(std::move(path), wrapped);
+      PrefetchNeighbours(ctx_, 1);
       break;
     }
     case kCmdPreviousFile: {
       auto path = files.previous(&wrapped);
       Step(std::move(path), wrapped);
+      PrefetchNeighbours(ctx_, -1);
       break;
     }
     case kCmdNextFileOrFrame:

@@ -246,6 +246,23 @@ std::optional<std::string> CDirManager::step(int direction, bool* wrapped) {
   }
 }
 
+std::optional<std::string> CDirManager::peek(int direction) const {
+  const auto n = static_cast<int32_t>(entries_.size());
+  if (reloadMark_ || n == 0) return std::nullopt;
+  if (direction > 0 && n == 1) {
+    if (isOpenable(entries_[0].path)) return entries_[0].path;
+    return std::nullopt;
+  }
+  const int32_t start = current_ < 0 ? 0 : current_;
+  for (int32_t i = start;;) {
+    i += direction;
+    if (i >= n) i = 0;
+    else if (i < 0) i = n - 1;
+    if (i == start) return std::nullopt;
+    if (isOpenable(entries_[i].path)) return entries_[i].path;
+  }
+}
+
 std::optional<std::string> CDirManager::next(bool* wrapped) { return step(+1, wrapped); }
 std::optional<std::string> CDirManager::previous(bool* wrapped) { return step(-1, wrapped); }
 

@@ -48,6 +48,8 @@ constexpr std::array kTable = {
     N("FitWidthFactor", 970),
     N("FitHeightFactor", 900),
     N("JoyID", 1),
+    // Memory for pictures decoded ahead of the current one, in MiB; 0 decodes nothing ahead.
+    N("PrefetchMemoryMB", 512),
     Family(N("JoyButton%d", 0), 16),
 };
 

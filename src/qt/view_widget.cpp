@@ -57,6 +57,13 @@ void ViewWidget::scrollContentsBy(int, int) { viewport()->update(); }
 void ViewWidget::keyPressEvent(QKeyEvent* event) { event->ignore(); }
 
 void ViewWidget::paintEvent(QPaintEvent*) {
+  // Tells the view that the paint has ended, after the painter below has finished.
+  struct EndOfPaint {
+    CImgViewerView* view;
+    ~EndOfPaint() {
+      if (view != nullptr) view->Painted();
+    }
+  } endOfPaint{view_};
   QPainter p(viewport());
   p.fillRect(viewport()->rect(), Qt::black);
   if (view_ == nullptr) return;

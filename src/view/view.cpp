@@ -6,6 +6,8 @@
 #include "ops/display_scale.h"
 #include "ops/resample.h"
 #include "ops/shapes.h"
+#include "view/prefetch.h"
+#include "view/show_trace.h"
 
 namespace qp {
 
@@ -26,6 +28,7 @@ CImgViewerView::~CImgViewerView() {
 
 int32_t CImgViewerView::Hook(uint16_t marker, uint16_t command, intptr_t argument) {
   if (marker != kViewCommandMarker) return 0;
+  if (command != kCmdRefresh) prepared_.reset();
   ViewerState& s = ctx_.state;
   ViewHost& host = ctx_.host;
   const bool h = host.HasHorizontalScrollBar();
@@ -111,6 +114,7 @@ int32_t CImgViewerView::pictureHeight() const {
 void CImgViewerView::ReleasePicture() {
   // The playback canvas and the placeholder belong to others; only the owned picture is freed.
   picture_.reset();
+  prepared_.reset();
   showsCanvas_ = false;
   placeholder_ = false;
 }
@@ -125,6 +129,7 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
   ViewerState& s = ctx_.state;
   if (path != loadedPath_) {
     loadedPath_ = path;
+    if (ctx_.trace != nullptr && !s.animating) ctx_.trace->PictureLoaded(path);
     if (!s.fullScreen && !s.zoomLocked && !s.animating) {
       s.zoom = s.lockedZoom = 1.0f;
       s.backgroundDirty = 1;
@@ -150,6 +155,8 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
           s.vectorSource = 0;
         }
       }
+    } else if (AdoptPrefetched(path)) {
+      // Decoded ahead, with everything a load of the file learns.
     } else {
       undo_.Free();
       LoadContext lc{s, &ctx_.settings, ctx_.systemDecoder};
@@ -203,6 +210,7 @@ void CImgViewerView::Layout() {
     s.zoom = z;
     s.backgroundDirty = 1;
   }
+  if (UsePreparedDisplay(z)) return;
   std::optional<ImageBuffer> scaled;
   if (NeedsScaling(z)) {
     const Size t = ScaledSize(w, h, z);
@@ -303,6 +311,7 @@ void CImgViewerView::Reload() {
   ViewerState& s = ctx_.state;
   loadedPath_.clear();
   if (ClipboardKind(documentPath_) != 0 && !s.lastFilePath.empty()) documentPath_ = s.lastFilePath;
+  if (ctx_.prefetch != nullptr) ctx_.prefetch->Forget(documentPath_);  // read the file again
   Refresh();
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -44,6 +45,10 @@ enum ViewCommand : uint16_t {
   kCmdRestartAnimation = 4183,
 };
 
+class PrefetchLoader;
+struct DisplayPlan;
+class ShowTrace;
+
 // Everything the view works with, handed down by the application.
 struct ViewContext {
   ViewerState& state;
@@ -52,6 +57,10 @@ struct ViewContext {
   ViewHost& host;
   ViewFileList& files;
   SystemImageDecoder* systemDecoder = nullptr;
+  // Pictures decoded ahead (none: every file is loaded when shown).
+  PrefetchLoader* prefetch = nullptr;
+  // The "shown" lines for measuring (none: no lines).
+  ShowTrace* trace = nullptr;
 };
 
 class CImgViewerView {
@@ -102,7 +111,10 @@ class CImgViewerView {
   int32_t pictureWidth() const;
   int32_t pictureHeight() const;
   // The owned picture edits work on (empty while an animation frame is shown).
-  ImageBuffer& picture() { return picture_; }
+  ImageBuffer& picture() {
+    prepared_.reset();  // the pixels may change: a bitmap made from them earlier is stale
+    return picture_;
+  }
   UndoSnapshot& undo() { return undo_; }
   int64_t fileSize() const { return fileSize_; }
   int32_t sniffCode() const { return sniffCode_; }
@@ -115,7 +127,19 @@ class CImgViewerView {
 
   ViewContext& context() { return ctx_; }
 
+  // Decoding ahead (view_prefetch.cpp). How the next picture will be laid out, for the
+  // prefetch loader to make its display bitmap as well.
+  DisplayPlan PlanNextLayout();
+  // The window calls this at the end of every paint; `then` runs once after the next one.
+  void Painted();
+  void AfterNextPaint(std::function<void()> then) { afterPaint_ = std::move(then); }
+
  private:
+  // A prefetched picture of `path` becomes the current one, with everything its load learned.
+  bool AdoptPrefetched(const std::string& path);
+  // The layout at zoom `z` takes the display bitmap made with the prefetched picture.
+  bool UsePreparedDisplay(float z);
+
   int32_t EditHook(uint16_t command, intptr_t argument);
   void ReleasePicture();
   void Layout();
@@ -139,6 +163,15 @@ class CImgViewerView {
   std::optional<DisplayBitmap> display_;
   int32_t extentW_ = 0, extentH_ = 0;
   bool cursorVisible_ = true;
+  // The display bitmap the prefetch loader made for the adopted picture, valid until the
+  // picture changes, another view command runs or the window paints.
+  struct PreparedDisplay {
+    const uint8_t* source = nullptr;
+    float zoom = 0.0f;
+    DisplayBitmap bitmap;
+  };
+  std::optional<PreparedDisplay> prepared_;
+  std::function<void()> afterPaint_;
 };
 
 }  // namespace qp

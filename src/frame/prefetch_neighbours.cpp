@@ -1,0 +1,29 @@
+#include "frame/prefetch_neighbours.h"
+
+#include "view/prefetch.h"
+#include "view/view_geometry.h"
+
+namespace qp {
+
+void PrefetchNeighbours(FrameContext& ctx, int direction) {
+  PrefetchLoader* loader = ctx.view.context().prefetch;
+  if (loader == nullptr) return;
+  const int64_t budget = PrefetchBudgetBytes(ctx.settings.ReadNumber("PrefetchMemoryMB"));
+  std::vector<std::string> paths;
+  if (budget > 0) {
+    for (int d : {direction, -direction}) {
+      auto p = ctx.files.peek(d);
+      if (p && *p != ctx.state.currentPath) paths.push_back(std::move(*p));
+    }
+  }
+  loader->Want(std::move(paths), budget, ctx.view.PlanNextLayout());
+}
+
+void ScanFolderAfterFirstPicture(FrameContext& ctx) {
+  if (ctx.state.currentPath.empty()) return;
+  ctx.files.refreshIfStale();
+  ctx.frame.SetPaneText(kPanePosition, PositionText(ctx.files.position(), ctx.files.count()));
+  PrefetchNeighbours(ctx, 1);
+}
+
+}  // namespace qp

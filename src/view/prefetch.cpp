@@ -1,0 +1,239 @@
+#include "view/prefetch.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <limits>
+
+#include "codecs/sniff.h"
+#include "ops/display_scale.h"
+#include "ops/resample.h"
+
+namespace qp {
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  FileStamp s;
+  s.size = static_cast<int64_t>(st.st_size);
+  s.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.inode = static_cast<uint64_t>(st.st_ino);
+  s.device = static_cast<uint64_t>(st.st_dev);
+  return s;
+}
+
+size_t PrefetchedPicture::bytes() const {
+  const ImageBuffer* owned = load.picture.owned();
+  return (owned != nullptr ? owned->byteSize() : 0) + (display ? display->bits.size() : 0);
+}
+
+std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
+                                            float& zoom) {
+  const int32_t w = picture.width(), h = picture.height();
+  zoom = plan.zoom;
+  if (zoom < 0) zoom = FitZoom(zoom, w, h, plan.fullScreen, plan.areaWidth, plan.areaHeight, plan.factors);
+  std::optional<ImageBuffer> scaled;
+  if (NeedsScaling(zoom)) {
+    const Size t = ScaledSize(w, h, zoom);
+    if (t.width > 0 && t.height > 0)
+      scaled = zoom < 2 ? DisplayScale(picture.data(), w, h, t.width, t.height)
+                        : ResizeNearest(picture, t.width, t.height);
+  }
+  // Without a scaled copy the layout shows the picture unscaled.
+  return scaled ? MakeDisplayBitmap(scaled->data(), scaled->width(), scaled->height())
+                : MakeDisplayBitmap(picture.data(), w, h);
+}
+
+int64_t PrefetchBudgetBytes(int32_t megabytes) {
+  return megabytes <= 0 ? 0 : int64_t{megabytes} * 1024 * 1024;
+}
+
+PrefetchLoader::PrefetchLoader(ViewerState::MetadataReader reader) : reader_(std::move(reader)) {}
+
+PrefetchLoader::~PrefetchLoader() {
+  {
+    std::lock_guard guard(mutex_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+bool PrefetchLoader::IsWanted(const std::string& path) const {
+  return std::find(wanted_.begin(), wanted_.end(), path) != wanted_.end();
+}
+
+bool PrefetchLoader::IsReady(const std::string& path) const {
+  return std::any_of(ready_.begin(), ready_.end(),
+                     [&](const PrefetchedPicture& p) { return p.path == path; });
+}
+
+int64_t PrefetchLoader::ReadyBytes() const {
+  int64_t sum = 0;
+  for (const PrefetchedPicture& p : ready_) sum += static_cast<int64_t>(p.bytes());
+  return sum;
+}
+
+void PrefetchLoader::Want(std::vector<std::string> paths, int64_t budgetBytes,
+                          const DisplayPlan& plan) {
+  std::vector<PrefetchedPicture> released;  // freed after the lock is let go
+  {
+    std::lock_guard guard(mutex_);
+    budget_ = std::max<int64_t>(budgetBytes, 0);
+    plan_ = plan;
+    wanted_.clear();
+    if (budget_ > 0) {
+      for (std::string& p : paths)
+        if (!p.empty() && !IsWanted(p)) wanted_.push_back(std::move(p));
+    }
+    // Pictures of files no longer wanted go; when the budget shrank, the least wanted go too.
+    std::vector<PrefetchedPicture> keep;
+    for (const std::string& p : wanted_) {
+      auto it = std::find_if(ready_.begin(), ready_.end(),
+                             [&](const PrefetchedPicture& r) { return r.path == p; });
+      if (it == ready_.end()) continue;
+      keep.push_back(std::move(*it));
+      ready_.erase(it);
+    }
+    for (PrefetchedPicture& r : ready_) released.push_back(std::move(r));
+    ready_ = std::move(keep);
+    while (!ready_.empty() && ReadyBytes() > budget_) {
+      released.push_back(std::move(ready_.back()));
+      ready_.pop_back();
+    }
+    counters_.dropped += static_cast<int32_t>(released.size());
+    std::erase_if(declined_, [&](const std::string& p) { return !IsWanted(p); });
+    if (!wanted_.empty() && !worker_.joinable()) worker_ = std::thread([this] { Run(); });
+  }
+  wake_.notify_all();
+}
+
+std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
+  std::optional<PrefetchedPicture> found;
+  {
+    std::unique_lock lock(mutex_);
+    done_.wait(lock, [&] { return inFlight_ != path; });
+    auto it = std::find_if(ready_.begin(), ready_.end(),
+                           [&](const PrefetchedPicture& r) { return r.path == path; });
+    if (it != ready_.end()) {
+      found = std::move(*it);
+      ready_.erase(it);
+    }
+    // Shown now, by this picture or by the caller's own load.
+    std::erase(wanted_, path);
+  }
+  if (!found) return std::nullopt;
+  // A file rewritten or replaced since it was decoded is read again by the caller.
+  if (StampOf(path) != found->stamp) {
+    std::lock_guard guard(mutex_);
+    ++counters_.changed;
+    return std::nullopt;
+  }
+  std::lock_guard guard(mutex_);
+  ++counters_.adopted;
+  return found;
+}
+
+void PrefetchLoader::Forget(const std::string& path) {
+  std::optional<PrefetchedPicture> released;
+  std::lock_guard guard(mutex_);
+  std::erase(wanted_, path);
+  auto it = std::find_if(ready_.begin(), ready_.end(),
+                         [&](const PrefetchedPicture& r) { return r.path == path; });
+  if (it != ready_.end()) {
+    released = std::move(*it);
+    ready_.erase(it);
+    ++counters_.dropped;
+  }
+}
+
+std::optional<std::string> PrefetchLoader::NextToDecode() const {
+  // The most wanted file that is neither ready nor declined, while the budget has room.
+  if (ReadyBytes() >= budget_) return std::nullopt;
+  for (const std::string& p : wanted_) {
+    if (IsReady(p) || std::find(declined_.begin(), declined_.end(), p) != declined_.end())
+      continue;
+    return p;
+  }
+  return std::nullopt;
+}
+
+void PrefetchLoader::WaitIdle() {
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [&] { return !inFlight_ && (!worker_.joinable() || !NextToDecode()); });
+}
+
+PrefetchLoader::Counters PrefetchLoader::counters() const {
+  std::lock_guard guard(mutex_);
+  return counters_;
+}
+
+bool PrefetchLoader::workerStarted() const {
+  std::lock_guard guard(mutex_);
+  return worker_.joinable();
+}
+
+std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& path,
+                                                          const DisplayPlan& plan) const {
+  const std::optional<FileStamp> before = StampOf(path);
+  if (!before) return std::nullopt;
+  std::optional<DisplayLoad> load = LoadFileOffUiThread(path);
+  if (!load) return std::nullopt;
+  PrefetchedPicture p;
+  p.path = path;
+  p.load = std::move(*load);
+  p.stamp = *before;
+  // The load reads the metadata of a file whose content is JPEG, whatever its name.
+  if (p.load.sniffCode == kSniffJpeg || p.load.sniffCode == -kSniffJpeg) {
+    p.jpegMetadata = true;
+    if (reader_) reader_(path, p.exif);
+  }
+  // A vector picture is drawn again at the zoom by the layout; every other one is scaled.
+  if (!p.load.picture.details.vectorSource) {
+    if (const ImageBuffer* owned = p.load.picture.owned())
+      p.display = PlannedDisplay(*owned, plan, p.displayZoom);
+  }
+  // Written to while it was read: what was decoded may mix two versions.
+  if (StampOf(path) != before) return std::nullopt;
+  return p;
+}
+
+void PrefetchLoader::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    const std::optional<std::string> next = NextToDecode();
+    if (stop_) return;
+    if (!next) {
+      done_.notify_all();
+      wake_.wait(lock);
+      continue;
+    }
+    inFlight_ = *next;
+    const DisplayPlan plan = plan_;
+    lock.unlock();
+    std::optional<PrefetchedPicture> picture = DecodeOne(*next, plan);
+    lock.lock();
+    inFlight_.reset();
+    if (picture) ++counters_.decoded;
+    if (!IsWanted(*next)) {
+      // Stepped past, or taken by the UI thread's own load meanwhile.
+      if (picture) ++counters_.dropped;
+    } else if (!picture ||
+               ReadyBytes() + static_cast<int64_t>(picture->bytes()) > budget_) {
+      ++counters_.declined;
+      declined_.push_back(*next);
+    } else {
+      ready_.push_back(std::move(*picture));
+      picture.reset();
+    }
+    done_.notify_all();
+    if (picture) {
+      // A large picture is freed without holding up the UI thread's Take.
+      lock.unlock();
+      picture.reset();
+      lock.lock();
+    }
+  }
+}
+
+}  // namespace qp

@@ -1,0 +1,125 @@
+// Decoding ahead: while a picture is on screen, a worker thread decodes the files the user is
+// likely to step to next into ordinary pictures, with everything their load learns (sniff
+// code, file size, format details, EXIF record), so that a step shows exactly what a fresh
+// load would show without waiting for the decoder. Only decoders that keep no state beyond
+// their call run on the worker; every other file is left to the normal load.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codecs/load_dispatch.h"
+#include "core/exif_info.h"
+#include "core/viewer_state.h"
+#include "view/view_geometry.h"
+
+namespace qp {
+
+// What identifies a file's contents without reading it: a rewrite changes the size or the
+// modification time, a replacement by another file also the inode.
+struct FileStamp {
+  int64_t size = -1;
+  int64_t mtimeNs = 0;
+  uint64_t inode = 0;
+  uint64_t device = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// The stamp of a regular file; nothing when it cannot be looked at or is not a regular file.
+std::optional<FileStamp> StampOf(const std::string& path);
+
+// How the view will lay out the next picture: the zoom or fit code its layout starts from and
+// the area a fit divides. With it the worker makes the display bitmap as well.
+struct DisplayPlan {
+  float zoom = 1.0f;
+  bool fullScreen = false;
+  int32_t areaWidth = 0;
+  int32_t areaHeight = 0;
+  FitFactors factors;
+};
+
+// The display bitmap of a still picture at the plan's zoom, made as the view's layout makes
+// it; `zoom` receives the zoom used (a fit code resolved).
+std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
+                                            float& zoom);
+
+// A picture decoded ahead, with what a fresh load of its file would have learned.
+struct PrefetchedPicture {
+  std::string path;
+  DisplayLoad load;           // the owned picture, sniff code, file size and details
+  bool jpegMetadata = false;  // a JPEG by content: the load reads its metadata into `exif`
+  ExifInfo exif{};
+  FileStamp stamp;            // the file as it was while decoded
+  // The display bitmap at `displayZoom`, when the plan allowed one (not for vector pictures).
+  std::optional<DisplayBitmap> display;
+  float displayZoom = 0.0f;
+  size_t bytes() const;
+};
+
+// Bytes the prefetched pictures may hold for a setting "PrefetchMemoryMB"; 0 is off.
+int64_t PrefetchBudgetBytes(int32_t megabytes);
+
+class PrefetchLoader {
+ public:
+  // `reader` reads a JPEG file's metadata as ViewerState::ReadMetadata does (it is called on
+  // the worker thread, so it must not touch shared state); none leaves the record empty.
+  explicit PrefetchLoader(ViewerState::MetadataReader reader = {});
+  ~PrefetchLoader();
+  PrefetchLoader(const PrefetchLoader&) = delete;
+  PrefetchLoader& operator=(const PrefetchLoader&) = delete;
+
+  // The files to have ready, most wanted first, and the bytes their pictures may take. Ready
+  // pictures of other files are dropped; a decode of another file still running is dropped
+  // when it ends. A budget of 0 or less drops everything and decodes nothing. The worker
+  // thread starts with the first wish that has a budget.
+  void Want(std::vector<std::string> paths, int64_t budgetBytes, const DisplayPlan& plan = {});
+
+  // The prefetched picture of `path`, when one is ready and the file is still as it was while
+  // decoded; waits for the worker when it is decoding exactly this file. Otherwise nothing,
+  // and the file is no longer wanted (the caller loads it itself).
+  std::optional<PrefetchedPicture> Take(const std::string& path);
+
+  // Drops whatever is ready or wanted for `path` (a reload reads the file again).
+  void Forget(const std::string& path);
+
+  // Waits until the worker has nothing left to do; for tests and measurements.
+  void WaitIdle();
+
+  struct Counters {
+    int32_t decoded = 0;    // pictures the worker produced
+    int32_t adopted = 0;    // pictures handed out by Take
+    int32_t dropped = 0;    // ready or finished pictures no longer wanted
+    int32_t changed = 0;    // pictures refused because their file changed on disk
+    int32_t declined = 0;   // files left to the normal load, or over the budget
+  };
+  Counters counters() const;
+  bool workerStarted() const;
+
+ private:
+  void Run();
+  bool IsWanted(const std::string& path) const;
+  bool IsReady(const std::string& path) const;
+  int64_t ReadyBytes() const;
+  std::optional<std::string> NextToDecode() const;
+  std::optional<PrefetchedPicture> DecodeOne(const std::string& path, const DisplayPlan& plan) const;
+
+  const ViewerState::MetadataReader reader_;
+  mutable std::mutex mutex_;
+  std::condition_variable wake_;   // the worker: a new wish, or stop
+  std::condition_variable done_;   // waiters: a decode ended
+  std::vector<std::string> wanted_;
+  std::vector<std::string> declined_;  // wanted, but not to be tried again
+  std::vector<PrefetchedPicture> ready_;
+  std::optional<std::string> inFlight_;
+  int64_t budget_ = 0;
+  DisplayPlan plan_;
+  bool stop_ = false;
+  Counters counters_;
+  std::thread worker_;
+};
+
+}  // namespace qp

@@ -1,0 +1,61 @@
+// The view's side of decoding ahead: adopting a prefetched picture as a load of its file would
+// have produced it, the display bitmap made with it, and what the next layout will be.
+#include "view/prefetch.h"
+#include "view/show_trace.h"
+#include "view/view.h"
+
+namespace qp {
+
+DisplayPlan CImgViewerView::PlanNextLayout() {
+  const ViewerState& s = ctx_.state;
+  DisplayPlan plan;
+  // A new file starts at original size in a window and fitted in fullscreen (a step fits it
+  // there); a locked zoom carries over, a locked fit as its fit code.
+  if (s.zoomLocked) plan.zoom = s.lockedZoom < 0 ? s.lockedZoom : s.zoom;
+  else plan.zoom = s.fullScreen ? kFitScreen : 1.0f;
+  plan.fullScreen = s.fullScreen != 0;
+  const auto [aw, ah] = AvailableArea();
+  plan.areaWidth = aw;
+  plan.areaHeight = ah;
+  plan.factors = ReadFitFactors(ctx_.settings);
+  return plan;
+}
+
+bool CImgViewerView::AdoptPrefetched(const std::string& path) {
+  ViewerState& s = ctx_.state;
+  // The command line's line list is drawn into the first picture by the load itself.
+  if (ctx_.prefetch == nullptr || s.drawLines) return false;
+  std::optional<PrefetchedPicture> p = ctx_.prefetch->Take(path);
+  if (!p) return false;
+  // What the load of a file does, in its order, with what the worker read.
+  undo_.Free();
+  StoreDetails(p->load.picture.details, s);
+  fileSize_ = p->load.fileSize;
+  sniffCode_ = p->load.sniffCode;
+  picture_ = p->load.picture.takeOwned();
+  if (!holdsPicture()) placeholder_ = true;
+  s.ClearMetadata();
+  if (p->jpegMetadata) s.exif = p->exif;
+  if (p->display)
+    prepared_ = PreparedDisplay{picture_.data(), p->displayZoom, std::move(*p->display)};
+  return true;
+}
+
+bool CImgViewerView::UsePreparedDisplay(float z) {
+  if (!prepared_ || showsCanvas_ || placeholder_ || ctx_.state.vectorSource) return false;
+  if (prepared_->source != picture_.data() || prepared_->zoom != z) return false;
+  display_ = prepared_->bitmap;
+  return true;
+}
+
+void CImgViewerView::Painted() {
+  prepared_.reset();
+  if (ctx_.trace != nullptr) ctx_.trace->Painted();
+  if (afterPaint_) {
+    std::function<void()> then = std::move(afterPaint_);
+    afterPaint_ = nullptr;
+    then();
+  }
+}
+
+}  // namespace qp
