@@ -25,6 +25,12 @@ bool CImgViewerView::AdoptPrefetched(const std::string& path) {
   ViewerState& s = ctx_.state;
   // The command line's line list is drawn into the first picture by the load itself.
   if (ctx_.prefetch == nullptr || s.drawLines) return false;
+  // Turned off since the pictures were decoded: they go unused.
+  const int64_t budget = PrefetchBudgetBytes(ctx_.settings.ReadNumber("PrefetchMemoryMB"));
+  if (budget <= 0) {
+    ctx_.prefetch->Want({}, 0);
+    return false;
+  }
   std::optional<PrefetchedPicture> p = ctx_.prefetch->Take(path);
   if (!p) return false;
   // What the load of a file does, in its order, with what the worker read.
