@@ -16,7 +16,8 @@ void PrefetchNeighbours(FrameContext& ctx, int direction) {
       if (p && *p != ctx.state.currentPath) paths.push_back(std::move(*p));
     }
   }
-  loader->Want(std::move(paths), budget, ctx.view.PlanNextLayout());
+  // The picture shown stays ready for a step back, when the worker made a copy of it.
+  loader->Want(std::move(paths), budget, ctx.view.PlanNextLayout(), ctx.state.currentPath);
 }
 
 void ScanFolderAfterFirstPicture(FrameContext& ctx) {

@@ -3,13 +3,24 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 #include "codecs/sniff.h"
+#include "core/debug.h"
 #include "ops/display_scale.h"
 #include "ops/resample.h"
 
 namespace qp {
+
+namespace {
+
+int64_t MillisecondsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t)
+      .count();
+}
+
+}  // namespace
 
 std::optional<FileStamp> StampOf(const std::string& path) {
   struct stat st {};
@@ -24,7 +35,8 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 
 size_t PrefetchedPicture::bytes() const {
   const ImageBuffer* owned = load.picture.owned();
-  return (owned != nullptr ? owned->byteSize() : 0) + (display ? display->bits.size() : 0);
+  return (owned != nullptr ? owned->byteSize() : 0) + (spare ? spare->byteSize() : 0) +
+         (display ? display->bits.size() : 0);
 }
 
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
@@ -75,7 +87,7 @@ int64_t PrefetchLoader::ReadyBytes() const {
 }
 
 void PrefetchLoader::Want(std::vector<std::string> paths, int64_t budgetBytes,
-                          const DisplayPlan& plan) {
+                          const DisplayPlan& plan, std::string keep) {
   std::vector<PrefetchedPicture> released;  // freed after the lock is let go
   {
     std::lock_guard guard(mutex_);
@@ -86,17 +98,21 @@ void PrefetchLoader::Want(std::vector<std::string> paths, int64_t budgetBytes,
       for (std::string& p : paths)
         if (!p.empty() && !IsWanted(p)) wanted_.push_back(std::move(p));
     }
-    // Pictures of files no longer wanted go; when the budget shrank, the least wanted go too.
-    std::vector<PrefetchedPicture> keep;
-    for (const std::string& p : wanted_) {
+    keep_ = budget_ > 0 ? std::move(keep) : std::string();
+    // Pictures of files no longer wanted go; when the budget shrank, the least wanted go too
+    // (the kept one first).
+    std::vector<PrefetchedPicture> kept;
+    std::vector<std::string> order = wanted_;
+    if (!keep_.empty() && !IsWanted(keep_)) order.push_back(keep_);
+    for (const std::string& p : order) {
       auto it = std::find_if(ready_.begin(), ready_.end(),
                              [&](const PrefetchedPicture& r) { return r.path == p; });
       if (it == ready_.end()) continue;
-      keep.push_back(std::move(*it));
+      kept.push_back(std::move(*it));
       ready_.erase(it);
     }
     for (PrefetchedPicture& r : ready_) released.push_back(std::move(r));
-    ready_ = std::move(keep);
+    ready_ = std::move(kept);
     while (!ready_.empty() && ReadyBytes() > budget_) {
       released.push_back(std::move(ready_.back()));
       ready_.pop_back();
@@ -112,19 +128,37 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
   std::optional<PrefetchedPicture> found;
   {
     std::unique_lock lock(mutex_);
+    const auto asked = std::chrono::steady_clock::now();
     done_.wait(lock, [&] { return inFlight_ != path; });
-    auto it = std::find_if(ready_.begin(), ready_.end(),
-                           [&](const PrefetchedPicture& r) { return r.path == path; });
-    if (it != ready_.end()) {
+    DebugLog("prefetch: take %s, waited %lld ms, %s", path.c_str(),
+             static_cast<long long>(MillisecondsSince(asked)),
+             FindReady(path) == ready_.end() ? "not ready" : "ready");
+    // Shown now, by this picture or by the caller's own load; what stays of it is kept.
+    std::erase(wanted_, path);
+    keep_ = path;
+    auto it = FindReady(path);
+    if (it == ready_.end()) return std::nullopt;
+    if (it->spare) {
+      // The copy goes; the picture stays, ready behind once the user steps on.
+      found = PrefetchedPicture{};
+      found->path = it->path;
+      found->load.picture = DecodeResult(std::move(*it->spare)).with(it->load.picture.details);
+      found->load.sniffCode = it->load.sniffCode;
+      found->load.fileSize = it->load.fileSize;
+      found->jpegMetadata = it->jpegMetadata;
+      found->exif = it->exif;
+      found->stamp = it->stamp;
+      found->display = it->display;
+      found->displayZoom = it->displayZoom;
+      it->spare.reset();
+    } else {
       found = std::move(*it);
       ready_.erase(it);
     }
-    // Shown now, by this picture or by the caller's own load.
-    std::erase(wanted_, path);
   }
-  if (!found) return std::nullopt;
   // A file rewritten or replaced since it was decoded is read again by the caller.
   if (StampOf(path) != found->stamp) {
+    Forget(path);
     std::lock_guard guard(mutex_);
     ++counters_.changed;
     return std::nullopt;
@@ -138,8 +172,8 @@ void PrefetchLoader::Forget(const std::string& path) {
   std::optional<PrefetchedPicture> released;
   std::lock_guard guard(mutex_);
   std::erase(wanted_, path);
-  auto it = std::find_if(ready_.begin(), ready_.end(),
-                         [&](const PrefetchedPicture& r) { return r.path == path; });
+  if (keep_ == path) keep_.clear();
+  auto it = FindReady(path);
   if (it != ready_.end()) {
     released = std::move(*it);
     ready_.erase(it);
@@ -147,20 +181,31 @@ void PrefetchLoader::Forget(const std::string& path) {
   }
 }
 
-std::optional<std::string> PrefetchLoader::NextToDecode() const {
-  // The most wanted file that is neither ready nor declined, while the budget has room.
-  if (ReadyBytes() >= budget_) return std::nullopt;
-  for (const std::string& p : wanted_) {
-    if (IsReady(p) || std::find(declined_.begin(), declined_.end(), p) != declined_.end())
-      continue;
-    return p;
+std::optional<PrefetchLoader::Work> PrefetchLoader::NextWork() const {
+  // In the order of the wish: a file neither ready nor declined is decoded; the most wanted
+  // one also gets a copy to hand out, so that it stays ready after it was shown.
+  for (size_t i = 0; i < wanted_.size(); ++i) {
+    const std::string& p = wanted_[i];
+    if (std::find(declined_.begin(), declined_.end(), p) != declined_.end()) continue;
+    auto it = std::find_if(ready_.begin(), ready_.end(),
+                           [&](const PrefetchedPicture& r) { return r.path == p; });
+    if (it == ready_.end()) {
+      if (ReadyBytes() >= budget_) return std::nullopt;
+      return Work{p, false};
+    }
+    if (i == 0 && !it->spare && !it->spareRefused) return Work{p, true};
   }
   return std::nullopt;
 }
 
+std::vector<PrefetchedPicture>::iterator PrefetchLoader::FindReady(const std::string& path) {
+  return std::find_if(ready_.begin(), ready_.end(),
+                      [&](const PrefetchedPicture& r) { return r.path == path; });
+}
+
 void PrefetchLoader::WaitIdle() {
   std::unique_lock lock(mutex_);
-  done_.wait(lock, [&] { return !inFlight_ && (!worker_.joinable() || !NextToDecode()); });
+  done_.wait(lock, [&] { return !inFlight_ && (!worker_.joinable() || !NextWork()); });
 }
 
 PrefetchLoader::Counters PrefetchLoader::counters() const {
@@ -201,27 +246,47 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
 void PrefetchLoader::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    const std::optional<std::string> next = NextToDecode();
+    const std::optional<Work> work = NextWork();
     if (stop_) return;
-    if (!next) {
+    if (!work) {
       done_.notify_all();
       wake_.wait(lock);
       continue;
     }
-    inFlight_ = *next;
-    const DisplayPlan plan = plan_;
-    lock.unlock();
-    std::optional<PrefetchedPicture> picture = DecodeOne(*next, plan);
-    lock.lock();
+    inFlight_ = work->path;
+    const auto started = std::chrono::steady_clock::now();
+    std::optional<PrefetchedPicture> picture;
+    if (work->copy) {
+      // Out of the list while it is copied, so that no wish can free it meanwhile.
+      auto it = FindReady(work->path);
+      picture = std::move(*it);
+      ready_.erase(it);
+      const int64_t room = budget_ - ReadyBytes() - static_cast<int64_t>(picture->bytes());
+      const ImageBuffer* owned = picture->load.picture.owned();
+      if (owned == nullptr || static_cast<int64_t>(owned->byteSize()) > room) {
+        picture->spareRefused = true;
+      } else {
+        lock.unlock();
+        picture->spare = owned->Clone();
+        if (!picture->spare) picture->spareRefused = true;
+        lock.lock();
+      }
+    } else {
+      const DisplayPlan plan = plan_;
+      lock.unlock();
+      picture = DecodeOne(work->path, plan);
+      lock.lock();
+      if (picture) ++counters_.decoded;
+    }
     inFlight_.reset();
-    if (picture) ++counters_.decoded;
-    if (!IsWanted(*next)) {
+    DebugLog("prefetch: %s %s in %lld ms", work->copy ? "copied" : "decoded", work->path.c_str(),
+             static_cast<long long>(MillisecondsSince(started)));
+    if (!IsWanted(work->path)) {
       // Stepped past, or taken by the UI thread's own load meanwhile.
       if (picture) ++counters_.dropped;
-    } else if (!picture ||
-               ReadyBytes() + static_cast<int64_t>(picture->bytes()) > budget_) {
+    } else if (!picture || ReadyBytes() + static_cast<int64_t>(picture->bytes()) > budget_) {
       ++counters_.declined;
-      declined_.push_back(*next);
+      declined_.push_back(work->path);
     } else {
       ready_.push_back(std::move(*picture));
       picture.reset();

@@ -57,6 +57,9 @@ struct PrefetchedPicture {
   // The display bitmap at `displayZoom`, when the plan allowed one (not for vector pictures).
   std::optional<DisplayBitmap> display;
   float displayZoom = 0.0f;
+  // A copy of the picture to hand out, so the picture itself stays ready behind the user.
+  std::optional<ImageBuffer> spare;
+  bool spareRefused = false;  // no room for the copy
   size_t bytes() const;
 };
 
@@ -72,15 +75,18 @@ class PrefetchLoader {
   PrefetchLoader(const PrefetchLoader&) = delete;
   PrefetchLoader& operator=(const PrefetchLoader&) = delete;
 
-  // The files to have ready, most wanted first, and the bytes their pictures may take. Ready
+  // The files to have ready, most wanted first, and the bytes their pictures may take; the
+  // picture of `keep` (the file shown) stays if it is ready, but is not decoded. Ready
   // pictures of other files are dropped; a decode of another file still running is dropped
   // when it ends. A budget of 0 or less drops everything and decodes nothing. The worker
   // thread starts with the first wish that has a budget.
-  void Want(std::vector<std::string> paths, int64_t budgetBytes, const DisplayPlan& plan = {});
+  void Want(std::vector<std::string> paths, int64_t budgetBytes, const DisplayPlan& plan = {},
+            std::string keep = {});
 
   // The prefetched picture of `path`, when one is ready and the file is still as it was while
-  // decoded; waits for the worker when it is decoding exactly this file. Otherwise nothing,
-  // and the file is no longer wanted (the caller loads it itself).
+  // decoded; waits for the worker when it is working on exactly this file. Otherwise nothing,
+  // and the file is no longer wanted (the caller loads it itself). When a copy was made
+  // ahead, the copy is handed out and the picture stays ready for a step back.
   std::optional<PrefetchedPicture> Take(const std::string& path);
 
   // Drops whatever is ready or wanted for `path` (a reload reads the file again).
@@ -104,7 +110,12 @@ class PrefetchLoader {
   bool IsWanted(const std::string& path) const;
   bool IsReady(const std::string& path) const;
   int64_t ReadyBytes() const;
-  std::optional<std::string> NextToDecode() const;
+  struct Work {
+    std::string path;
+    bool copy = false;  // make the spare copy of a ready picture, not decode
+  };
+  std::optional<Work> NextWork() const;
+  std::vector<PrefetchedPicture>::iterator FindReady(const std::string& path);
   std::optional<PrefetchedPicture> DecodeOne(const std::string& path, const DisplayPlan& plan) const;
 
   const ViewerState::MetadataReader reader_;
@@ -112,6 +123,7 @@ class PrefetchLoader {
   std::condition_variable wake_;   // the worker: a new wish, or stop
   std::condition_variable done_;   // waiters: a decode ended
   std::vector<std::string> wanted_;
+  std::string keep_;  // ready picture kept without being wanted: the one shown
   std::vector<std::string> declined_;  // wanted, but not to be tried again
   std::vector<PrefetchedPicture> ready_;
   std::optional<std::string> inFlight_;

@@ -82,11 +82,17 @@ TEST_F(Neighbours, TheFolderIsReadAfterTheFirstPictureAndStepsAdoptWhatWasDecode
   EXPECT_EQ(loader.counters().adopted, 1);
   EXPECT_EQ(host.panes[kPanePosition], "2/3");
   loader.WaitIdle();
-  // Going back: a was decoded again behind b.
+  // Going back: a, shown first by the plain load, was decoded behind b.
   router->Execute(kCmdPreviousFile);
   EXPECT_EQ(state.currentPath, a);
   EXPECT_EQ(loader.counters().adopted, 2);
   EXPECT_EQ(test::PixelAt(view.picture(), 0, 0) & 0xFFFFFFu, 0x0000FFu);
+  // b stayed ready behind when it was shown and c stayed ready ahead: nothing decoded again.
+  loader.WaitIdle();
+  EXPECT_EQ(loader.counters().decoded, 3);
+  router->Execute(kCmdNextFile);
+  EXPECT_EQ(state.currentPath, b);
+  EXPECT_EQ(loader.counters().adopted, 3);
 }
 
 TEST_F(Neighbours, FullscreenStepsShowTheSameFittedPictureWithAndWithoutPrefetch) {

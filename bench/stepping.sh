@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# How long the user waits for a picture: drives the real viewer on a private virtual display and
+# reads its "trace: shown <ms> <path>" lines (QUILLPIX_TRACE=1).
+#
+#   bench/stepping.sh [BUILD_DIR] [ROUNDS] [STEPS]
+#
+# 1. Stepping: a folder of twenty 6000 x 4000 JPEGs, fullscreen (fit to screen), Space every
+#    0.6 s, STEPS steps (default 40), with "PrefetchMemoryMB" at its default of 512 and at 0
+#    (off), ROUNDS times each (default 1), alternating, so load from other processes falls on
+#    both alike. Prints the median and 95th percentile of the shown times and the peak
+#    resident memory while stepping.
+# 2. First picture: the same 6000 x 4000 JPEG opened alone in a folder and among 10,000 files,
+#    alternating, 5 times each; prints the median time to the first picture and the ratio.
+#
+# BUILD_DIR holds bin/quillpix and bench/qp_timing_tool (default build). The pictures are made
+# once under ${TMPDIR:-/tmp}/qp_stepping. Needs xvfb-run and xdotool.
+set -euo pipefail
+
+if [ -z "${QP_STEPPING_INNER:-}" ]; then
+  export QP_STEPPING_INNER=1
+  exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" "$@"
+fi
+
+build=${1:-build}
+rounds=${2:-1}
+steps=${3:-40}
+prog=$build/bin/quillpix
+tool=$build/bench/qp_timing_tool
+for f in "$prog" "$tool"; do
+  [ -x "$f" ] || { echo "stepping.sh: $f not built" >&2; exit 1; }
+done
+command -v xdotool >/dev/null || { echo "stepping.sh: xdotool not installed" >&2; exit 1; }
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+
+work=${TMPDIR:-/tmp}/qp_stepping
+photos=$work/photos big=$work/big alone=$work/alone
+if [ ! -s "$photos/photo-20.jpg" ]; then
+  mkdir -p "$photos"
+  "$tool" make-photos "$photos" 20
+fi
+if [ ! -e "$big/img-05000.jpg" ]; then
+  rm -rf "$big" "$alone" "$work/tiny"
+  mkdir -p "$big" "$alone" "$work/tiny"
+  "$tool" make-photos "$work/tiny" 1 64 48
+  for i in $(seq -w 1 10000); do
+    [ "$i" = 05000 ] || ln "$work/tiny/photo-01.jpg" "$big/img-$i.jpg"
+  done
+  cp "$photos/photo-01.jpg" "$big/img-05000.jpg"
+  cp "$photos/photo-01.jpg" "$alone/img-05000.jpg"
+fi
+
+load() { cut -d' ' -f1-3 /proc/loadavg; }
+
+# Starts the viewer on $2 with "PrefetchMemoryMB" = $1, its trace going to $3; sets $pid.
+start() {
+  local cfg
+  cfg=$(mktemp -d)
+  mkdir -p "$cfg/Quillpix"
+  printf '[Settings]\nPrefetchMemoryMB=%s\n' "$1" >"$cfg/Quillpix/Quill Pix.conf"
+  XDG_CONFIG_HOME=$cfg QUILLPIX_TRACE=1 "$prog" "$2" 2>"$3" &
+  pid=$!
+}
+
+# Waits until file $1 holds $2 trace lines (at most 60 s).
+wait_lines() {
+  for _ in $(seq 1 600); do
+    [ "$(grep -c '^trace: shown' "$1" || true)" -ge "$2" ] && return 0
+    kill -0 "$pid" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+stop() {
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+# Median and 95th percentile (nearest rank) of the numbers on standard input.
+stats() {
+  sort -n | awk '{ v[NR] = $1 } END {
+    if (NR == 0) { print "no samples"; exit }
+    m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    r = int(0.95 * NR); if (r < 0.95 * NR) r++
+    printf "n=%d median=%g p95=%g min=%g max=%g", NR, m, v[r], v[1], v[NR] }'
+}
+
+results=$work/results
+rm -rf "$results"
+mkdir -p "$results"
+echo "load before: $(load)"
+
+# 1. Stepping.
+for ((r = 1; r <= rounds; r++)); do
+  for budget in 512 0; do
+    log=$results/step-$budget-$r.log
+    start "$budget" "$photos/photo-01.jpg" "$log"
+    wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
+    win=$(xdotool search --name '^Quill Pix$' | tail -n 1)
+    xdotool windowfocus --sync "$win"
+    sleep 2                        # the folder is read and the neighbours decoded
+    xdotool key Return             # fullscreen, fitted
+    sleep 2
+    # Resident memory sampled while stepping; the peak is kept.
+    (peak=0; while kill -0 "$pid" 2>/dev/null; do
+       rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
+       [ "${rss:-0}" -gt "$peak" ] && peak=$rss && echo "$peak" >"$log.rss"
+       sleep 0.05
+     done) &
+    sampler=$!
+    loadStart=$(load)
+    for _ in $(seq 1 "$steps"); do
+      xdotool key space
+      sleep 0.6
+    done
+    sleep 2
+    wait_lines "$log" $((steps + 1)) || true
+    echo "$(load)" >"$log.load"
+    stop
+    wait "$sampler" 2>/dev/null || true
+    grep '^trace: shown' "$log" | tail -n +2 | awk '{ print $3 }' >"$log.ms"
+    printf 'stepping prefetch=%-3s round %d: %s  peak RSS %d MB  (load %s -> %s)\n' "$budget" "$r" \
+      "$(stats <"$log.ms")" $(( $(cat "$log.rss" 2>/dev/null || echo 0) / 1024 )) "$loadStart" "$(cat "$log.load")"
+  done
+done
+for budget in 512 0; do
+  cat "$results"/step-$budget-*.log.ms >"$results/all-$budget.ms"
+  printf 'stepping prefetch=%-3s all rounds: %s\n' "$budget" "$(stats <"$results/all-$budget.ms")"
+done
+
+# 2. First picture, alone and among 10,000 files.
+for _ in 1 2 3 4 5; do
+  for where in alone big; do
+    dir=$alone
+    [ "$where" = big ] && dir=$big
+    log=$results/first-$where.log
+    start 512 "$dir/img-05000.jpg" "$log"
+    wait_lines "$log" 1 || true
+    stop
+    grep '^trace: shown' "$log" | head -n 1 | awk '{ print $3 }' >>"$results/first-$where.ms"
+  done
+done
+alone_ms=$(stats <"$results/first-alone.ms")
+big_ms=$(stats <"$results/first-big.ms")
+echo "first picture alone:        $alone_ms"
+echo "first picture among 10,000: $big_ms"
+a=$(sort -n "$results/first-alone.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+b=$(sort -n "$results/first-big.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+awk -v a="$a" -v b="$b" 'BEGIN { printf "ratio (median among 10,000 / median alone): %.2f\n", b / a }'
+echo "load after: $(load)"
