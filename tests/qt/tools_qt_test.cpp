@@ -1,0 +1,153 @@
+// The external tools with the real window parts: a sentence drawn by Qt's painter and read back
+// by the real tesseract, and the two result dialogs driven through their buttons.
+#include <QApplication>
+#include <QFont>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "frame/settings_store.h"
+#include "qt/tool_dialogs.h"
+#include "support/fake_ports.h"
+#include "support/scoped_env.h"
+#include "support/test_support.h"
+#include "tools/tools.h"
+
+namespace qp {
+namespace {
+
+QApplication& App() {
+  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "qp_qt_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+ImageBuffer FromQImage(const QImage& source) {
+  // ARGB32 is the BGRA byte order in memory on this little-endian machine.
+  const QImage img = source.convertToFormat(QImage::Format_ARGB32);
+  auto out = ImageBuffer::Allocate(img.width(), img.height());
+  for (int y = 0; y < img.height(); ++y) std::memcpy(out->row(y), img.constScanLine(y), out->stride());
+  return std::move(*out);
+}
+
+struct RecordingDialogs final : ToolDialogPort {
+  std::vector<std::string> texts;
+  void ShowOcrResult(const CTesseractDlg& d) override { texts.push_back(d.text()); }
+  void ShowBarcodeResult(const CBarcodeDlg& d) override { texts.push_back(d.result()); }
+};
+
+TEST(ToolsQt, OcrReadsARenderedSentenceBack) {
+  App();
+  ToolComponents components;
+  if (access(components.defaultTesseract.c_str(), X_OK) != 0) GTEST_SKIP() << "tesseract not installed";
+  const std::string sentence = "The quick brown fox jumps over the lazy dog";
+  QImage canvas(1200, 120, QImage::Format_ARGB32);
+  canvas.fill(Qt::white);
+  {
+    QPainter p(&canvas);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(40);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(canvas.rect().adjusted(20, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft,
+               QString::fromStdString(sentence));
+  }
+  ImageBuffer picture = FromQImage(canvas);
+
+  test::TempDir temp;
+  test::ScopedEnv tmpTrace("TMP_TRACE", temp.path());
+  test::FakePorts fake;
+  MemorySettingsBackend backend;
+  SettingsStore settings(backend);
+  ViewerState state;
+  RecordingDialogs dialogs;
+  ToolContext ctx{state, fake.ports, dialogs, settings, [&] { return &picture; },
+                  [] { return std::optional<PixelRect>(); }};
+  PerformOcr(ctx);
+  ASSERT_TRUE(fake.messages.shown.empty()) << fake.messages.shown[0].text;
+  ASSERT_EQ(dialogs.texts.size(), 1u);
+  std::string text = dialogs.texts[0];
+  // tesseract ends the page with a line feed and a form feed (shown as a space).
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
+  EXPECT_EQ(text, sentence);
+  EXPECT_TRUE(std::filesystem::is_empty(temp.path()));
+}
+
+// Runs `check` on the modal dialog once it is up, then closes it with its "&Close" button.
+void WhenShown(const std::function<void(QWidget&)>& check) {
+  QTimer::singleShot(0, [check] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    check(*dialog);
+    dialog->findChild<QPushButton*>("close")->click();
+  });
+}
+
+TEST(ToolsQt, BarcodeDialogShowsTypeAndDataAndActsOnTheData) {
+  App();
+  struct Case {
+    const char* result;
+    const char* type;
+    const char* data;
+    bool link;
+  } cases[] = {{"QR-Code:https://example.org/a:b", "QR-Code", "https://example.org/a:b", true},
+               {"EAN-13:4006381333931", "EAN-13", "4006381333931", false},
+               {"garbled", "", "", false}};
+  for (const Case& c : cases) {
+    test::FakeClipboard clipboard;
+    test::FakeDesktop desktop;
+    CBarcodeDlg model(c.result, clipboard, desktop);
+    QtToolDialogs dialogs(nullptr);
+    bool checked = false;
+    WhenShown([&](QWidget& d) {
+      EXPECT_EQ(d.findChild<QLineEdit*>("type")->text().toStdString(), c.type);
+      EXPECT_EQ(d.findChild<QPlainTextEdit*>("text")->toPlainText().toStdString(), c.data);
+      QPushButton* open = d.findChild<QPushButton*>("openLink");
+      EXPECT_EQ(open->isVisible(), c.link) << c.result;
+      if (c.link) open->click();
+      d.findChild<QPushButton*>("copy")->click();
+      EXPECT_TRUE(d.findChild<QPushButton*>("close")->isDefault());
+      checked = true;
+    });
+    dialogs.ShowBarcodeResult(model);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(desktop.urls, c.link ? std::vector<std::string>{c.data} : std::vector<std::string>{});
+    EXPECT_EQ(clipboard.text, *c.data ? std::optional<std::string>(c.data) : std::nullopt);
+  }
+}
+
+TEST(ToolsQt, OcrDialogShowsAndCopiesTheText) {
+  App();
+  for (const std::string text : {"line one\nline two ", ""}) {
+    test::FakeClipboard clipboard;
+    CTesseractDlg model(text, clipboard);
+    QtToolDialogs dialogs(nullptr);
+    bool checked = false;
+    WhenShown([&](QWidget& d) {
+      EXPECT_EQ(d.findChild<QPlainTextEdit*>("text")->toPlainText().toStdString(), text);
+      EXPECT_TRUE(d.findChild<QLineEdit*>("type")->text().isEmpty());
+      d.findChild<QPushButton*>("copy")->click();
+      checked = true;
+    });
+    dialogs.ShowOcrResult(model);
+    EXPECT_TRUE(checked);
+    EXPECT_EQ(clipboard.text, text.empty() ? std::nullopt : std::optional<std::string>(text));
+  }
+}
+
+}  // namespace
+}  // namespace qp
