@@ -15,6 +15,7 @@
 #include "support/fake_ports.h"
 #include "support/scoped_env.h"
 #include "support/test_support.h"
+#include "tools/standins/standins.h"
 #include "tools/tools.h"
 
 namespace qp {
@@ -340,22 +341,11 @@ TEST_F(BarcodeTest, NothingFoundAndMissingLibraries) {
 
 // The scripted stand-in shows the exact calls.
 struct ScriptedBarcodeTest : ToolsTest {
-  struct Call {
-    int width, height, capacity, resultFirstByte;
-    unsigned char* grey;
-  };
-  struct Script {
-    int answers[4];
-    int answerCount;
-    char text[2048];
-    int calls;
-    Call call[4];
-  };
   RuntimeLibrary lib{TestsDir() + "/libBarcodeScript.so"};
-  Script* script = nullptr;
+  BarcodeStandIn* script = nullptr;
   void SetUp() override {
     ASSERT_TRUE(lib);
-    script = lib.Symbol<Script* (*)()>("BarcodeStandIn")();
+    script = lib.Symbol<BarcodeStandIn* (*)()>("BarcodeStandIn")();
     lib.Symbol<void (*)()>("BarcodeStandInReset")();
     ctx.components.barcodeLibrary = TestsDir() + "/libBarcodeScript.so";
   }
@@ -389,7 +379,7 @@ TEST_F(ScriptedBarcodeTest, SecondCallOnlyAfterNothingFound) {
       EXPECT_EQ(Messages(), std::vector<std::string>{kMsgNoBarcodes});
     }
     for (int i = 0; i < c.calls; ++i) {
-      const Call& call = script->call[i];
+      const BarcodeCall& call = script->call[i];
       EXPECT_EQ(call.width, 6);
       EXPECT_EQ(call.height, 2);
       EXPECT_EQ(call.capacity, 1023);
@@ -444,18 +434,6 @@ TEST(BarcodeDialog, SplitsAtTheFirstColonAndOffersLinks) {
 }
 
 // --- RIOT ----------------------------------------------------------------------------------
-
-struct RiotCall {
-  int calls;
-  unsigned char* bitmap;
-  size_t bitmapSize;
-  int second;
-  char path[4096];
-  int pathIsNull;
-  int fourthEmpty;
-  int fifth;
-  int sixthEmpty;
-};
 
 TEST_F(ToolsTest, RiotReceivesTheBottomUpBitmapAndThePath) {
   RuntimeLibrary lib(TestsDir() + "/libRiot.so");

@@ -4,21 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#define MAX_CALLS 4
-
-struct BarcodeCall {
-  int width, height, capacity;
-  int resultFirstByte; /* result[0] as it arrived */
-  unsigned char* grey; /* malloc'ed copy of width * height bytes */
-};
-
-struct BarcodeStandIn {
-  int answers[MAX_CALLS];
-  int answerCount;
-  char text[2048];
-  int calls;
-  struct BarcodeCall call[MAX_CALLS];
-};
+#include "standins.h"
 
 static struct BarcodeStandIn state;
 
@@ -26,14 +12,14 @@ struct BarcodeStandIn* BarcodeStandIn(void) { return &state; }
 
 void BarcodeStandInReset(void) {
   int i;
-  for (i = 0; i < MAX_CALLS; ++i) free(state.call[i].grey);
+  for (i = 0; i < BARCODE_STANDIN_MAX_CALLS; ++i) free(state.call[i].grey);
   memset(&state, 0, sizeof state);
 }
 
 int ReadBarcode(int width, int height, const unsigned char* pixels, int capacity, char* result) {
   int n = state.calls++;
   int answer = n < state.answerCount ? state.answers[n] : 0;
-  if (n < MAX_CALLS) {
+  if (n < BARCODE_STANDIN_MAX_CALLS) {
     struct BarcodeCall* c = &state.call[n];
     size_t size = (size_t)width * (size_t)height;
     c->width = width;

@@ -5,17 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-struct RiotCall {
-  int calls;
-  unsigned char* bitmap; /* malloc'ed copy */
-  size_t bitmapSize;
-  int second;
-  char path[4096];
-  int pathIsNull;
-  int fourthEmpty;
-  int fifth;
-  int sixthEmpty;
-};
+#include "standins.h"
 
 static struct RiotCall lastCall;
 
