@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "view/view.h"
+
 namespace qp {
 
 namespace {
@@ -44,21 +46,21 @@ int32_t GamePadPoller::Step(ControllerSource& source) {
   }
 
   if (r->pad) {
-    if (r->buttons & kPadLeft) Post(kCmdDirectionLeft);
-    if (r->buttons & kPadRight) Post(kCmdDirectionRight);
-    if (r->buttons & kPadUp) Post(kCmdDirectionUp);
-    if (r->buttons & kPadDown) Post(kCmdDirectionDown);
+    if (r->buttons & kPadLeft) Post(kCmdScrollLeft);
+    if (r->buttons & kPadRight) Post(kCmdScrollRight);
+    if (r->buttons & kPadUp) Post(kCmdScrollUp);
+    if (r->buttons & kPadDown) Post(kCmdScrollDown);
     for (const auto& [sx, sy] : {std::pair{r->leftX, r->leftY}, std::pair{r->rightX, r->rightY}}) {
-      if (sx < -kStickDeadZone) Post(kCmdDirectionLeft);
-      if (sx > kStickDeadZone) Post(kCmdDirectionRight);
-      if (sy > kStickDeadZone) Post(kCmdDirectionUp);
-      if (sy < -kStickDeadZone) Post(kCmdDirectionDown);
+      if (sx < -kStickDeadZone) Post(kCmdScrollLeft);
+      if (sx > kStickDeadZone) Post(kCmdScrollRight);
+      if (sy > kStickDeadZone) Post(kCmdScrollUp);
+      if (sy < -kStickDeadZone) Post(kCmdScrollDown);
     }
   } else {
-    if (r->x < kAxisLow) Post(kCmdDirectionLeft);
-    if (r->x > kAxisHigh) Post(kCmdDirectionRight);
-    if (r->y < kAxisLow) Post(kCmdDirectionUp);
-    if (r->y > kAxisHigh) Post(kCmdDirectionDown);
+    if (r->x < kAxisLow) Post(kCmdScrollLeft);
+    if (r->x > kAxisHigh) Post(kCmdScrollRight);
+    if (r->y < kAxisLow) Post(kCmdScrollUp);
+    if (r->y > kAxisHigh) Post(kCmdScrollDown);
   }
   previousButtons_ = r->buttons;
   return state_.useJoystick.load(std::memory_order_relaxed) != 0 ? kPadPollMs : kPadIdleMs;
@@ -89,16 +91,6 @@ void GamePadThread::Run(SourceFactory makeSource) {
   if (!source) return;
   int32_t wait = kPadPollMs;
   while (Wait(wait)) wait = poller_.Step(*source);
-}
-
-void LoadUseJoystick(ViewerState& state, SettingsAccess& settings) {
-  state.useJoystick = settings.ReadFlag("UseJoystick") ? 1 : 0;
-}
-
-void ToggleUseJoystick(ViewerState& state, SettingsAccess& settings) {
-  const bool on = state.useJoystick.load() == 0;
-  state.useJoystick = on ? 1 : 0;
-  settings.WriteText("UseJoystick", on ? "true" : "false");
 }
 
 }  // namespace qp

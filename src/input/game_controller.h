@@ -1,4 +1,5 @@
-// Game-controller polling. A worker thread reads the controller every 60 ms and posts
+// Game-controller polling, while ViewerState::useJoystick is set (the frame reads it from
+// "UseJoystick" and its Use Joystick command flips it). A worker thread reads the controller every 60 ms and posts
 // commands to the user-interface thread: buttons run configurable commands once per press,
 // the sticks and the direction pad post the four direction commands on every poll while held.
 //
@@ -24,12 +25,6 @@
 #include "platform/ports.h"
 
 namespace qp {
-
-inline constexpr uint16_t kCmdDirectionDown = 4011;
-inline constexpr uint16_t kCmdDirectionUp = 4012;
-inline constexpr uint16_t kCmdDirectionLeft = 4013;
-inline constexpr uint16_t kCmdDirectionRight = 4014;
-inline constexpr uint16_t kCmdUseJoystick = 4035;
 
 inline constexpr int32_t kPadPollMs = 60;
 inline constexpr int32_t kPadIdleMs = 1000;
@@ -107,12 +102,5 @@ class GamePadThread {
   bool stop_ = false;
   std::thread thread_;
 };
-
-// "UseJoystick" into the state, at start.
-void LoadUseJoystick(ViewerState& state, SettingsAccess& settings);
-// The command Use Joystick: flips the flag and stores "true" or "false" at once.
-void ToggleUseJoystick(ViewerState& state, SettingsAccess& settings);
-// Its menu item is checked while the flag is set.
-inline bool UseJoystickChecked(const ViewerState& state) { return state.useJoystick.load() != 0; }
 
 }  // namespace qp

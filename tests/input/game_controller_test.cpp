@@ -232,22 +232,16 @@ TEST_F(GamePadTest, UseJoystickOffPostsNothing) {
   VirtualDevice pad(true);
   ASSERT_TRUE(pad.ok());
   Poll();
-  backend.setText("UseJoystick", "false");
-  LoadUseJoystick(state, settings);
+  state.useJoystick = 0;
   pad.Button(SDL_CONTROLLER_BUTTON_A, true);
   pad.Axis(SDL_CONTROLLER_AXIS_LEFTX, 32767);
   int32_t wait = 0;
   EXPECT_EQ(Poll(&wait), Posted{});
   EXPECT_EQ(wait, kPadIdleMs);
   // Turned on from the menu: the held button counts as a new press.
-  ToggleUseJoystick(state, settings);
-  EXPECT_TRUE(UseJoystickChecked(state));
-  EXPECT_EQ(backend.getText("UseJoystick"), "true");
+  state.useJoystick = 1;
   EXPECT_EQ(Poll(&wait), (Posted{4002, 4014}));
   EXPECT_EQ(wait, kPadPollMs);
-  ToggleUseJoystick(state, settings);
-  EXPECT_FALSE(UseJoystickChecked(state));
-  EXPECT_EQ(backend.getText("UseJoystick"), "false");
 }
 
 // The thread makes its source on itself, posts through the port and ends with its object.
@@ -297,9 +291,6 @@ TEST(GamePadThreadTest, PollsOnItsOwnThreadUntilDestroyed) {
 TEST(GamePadSettings, DefaultsAndRange) {
   MemorySettingsBackend backend;
   SettingsStore settings{backend};
-  ViewerState state;
-  LoadUseJoystick(state, settings);
-  EXPECT_EQ(state.useJoystick.load(), 1);  // "true" by default
   const std::pair<int32_t, uint16_t> values[] = {{4000, 4000}, {5000, 5000}, {3999, 4031}, {5001, 4031}, {-1, 4031}};
   for (const auto& [value, command] : values) {
     backend.setNumber("JoyButton3", value);
