@@ -18,21 +18,14 @@
 #include "qt/main_window.h"
 #include "qt/qt_ports.h"
 #include "qt/tool_dialogs.h"
+#include "qt/qt_test_app.h"
 #include "support/test_support.h"
 #include "view/view.h"
 
 namespace qp {
 namespace {
 
-QApplication& App() {
-  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "qp_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+using test::App;
 
 // The window as the program assembles it, over a folder of three large pictures.
 struct PadWindow {

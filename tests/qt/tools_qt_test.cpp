@@ -20,21 +20,14 @@
 #include "qt/tool_dialogs.h"
 #include "support/fake_ports.h"
 #include "support/scoped_env.h"
+#include "qt/qt_test_app.h"
 #include "support/test_support.h"
 #include "tools/tools.h"
 
 namespace qp {
 namespace {
 
-QApplication& App() {
-  if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance())) return *app;
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "qp_qt_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
-}
+using test::App;
 
 ImageBuffer FromQImage(const QImage& source) {
   // ARGB32 is the BGRA byte order in memory on this little-endian machine.
