@@ -8,44 +8,14 @@
 #include "input/game_controller.h"
 #include "input/sdl_controller.h"
 #include "support/fake_ports.h"
+#include "support/virtual_pad.h"
 
 namespace qp {
 namespace {
 
 using Posted = std::vector<uint16_t>;
 
-// A virtual device attached for one scope.
-class VirtualDevice {
- public:
-  // A pad with the full pad layout, or a raw joystick with two axes and sixteen buttons.
-  explicit VirtualDevice(bool pad) {
-    SDL_VirtualJoystickDesc d{};
-    d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    d.type = pad ? SDL_JOYSTICK_TYPE_GAMECONTROLLER : SDL_JOYSTICK_TYPE_UNKNOWN;
-    d.naxes = pad ? SDL_CONTROLLER_AXIS_MAX : 2;
-    d.nbuttons = pad ? SDL_CONTROLLER_BUTTON_MAX : 16;
-    d.name = pad ? "virtual pad" : "virtual stick";
-    index_ = SDL_JoystickAttachVirtualEx(&d);
-    joystick_ = index_ >= 0 ? SDL_JoystickOpen(index_) : nullptr;
-  }
-  ~VirtualDevice() { Detach(); }
-  bool ok() const { return joystick_ != nullptr; }
-  void Detach() {
-    if (!joystick_) return;
-    const SDL_JoystickID id = SDL_JoystickInstanceID(joystick_);
-    SDL_JoystickClose(joystick_);
-    joystick_ = nullptr;
-    for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-      if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
-    }
-  }
-  void Button(int b, bool down) { SDL_JoystickSetVirtualButton(joystick_, b, down ? 1 : 0); }
-  void Axis(int a, int16_t v) { SDL_JoystickSetVirtualAxis(joystick_, a, v); }
-
- private:
-  int index_ = -1;
-  SDL_Joystick* joystick_ = nullptr;
-};
+using VirtualDevice = test::VirtualPad;
 
 struct GamePadTest : ::testing::Test {
   MemorySettingsBackend backend;

@@ -20,6 +20,7 @@
 #include "qt/tool_dialogs.h"
 #include "qt/qt_test_app.h"
 #include "support/test_support.h"
+#include "support/virtual_pad.h"
 #include "view/view.h"
 
 namespace qp {
@@ -69,36 +70,7 @@ struct PadWindow {
   std::string Shown() const { return FileNameOf(view->documentPath()); }
 };
 
-class VirtualPad {
- public:
-  VirtualPad() {
-    SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER);
-    SDL_VirtualJoystickDesc d{};
-    d.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    d.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    d.naxes = SDL_CONTROLLER_AXIS_MAX;
-    d.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-    d.name = "virtual pad";
-    const int index = SDL_JoystickAttachVirtualEx(&d);
-    joystick_ = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
-  }
-  ~VirtualPad() {
-    if (joystick_) {
-      const SDL_JoystickID id = SDL_JoystickInstanceID(joystick_);
-      SDL_JoystickClose(joystick_);
-      for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-        if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
-      }
-    }
-    SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
-  }
-  bool ok() const { return joystick_ != nullptr; }
-  void Button(SDL_GameControllerButton b, bool down) { SDL_JoystickSetVirtualButton(joystick_, b, down); }
-  void Axis(SDL_GameControllerAxis a, int16_t v) { SDL_JoystickSetVirtualAxis(joystick_, a, v); }
-
- private:
-  SDL_Joystick* joystick_ = nullptr;
-};
+using test::VirtualPad;
 
 TEST(GamePadWindow, ButtonsStepAndZoomAndTheStickScrolls) {
   PadWindow w;
