@@ -37,8 +37,7 @@ class WaitCursor {
   bool on_ = true;
 };
 
-}  // namespace
-
+// The OCR text as shown.
 std::string PrepareOcrText(std::string text) {
   // The text ends at its first NUL, as a C string would.
   if (const size_t nul = text.find('\0'); nul != std::string::npos) text.resize(nul);
@@ -46,6 +45,8 @@ std::string PrepareOcrText(std::string text) {
   if (!text.empty() && text.back() == '\f') text.back() = ' ';
   return text;
 }
+
+}  // namespace
 
 void PerformOcr(ToolContext& ctx) {
   if (ctx.state.fullScreen) ctx.state.ToggleFullScreenWithFit();

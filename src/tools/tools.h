@@ -36,8 +36,6 @@ void ExportToRiot(ToolContext& ctx);
 // Opens a component: a bare name beside the executable, then by the loader; a path as given.
 RuntimeLibrary OpenToolLibrary(const std::string& name);
 
-// The OCR text as shown: a trailing form feed becomes a space.
-std::string PrepareOcrText(std::string text);
 // A copy of the selection clipped to the picture, or of the whole picture without a selection
 // (or when the selection lies outside it); nothing when memory is short.
 std::optional<ImageBuffer> CopyRegion(const ImageBuffer& img, std::optional<PixelRect> selection);

@@ -1,7 +1,6 @@
 // The external-tool commands against real components: the tesseract program (a script that
 // stands in for it where the test needs to see its arguments), libBarcode.so on zbar with codes
 // made by qrencode and ImageMagick, and stand-ins for RIOT and for scripted barcode answers.
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -196,13 +195,6 @@ TEST_F(ToolsTest, OcrWithoutATemporaryFolderCannotWriteThePicture) {
   EXPECT_TRUE(dialogs.ocrTexts.empty());
 }
 
-TEST(OcrText, FormFeedAndNul) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", ""}, {"\f", " "}, {"a\n\f", "a\n "}, {"a\fb", "a\fb"}, {"a\nb", "a\nb"},
-      {std::string("x\0y", 3), "x"}};
-  for (const auto& [in, out] : cases) EXPECT_EQ(PrepareOcrText(in), out);
-}
-
 // --- Barcode -------------------------------------------------------------------------------
 
 // EAN-13 bars as modules (1 black): start, six left digits in the parity the first digit
@@ -308,22 +300,6 @@ TEST_F(BarcodeTest, LightOnDarkNeedsTheInvertedRetry) {
   // ...the command reads it on the second attempt.
   picture = std::move(*qr);
   EXPECT_EQ(ReadOne(), "QR-Code:inverted");
-}
-
-TEST_F(BarcodeTest, SelectionPicksOneOfTwoCodes) {
-  auto left = Qr("left code");
-  auto right = Qr("right code");
-  if (!left || !right) GTEST_SKIP() << "qrencode or ImageMagick missing";
-  const int32_t w = left->width(), h = std::max(left->height(), right->height());
-  picture = test::MakePicture(w + right->width(), h, [&](int32_t x, int32_t y) {
-    const ImageBuffer& src = x < w ? *left : *right;
-    const int32_t sx = x < w ? x : x - w;
-    return y < src.height() ? PixelAt(src, sx, y) : 0xFFFFFFFFu;
-  });
-  selection = PixelRect{w, 0, w + right->width(), h};
-  EXPECT_EQ(ReadOne(), "QR-Code:right code");
-  selection = PixelRect{0, 0, w, h};
-  EXPECT_EQ(ReadOne(), "QR-Code:left code");
 }
 
 TEST_F(BarcodeTest, NothingFoundAndMissingLibraries) {
