@@ -69,7 +69,8 @@ BENCHMARK(BM_BarcodeGreyPlane)->Unit(benchmark::kMillisecond);
 
 void BM_ReadQrCode(benchmark::State& st) {
   RuntimeLibrary lib(JoinPath(ExecutableFolder(), "../bin/libBarcode.so"));
-  auto read = lib.Symbol<int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, char*)>("ReadBarcode");
+  auto read =
+      lib.Symbol<int32_t (*)(int32_t, int32_t, const uint8_t*, int32_t, char*)>("ReadBarcode");
   auto photo = QrOnPhoto("https://example.org/bench");
   if (!read || !photo) {
     st.SkipWithError("libBarcode.so or qrencode missing");

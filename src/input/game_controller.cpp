@@ -66,8 +66,8 @@ int32_t GamePadPoller::Step(ControllerSource& source) {
   return state_.useJoystick.load(std::memory_order_relaxed) != 0 ? kPadPollMs : kPadIdleMs;
 }
 
-GamePadThread::GamePadThread(const GamePadConfig& config, const ViewerState& state,
-                             PostPort& post, SourceFactory makeSource)
+GamePadThread::GamePadThread(const GamePadConfig& config, const ViewerState& state, PostPort& post,
+                             SourceFactory makeSource)
     : poller_(config, state, post), joystickIndex_(config.joystickIndex) {
   thread_ = std::thread([this, f = std::move(makeSource)]() mutable { Run(std::move(f)); });
 }

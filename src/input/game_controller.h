@@ -1,7 +1,8 @@
 // Game-controller polling, while ViewerState::useJoystick is set (the frame reads it from
-// "UseJoystick" and its Use Joystick command flips it). A worker thread reads the controller every 60 ms and posts
-// commands to the user-interface thread: buttons run configurable commands once per press,
-// the sticks and the direction pad post the four direction commands on every poll while held.
+// "UseJoystick" and its Use Joystick command flips it). A worker thread reads the controller
+// every 60 ms and posts commands to the user-interface thread: buttons run configurable
+// commands once per press, the sticks and the direction pad post the four direction commands
+// on every poll while held.
 //
 // Two kinds of device are read. A game pad comes with the usual pad layout and is reported in
 // the classic pad button word (A 0x1000, B 0x2000, X 0x4000, Y 0x8000, shoulders 0x0100 and

@@ -16,7 +16,9 @@ struct JoystickCloser {
 };
 
 // SDL's stick y grows downwards; the pad word's grows upwards.
-int16_t Upwards(int16_t v) { return static_cast<int16_t>(std::min<int32_t>(-int32_t{v}, 32767)); }
+int16_t Upwards(int16_t v) {
+  return static_cast<int16_t>(std::min<int32_t>(-int32_t{v}, 32767));
+}
 
 }  // namespace
 
@@ -65,13 +67,20 @@ std::optional<ControllerReading> SdlControllerSource::Read() {
     r.pad = true;
     r.device = static_cast<uint32_t>(SDL_JoystickInstanceID(SDL_GameControllerGetJoystick(p)));
     static constexpr std::pair<SDL_GameControllerButton, uint32_t> kWord[] = {
-        {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},       {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
-        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},   {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},
-        {SDL_CONTROLLER_BUTTON_START, 0x0010},         {SDL_CONTROLLER_BUTTON_BACK, 0x0020},
-        {SDL_CONTROLLER_BUTTON_LEFTSTICK, 0x0040},     {SDL_CONTROLLER_BUTTON_RIGHTSTICK, 0x0080},
-        {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 0x0100},  {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 0x0200},
-        {SDL_CONTROLLER_BUTTON_A, 0x1000},             {SDL_CONTROLLER_BUTTON_B, 0x2000},
-        {SDL_CONTROLLER_BUTTON_X, 0x4000},             {SDL_CONTROLLER_BUTTON_Y, 0x8000}};
+        {SDL_CONTROLLER_BUTTON_DPAD_UP, kPadUp},
+        {SDL_CONTROLLER_BUTTON_DPAD_DOWN, kPadDown},
+        {SDL_CONTROLLER_BUTTON_DPAD_LEFT, kPadLeft},
+        {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, kPadRight},
+        {SDL_CONTROLLER_BUTTON_START, 0x0010},
+        {SDL_CONTROLLER_BUTTON_BACK, 0x0020},
+        {SDL_CONTROLLER_BUTTON_LEFTSTICK, 0x0040},
+        {SDL_CONTROLLER_BUTTON_RIGHTSTICK, 0x0080},
+        {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 0x0100},
+        {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 0x0200},
+        {SDL_CONTROLLER_BUTTON_A, 0x1000},
+        {SDL_CONTROLLER_BUTTON_B, 0x2000},
+        {SDL_CONTROLLER_BUTTON_X, 0x4000},
+        {SDL_CONTROLLER_BUTTON_Y, 0x8000}};
     for (const auto& [button, bit] : kWord) {
       if (SDL_GameControllerGetButton(p, button)) r.buttons |= bit;
     }

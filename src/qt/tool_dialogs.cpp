@@ -29,7 +29,8 @@ struct ResultForm {
     dialog.resize(494, 380);
     auto* top = new QHBoxLayout;
     auto* icon = new QLabel;
-    icon->setPixmap(QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32));
+    icon->setPixmap(
+        QApplication::style()->standardIcon(QStyle::SP_MessageBoxInformation).pixmap(32));
     line = new QLineEdit;
     line->setObjectName("type");
     line->setReadOnly(true);
@@ -68,7 +69,8 @@ struct ResultForm {
 void QtToolDialogs::ShowOcrResult(const CTesseractDlg& model) {
   ResultForm form(parent_, "OCR");
   form.text->setPlainText(QString::fromStdString(model.text()));
-  QObject::connect(form.AddButton("Copy", "copy"), &QPushButton::clicked, [&model] { model.Copy(); });
+  QObject::connect(form.AddButton("Copy", "copy"), &QPushButton::clicked,
+                   [&model] { model.Copy(); });
   form.Run();
 }
 
@@ -79,7 +81,8 @@ void QtToolDialogs::ShowBarcodeResult(const CBarcodeDlg& model) {
   QPushButton* open = form.AddButton("Open Link", "openLink");
   open->setVisible(model.showOpenLink());
   QObject::connect(open, &QPushButton::clicked, [&model] { model.OpenLink(); });
-  QObject::connect(form.AddButton("Copy", "copy"), &QPushButton::clicked, [&model] { model.Copy(); });
+  QObject::connect(form.AddButton("Copy", "copy"), &QPushButton::clicked,
+                   [&model] { model.Copy(); });
   form.Run();
 }
 

@@ -61,9 +61,11 @@ void PerformOcr(ToolContext& ctx) {
 
   WaitCursor wait(ctx.ports.cursor);
   TempFile png("tess", ".png");
-  std::optional<ImageBuffer> region = CopyRegion(*picture, ctx.selection ? ctx.selection() : std::nullopt);
+  std::optional<ImageBuffer> region =
+      CopyRegion(*picture, ctx.selection ? ctx.selection() : std::nullopt);
   if (png.empty() || !region ||
-      SavePng(region->data(), region->width(), region->height(), 100, png.path().c_str()) != nullptr) {
+      SavePng(region->data(), region->width(), region->height(), 100, png.path().c_str()) !=
+          nullptr) {
     wait.Restore();
     ctx.ports.messages.Show(kMsgTesseractImage, MessageIcon::None);
     return;

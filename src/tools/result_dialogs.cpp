@@ -17,7 +17,9 @@ CBarcodeDlg::CBarcodeDlg(std::string result, ClipboardPort& clipboard, DesktopPo
   }
 }
 
-bool CBarcodeDlg::showOpenLink() const { return data_.find("://") != std::string::npos; }
+bool CBarcodeDlg::showOpenLink() const {
+  return data_.find("://") != std::string::npos;
+}
 
 void CBarcodeDlg::OpenLink() const {
   if (IsOpenableLink(data_)) desktop_.OpenUrl(data_);

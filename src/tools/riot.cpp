@@ -28,14 +28,15 @@ std::optional<ByteBlock> BuildRiotBitmap(const ImageBuffer& img) {
   if (!bitmap.bytes) return std::nullopt;
   uint8_t* h = bitmap.data();
   std::memset(h, 0, kBitmapHeaderBytes);
-  PutU32(h, 40);                                  // header size
+  PutU32(h, 40);  // header size
   PutU32(h + 4, static_cast<uint32_t>(img.width()));
   PutU32(h + 8, static_cast<uint32_t>(img.height()));  // positive: bottom-up rows
-  h[12] = 1;                                      // planes
-  h[14] = 32;                                     // bits per pixel; compression and the rest 0
+  h[12] = 1;                                           // planes
+  h[14] = 32;                                          // bits per pixel; compression and the rest 0
   for (int32_t r = 0; r < img.height(); ++r) {
     const uint8_t* src = img.row(r);
-    uint8_t* dst = h + kBitmapHeaderBytes + static_cast<size_t>(img.height() - 1 - r) * img.stride();
+    uint8_t* dst =
+        h + kBitmapHeaderBytes + static_cast<size_t>(img.height() - 1 - r) * img.stride();
     for (int32_t x = 0; x < img.width(); ++x, src += 4, dst += 4) {
       dst[0] = src[0];
       dst[1] = src[1];

@@ -9,7 +9,8 @@
 namespace qp {
 
 TempFile::TempFile(std::string_view prefix, std::string_view suffix) {
-  std::string pattern = JoinPath(TempFolder(), std::string(prefix) + "XXXXXX" + std::string(suffix));
+  std::string pattern =
+      JoinPath(TempFolder(), std::string(prefix) + "XXXXXX" + std::string(suffix));
   const int fd = mkstemps(pattern.data(), static_cast<int>(suffix.size()));
   if (fd < 0) return;
   close(fd);

@@ -13,10 +13,17 @@ void CImgViewerView::RunTool(uint16_t command) {
                    // work on the whole picture.
                    [] { return std::optional<PixelRect>(); }};
   switch (command) {
-    case 4179: PerformOcr(tool); break;
-    case 4122: ReadBarcodeCommand(tool); break;
-    case 4072: ExportToRiot(tool); break;
-    default: break;
+    case 4179:
+      PerformOcr(tool);
+      break;
+    case 4122:
+      ReadBarcodeCommand(tool);
+      break;
+    case 4072:
+      ExportToRiot(tool);
+      break;
+    default:
+      break;
   }
 }
 

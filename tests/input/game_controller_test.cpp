@@ -1,11 +1,11 @@
 // Game-controller polling against SDL's virtual devices: the poll step is driven by hand, so
 // nothing depends on timing.
-#include <SDL2/SDL.h>
+#include "input/game_controller.h"
 
+#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include "frame/settings_store.h"
-#include "input/game_controller.h"
 #include "input/sdl_controller.h"
 #include "support/fake_ports.h"
 #include "support/virtual_pad.h"
@@ -93,11 +93,16 @@ TEST_F(GamePadTest, PadButtonsRunTheirCommandsInButtonOrder) {
   ASSERT_TRUE(pad.ok());
   Poll();
   const std::pair<SDL_GameControllerButton, uint16_t> table[] = {
-      {SDL_CONTROLLER_BUTTON_A, 4002},           {SDL_CONTROLLER_BUTTON_B, 4028},
-      {SDL_CONTROLLER_BUTTON_X, 4160},           {SDL_CONTROLLER_BUTTON_Y, 4032},
-      {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 4004}, {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 4003},
-      {SDL_CONTROLLER_BUTTON_BACK, 4004},        {SDL_CONTROLLER_BUTTON_START, 4003},
-      {SDL_CONTROLLER_BUTTON_LEFTSTICK, 4040},   {SDL_CONTROLLER_BUTTON_RIGHTSTICK, 4022}};
+      {SDL_CONTROLLER_BUTTON_A, 4002},
+      {SDL_CONTROLLER_BUTTON_B, 4028},
+      {SDL_CONTROLLER_BUTTON_X, 4160},
+      {SDL_CONTROLLER_BUTTON_Y, 4032},
+      {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, 4004},
+      {SDL_CONTROLLER_BUTTON_RIGHTSHOULDER, 4003},
+      {SDL_CONTROLLER_BUTTON_BACK, 4004},
+      {SDL_CONTROLLER_BUTTON_START, 4003},
+      {SDL_CONTROLLER_BUTTON_LEFTSTICK, 4040},
+      {SDL_CONTROLLER_BUTTON_RIGHTSTICK, 4022}};
   for (const auto& [button, command] : table) {
     pad.Button(button, true);
     EXPECT_EQ(Poll(), Posted{command}) << button;
@@ -139,8 +144,10 @@ TEST_F(GamePadTest, SticksAndDirectionPadRepeatBeyondTheDeadZone) {
   // Direction pad, then both sticks at once: pad left/right/up/down, left stick x then y,
   // right stick x then y.
   const std::pair<SDL_GameControllerButton, uint16_t> dpad[] = {
-      {SDL_CONTROLLER_BUTTON_DPAD_LEFT, 4013}, {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, 4014},
-      {SDL_CONTROLLER_BUTTON_DPAD_UP, 4012}, {SDL_CONTROLLER_BUTTON_DPAD_DOWN, 4011}};
+      {SDL_CONTROLLER_BUTTON_DPAD_LEFT, 4013},
+      {SDL_CONTROLLER_BUTTON_DPAD_RIGHT, 4014},
+      {SDL_CONTROLLER_BUTTON_DPAD_UP, 4012},
+      {SDL_CONTROLLER_BUTTON_DPAD_DOWN, 4011}};
   for (const auto& [button, command] : dpad) {
     pad.Button(button, true);
     EXPECT_EQ(Poll(), Posted{command});
@@ -164,8 +171,9 @@ TEST_F(GamePadTest, RawJoystickButtonsAndOuterQuarters) {
   Poll();
   for (int b = 0; b < 16; ++b) {
     stick.Button(b, true);
-    const Posted expected = b < 10 ? Posted{ReadGamePadConfig(settings).buttonCommand[b]}
-                                   : b == 11 ? Posted{4100} : Posted{};
+    const Posted expected = b < 10    ? Posted{ReadGamePadConfig(settings).buttonCommand[b]}
+                            : b == 11 ? Posted{4100}
+                                      : Posted{};
     EXPECT_EQ(Poll(), expected) << "button " << b + 1;
     EXPECT_EQ(Poll(), Posted{});
     stick.Button(b, false);
@@ -176,8 +184,8 @@ TEST_F(GamePadTest, RawJoystickButtonsAndOuterQuarters) {
     int axis;
     int16_t value;
     Posted posted;
-  } axes[] = {{0, -16384, {}}, {0, -16385, {4013}}, {0, 16384, {}}, {0, 16385, {4014}},
-              {1, -16385, {4012}}, {1, 16385, {4011}}, {1, 16384, {}}};
+  } axes[] = {{0, -16384, {}},     {0, -16385, {4013}}, {0, 16384, {}}, {0, 16385, {4014}},
+              {1, -16385, {4012}}, {1, 16385, {4011}},  {1, 16384, {}}};
   for (const auto& a : axes) {
     stick.Axis(a.axis, a.value);
     EXPECT_EQ(Poll(), a.posted) << a.axis << " " << a.value;
@@ -217,7 +225,8 @@ TEST_F(GamePadTest, UseJoystickOffPostsNothing) {
 TEST(GamePadSettings, DefaultsAndRange) {
   MemorySettingsBackend backend;
   SettingsStore settings{backend};
-  const std::pair<int32_t, uint16_t> values[] = {{4000, 4000}, {5000, 5000}, {3999, 4031}, {5001, 4031}};
+  const std::pair<int32_t, uint16_t> values[] = {
+      {4000, 4000}, {5000, 5000}, {3999, 4031}, {5001, 4031}};
   for (const auto& [value, command] : values) {
     backend.setNumber("JoyButton3", value);
     EXPECT_EQ(ReadGamePadConfig(settings).buttonCommand[2], command) << value;

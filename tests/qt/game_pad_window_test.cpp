@@ -2,10 +2,9 @@
 // zoom, its stick scrolls, all through the commands the poller posts to the window's queue.
 // The poll step is driven by hand; one check runs the real polling thread.
 #include <SDL2/SDL.h>
+#include <gtest/gtest.h>
 
 #include <QApplication>
-
-#include <gtest/gtest.h>
 
 #include "codecs/file_filters.h"
 #include "codecs/png.h"
@@ -17,8 +16,8 @@
 #include "input/sdl_controller.h"
 #include "qt/main_window.h"
 #include "qt/qt_ports.h"
-#include "qt/tool_dialogs.h"
 #include "qt/qt_test_app.h"
+#include "qt/tool_dialogs.h"
 #include "support/test_support.h"
 #include "support/virtual_pad.h"
 #include "view/view.h"
@@ -56,7 +55,8 @@ struct PadWindow {
     dialogs = std::make_unique<QtToolDialogs>(window.get());
     view = std::make_unique<CImgViewerView>(
         ViewContext{state, settings, qtPorts.ports, *window, *listForView, nullptr, dialogs.get()});
-    router = MakeCommandRouter(FrameContext{state, settings, qtPorts.ports, *view, *files, *window});
+    router =
+        MakeCommandRouter(FrameContext{state, settings, qtPorts.ports, *view, *files, *window});
     window->Attach(*router, *view);
     window->resize(640, 480);
     window->show();

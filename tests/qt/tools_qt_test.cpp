@@ -1,5 +1,8 @@
 // The external tools with the real window parts: a sentence drawn by Qt's painter and read back
 // by the real tesseract, and the two result dialogs driven through their buttons.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFont>
 #include <QImage>
@@ -8,19 +11,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
-
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
 #include <cstring>
 #include <filesystem>
 
 #include "frame/settings_store.h"
+#include "qt/qt_test_app.h"
 #include "qt/tool_dialogs.h"
 #include "support/fake_ports.h"
 #include "support/scoped_env.h"
-#include "qt/qt_test_app.h"
 #include "support/test_support.h"
 #include "tools/tools.h"
 
@@ -33,7 +31,8 @@ ImageBuffer FromQImage(const QImage& source) {
   // ARGB32 is the BGRA byte order in memory on this little-endian machine.
   const QImage img = source.convertToFormat(QImage::Format_ARGB32);
   auto out = ImageBuffer::Allocate(img.width(), img.height());
-  for (int y = 0; y < img.height(); ++y) std::memcpy(out->row(y), img.constScanLine(y), out->stride());
+  for (int y = 0; y < img.height(); ++y)
+    std::memcpy(out->row(y), img.constScanLine(y), out->stride());
   return std::move(*out);
 }
 
@@ -46,7 +45,8 @@ struct RecordingDialogs final : ToolDialogPort {
 TEST(ToolsQt, OcrReadsARenderedSentenceBack) {
   App();
   ToolComponents components;
-  if (access(components.defaultTesseract.c_str(), X_OK) != 0) GTEST_SKIP() << "tesseract not installed";
+  if (access(components.defaultTesseract.c_str(), X_OK) != 0)
+    GTEST_SKIP() << "tesseract not installed";
   const std::string sentence = "The quick brown fox jumps over the lazy dog";
   QImage canvas(1200, 120, QImage::Format_ARGB32);
   canvas.fill(Qt::white);
@@ -68,7 +68,11 @@ TEST(ToolsQt, OcrReadsARenderedSentenceBack) {
   SettingsStore settings(backend);
   ViewerState state;
   RecordingDialogs dialogs;
-  ToolContext ctx{state, fake.ports, dialogs, settings, [&] { return &picture; },
+  ToolContext ctx{state,
+                  fake.ports,
+                  dialogs,
+                  settings,
+                  [&] { return &picture; },
                   [] { return std::optional<PixelRect>(); }};
   PerformOcr(ctx);
   ASSERT_TRUE(fake.messages.shown.empty()) << fake.messages.shown[0].text;

@@ -37,7 +37,9 @@ class VirtualPad {
       if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
     }
   }
-  void Button(int button, bool down) { SDL_JoystickSetVirtualButton(joystick_, button, down ? 1 : 0); }
+  void Button(int button, bool down) {
+    SDL_JoystickSetVirtualButton(joystick_, button, down ? 1 : 0);
+  }
   void Axis(int axis, int16_t value) { SDL_JoystickSetVirtualAxis(joystick_, axis, value); }
 
  private:

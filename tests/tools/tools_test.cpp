@@ -1,12 +1,13 @@
 // The external-tool commands against real components: the tesseract program (a script that
 // stands in for it where the test needs to see its arguments), libBarcode.so on zbar with codes
 // made by qrencode and ImageMagick, and stand-ins for RIOT and for scripted barcode answers.
+#include "tools/tools.h"
+
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
-
-#include <gtest/gtest.h>
 
 #include "codecs/png.h"
 #include "core/paths.h"
@@ -15,7 +16,6 @@
 #include "support/scoped_env.h"
 #include "support/test_support.h"
 #include "tools/standins/standins.h"
-#include "tools/tools.h"
 
 namespace qp {
 namespace {
@@ -43,7 +43,9 @@ size_t CountFiles(const std::string& dir) {
   return n;
 }
 
-std::string TestsDir() { return ExecutableFolder(); }
+std::string TestsDir() {
+  return ExecutableFolder();
+}
 
 // One command's surroundings: fake ports, real settings store, a private temporary folder.
 struct ToolsTest : ::testing::Test {
@@ -57,7 +59,11 @@ struct ToolsTest : ::testing::Test {
   test::TempDir temp;  // the temporary folder the commands use; must end empty
   test::TempDir work;  // scripts and files of the test itself
   test::ScopedEnv tmpTrace{"TMP_TRACE", temp.path()};
-  ToolContext ctx{state, fake.ports, dialogs, settings, [this] { return &picture; },
+  ToolContext ctx{state,
+                  fake.ports,
+                  dialogs,
+                  settings,
+                  [this] { return &picture; },
                   [this] { return selection; }};
 
   std::vector<std::string> Messages() const {
@@ -102,10 +108,11 @@ TEST_F(ToolsTest, OcrRunsTheProgramOnTheSelectionAndShowsItsText) {
   // The script keeps its arguments and the picture it was given, then answers with a text
   // that ends in a form feed.
   const std::string seen = work.file("seen");
-  const std::string program = Script("printf '%s\\n' \"$@\" > '" + seen + ".args'\ncp \"$1\" '" + seen +
-                                     ".png'\nprintf 'Hello\\nWorld\\f' > \"$2.txt\"\n");
+  const std::string program = Script("printf '%s\\n' \"$@\" > '" + seen + ".args'\ncp \"$1\" '" +
+                                     seen + ".png'\nprintf 'Hello\\nWorld\\f' > \"$2.txt\"\n");
   settings.WriteText("TesseractPath", program);
-  picture = test::MakePicture(10, 6, [](int32_t x, int32_t y) { return 0xFF000000u | (x * 16 + y); });
+  picture =
+      test::MakePicture(10, 6, [](int32_t x, int32_t y) { return 0xFF000000u | (x * 16 + y); });
   selection = PixelRect{2, 1, 6, 4};
   state.fullScreen = 1;
   state.hasView = true;
@@ -231,10 +238,11 @@ struct BarcodeTest : ToolsTest {
     if (!test::HaveTool("qrencode") || !test::HaveTool("convert")) return std::nullopt;
     const std::string qr = work.file("qr.png");
     const std::string out = qr + ".out.png";
-    if (test::RunShell("qrencode -s 4 -m 4 -o " + test::ShellQuote(qr) + " " + test::ShellQuote(text)) != 0)
+    if (test::RunShell("qrencode -s 4 -m 4 -o " + test::ShellQuote(qr) + " " +
+                       test::ShellQuote(text)) != 0)
       return std::nullopt;
-    test::RunShell("convert " + test::ShellQuote(qr) + " " + extra + " -type TrueColor PNG24:" +
-                   test::ShellQuote(out));
+    test::RunShell("convert " + test::ShellQuote(qr) + " " + extra +
+                   " -type TrueColor PNG24:" + test::ShellQuote(out));
     return LoadPicture(out);
   }
   std::string ReadOne() {
@@ -339,13 +347,15 @@ struct ScriptedBarcodeTest : ToolsTest {
 
 TEST_F(ScriptedBarcodeTest, SecondCallOnlyAfterNothingFound) {
   // Left half black, right half white; the selection covers three columns of each.
-  picture = test::MakePicture(10, 4, [](int32_t x, int32_t) { return x < 5 ? 0xFF000000u : 0xFFFFFFFFu; });
+  picture = test::MakePicture(10, 4,
+                              [](int32_t x, int32_t) { return x < 5 ? 0xFF000000u : 0xFFFFFFFFu; });
   selection = PixelRect{2, 1, 8, 3};
   struct Case {
     std::initializer_list<int> answers;
     int calls;
     bool shown;
-  } cases[] = {{{5}, 1, true}, {{0, 5}, 2, true}, {{0, 0}, 2, false}, {{-1}, 1, false}, {{0, -3}, 2, false}};
+  } cases[] = {
+      {{5}, 1, true}, {{0, 5}, 2, true}, {{0, 0}, 2, false}, {{-1}, 1, false}, {{0, -3}, 2, false}};
   for (const Case& c : cases) {
     Answer(c.answers, "EAN-8:1234");
     ReadBarcodeCommand(ctx);
@@ -405,7 +415,8 @@ TEST(BarcodeDialog, SplitsAtTheFirstColonAndOffersLinks) {
     d.Copy();
     EXPECT_EQ(desktop.urls, c.opens ? std::vector<std::string>{c.data} : std::vector<std::string>{})
         << c.result;
-    EXPECT_EQ(clipboard.text, *c.data ? std::optional<std::string>(c.data) : std::nullopt) << c.result;
+    EXPECT_EQ(clipboard.text, *c.data ? std::optional<std::string>(c.data) : std::nullopt)
+        << c.result;
   }
 }
 
@@ -417,7 +428,8 @@ TEST_F(ToolsTest, RiotReceivesTheBottomUpBitmapAndThePath) {
   const RiotCall* call = lib.Symbol<const RiotCall* (*)()>("RiotStandInLastCall")();
   const int before = call->calls;
   // 3 x 2: top row 0x..01 0x..02 0x..03, bottom row 0x..11 ..., with alpha 0x40.
-  picture = test::MakePicture(3, 2, [](int32_t x, int32_t y) { return 0x40000000u | (0x10 * y + x + 1) * 0x010101u; });
+  picture = test::MakePicture(
+      3, 2, [](int32_t x, int32_t y) { return 0x40000000u | (0x10 * y + x + 1) * 0x010101u; });
   state.currentPath = "/pictures/a b.png";
   ExportToRiot(ctx);  // found beside the test program by its bare name
   EXPECT_TRUE(Messages().empty());
@@ -426,8 +438,10 @@ TEST_F(ToolsTest, RiotReceivesTheBottomUpBitmapAndThePath) {
   const std::vector<uint8_t> bytes(call->bitmap, call->bitmap + 64);
   const std::vector<uint8_t> header = {40, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 32, 0};
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + 16), header);
-  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 16, bytes.begin() + 40), std::vector<uint8_t>(24, 0));
-  const std::vector<uint8_t> bottom = {0x11, 0x11, 0x11, 255, 0x12, 0x12, 0x12, 255, 0x13, 0x13, 0x13, 255};
+  EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 16, bytes.begin() + 40),
+            std::vector<uint8_t>(24, 0));
+  const std::vector<uint8_t> bottom = {0x11, 0x11, 0x11, 255,  0x12, 0x12,
+                                       0x12, 255,  0x13, 0x13, 0x13, 255};
   const std::vector<uint8_t> top = {1, 1, 1, 255, 2, 2, 2, 255, 3, 3, 3, 255};
   EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 40, bytes.begin() + 52), bottom);
   EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 12, bytes.end()), top);

@@ -1,7 +1,7 @@
 // The view's tool commands reach the tools with the picture on show.
-#include "support/view_fixture.h"
 #include "codecs/runtime_library.h"
 #include "core/paths.h"
+#include "support/view_fixture.h"
 #include "tools/standins/standins.h"
 #include "tools/tools.h"
 
@@ -16,7 +16,8 @@ struct NoDialogs final : ToolDialogPort {
 class ViewToolsTest : public test::ViewFixture {
  protected:
   NoDialogs dialogs;
-  CImgViewerView toolView{ViewContext{state, settings, ports.ports, host, files, &system, &dialogs}};
+  CImgViewerView toolView{
+      ViewContext{state, settings, ports.ports, host, files, &system, &dialogs}};
 };
 
 TEST_F(ViewToolsTest, ExportAndOcrWorkOnThePictureShown) {
