@@ -43,6 +43,8 @@ SdlControllerSource::SdlControllerSource(int32_t joystickIndex)
 SdlControllerSource::~SdlControllerSource() {
   devices_.reset();
   if (ready_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+  // SDL keeps per-thread data (its error text) that a thread it did not start never frees.
+  SDL_TLSCleanup();
 }
 
 std::optional<ControllerReading> SdlControllerSource::Read() {
