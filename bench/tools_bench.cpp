@@ -27,8 +27,7 @@ std::optional<ImageBuffer> QrOnPhoto(const std::string& text) {
   const std::string png = JoinPath(TempFolder(), "qp-bench-qr.png");
   const std::string cmd = "qrencode -s 6 -m 4 -o '" + png + "' '" + text + "' 2>/dev/null";
   if (std::system(cmd.c_str()) != 0) return std::nullopt;
-  ViewerState s;
-  auto qr = LoadPng(png, s);
+  auto qr = LoadPng(png).toOwned();
   std::remove(png.c_str());
   if (!qr) return std::nullopt;
   auto photo = ImageBuffer::Filled(1920, 1080, 0xC0);

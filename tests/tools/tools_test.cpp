@@ -153,8 +153,7 @@ TEST_F(ToolsTest, OcrRunsTheProgramOnTheSelectionAndShowsItsText) {
   EXPECT_EQ(ExtensionOf(base), "");
 
   // Only the selected rectangle went to the program.
-  ViewerState s;
-  auto sent = LoadPng(seen + ".png", s);
+  auto sent = LoadPng(seen + ".png").toOwned();
   ASSERT_TRUE(sent);
   ASSERT_EQ(sent->width(), 4);
   ASSERT_EQ(sent->height(), 3);
@@ -224,8 +223,7 @@ std::string Ean13Modules(const std::string& digits) {
 }
 
 std::optional<ImageBuffer> LoadPicture(const std::string& path) {
-  ViewerState s;
-  return LoadPng(path, s);
+  return LoadPng(path).toOwned();
 }
 
 struct BarcodeTest : ToolsTest {
