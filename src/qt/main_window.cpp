@@ -63,9 +63,9 @@ void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
 
   // The tool bar's buttons follow their update rules while the program idles.
   idle_.setInterval(200);
-  connect(&idle_, &QTimer::timeout, this, [this] { factory_->Update(factory_->toolBarActions()); });
+  connect(&idle_, &QTimer::timeout, this, [this] { factory_->UpdateToolBar(); });
   idle_.start();
-  factory_->Update(factory_->toolBarActions());
+  factory_->UpdateToolBar();
 }
 
 QString MainWindow::PaneText(uint32_t pane) const {
