@@ -55,7 +55,7 @@ void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString::fromLatin1(p.widthTemplate)) + 8);
     label->setFrameShape(QFrame::Panel);
     label->setFrameShadow(QFrame::Sunken);
-    statusBar()->addPermanentWidget(label, p.id == kPanePath ? 1 : 0);
+    statusBar()->addPermanentWidget(label);
     panes_[p.id] = label;
   }
   statusBar()->showMessage(QStringLiteral("Ready"));

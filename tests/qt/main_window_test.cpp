@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QUrl>
 #include <QStatusBar>
 #include <QTest>
 
@@ -192,6 +195,21 @@ TEST_F(Window, BarVisibilityIsStoredAtCloseAndUsedAtTheNextStart) {
   Session next(Ini());
   EXPECT_TRUE(next.window.toolBar()->isVisible());
   EXPECT_FALSE(next.window.statusBar()->isVisible());
+}
+
+TEST_F(Window, ADroppedFileOpens) {
+  const std::string a = Png("a.png", 8, 8, 0xFF00FF00);
+  Session s(Ini());
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(a))});
+  // A drag enters the window before it drops.
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&s.window, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&s.window, &drop);
+  EXPECT_EQ(s.state.currentPath, a);
+  EXPECT_EQ(s.Pane(kPaneDimensions), "8 x 8");
 }
 
 TEST_F(Window, PostedCommandsRunOnTheWindowsQueue) {

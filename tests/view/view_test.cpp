@@ -115,6 +115,14 @@ TEST_F(View, ZoomCommands) {
   EXPECT_EQ(view.displayHeight(), 50);
 }
 
+TEST_F(View, ZoomingFarInShowsThePictureUnscaledWhenTooLarge) {
+  view.OpenDocument(WritePng("a.png", 64, 32));
+  for (int i = 0; i < 200; ++i) view.Hook(kViewCommandMarker, kCmdZoomIn, 0);
+  EXPECT_GT(state.zoom, 1e9f);
+  EXPECT_EQ(view.displayWidth(), 64);
+  EXPECT_EQ(view.displayHeight(), 32);
+}
+
 TEST_F(View, FitsUseTheAvailableAreaAndLockZoomCarriesThem) {
   ports.screen.available = {0, 0, 1000, 1000};
   const std::string a = WritePng("a.png", 500, 250), b = WritePng("b.png", 100, 100);
