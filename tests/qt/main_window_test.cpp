@@ -28,14 +28,24 @@
 namespace qp {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "qp_qt_tests";
-  static char* argv[] = {name, nullptr};
-  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication app(argc, argv);
-  return app;
-}
+// One application object for the whole test program, made before the first window test and
+// ended before the program's static objects go.
+class QtEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[12] = "qp_qt_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);  // gtest owns it
 
 // The program's parts wired the way the application wires them.
 struct Session {
@@ -71,7 +81,6 @@ struct Session {
 
 class Window : public ::testing::Test {
  protected:
-  void SetUp() override { App(); }
   std::string Png(const std::string& name, int32_t w, int32_t h, uint32_t argb) {
     const std::string path = dir.file(name);
     const ImageBuffer img = test::SolidPicture(w, h, argb);
