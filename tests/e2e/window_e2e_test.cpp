@@ -42,8 +42,7 @@ class WindowE2e : public ::testing::Test {
   }
 
   ImageBuffer Shot(int n) {
-    ViewerState state;
-    auto img = LoadPng(dir_.file("shot-" + std::to_string(n) + ".png"), state);
+    auto img = LoadPng(dir_.file("shot-" + std::to_string(n) + ".png"));
     EXPECT_TRUE(img) << "screen picture " << n;
     return img ? std::move(*img) : ImageBuffer();
   }
