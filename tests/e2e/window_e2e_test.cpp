@@ -32,8 +32,10 @@ class WindowE2e : public ::testing::Test {
 
   // Runs the program on `args` with the steps of scripts/window-shot; its exit status.
   int Drive(const std::string& steps, const std::vector<std::string>& args) {
+    const std::string suppressions = std::string(QP_SOURCE_DIR) + "/tests/e2e/lsan_system_libraries.supp";
     std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
-                      test::ShellQuote(dir_.file("config")) + " " +
+                      test::ShellQuote(dir_.file("config")) + " LSAN_OPTIONS=" +
+                      test::ShellQuote("suppressions=" + suppressions) + " " +
                       test::ShellQuote(std::string(QP_SOURCE_DIR) + "/scripts/window-shot") + " " +
                       test::ShellQuote(program_) + " " + test::ShellQuote(dir_.file("shot")) + " " +
                       test::ShellQuote(steps);
