@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "codecs/png.h"
+#include "frame/animation_clock.h"
 #include "frame/file_list.h"
 #include "frame/main_frame.h"
 #include "frame/settings_store.h"
@@ -219,6 +220,32 @@ TEST_F(Window, ADroppedFileOpens) {
   QApplication::sendEvent(&s.window, &drop);
   EXPECT_EQ(s.state.currentPath, a);
   EXPECT_EQ(s.Pane(kPaneDimensions), "8 x 8");
+}
+
+TEST_F(Window, AnimationsPlayWithTheClockAndRestOnTheLastFrameAtTheLoopLimit) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  const std::string gif = dir.file("anim.gif");
+  ASSERT_EQ(test::RunShell("convert -delay 2 -size 16x8 xc:red xc:lime xc:blue -loop 2 " +
+                           test::ShellQuote(gif)),
+            0);
+  Session s(Ini());
+  AnimationClock clock(s.state, [&s](uintptr_t command, intptr_t argument) {
+    s.qtPorts.post.Post(static_cast<uint16_t>(command), argument);
+  });
+  clock.start();
+  s.view->OpenDocument(gif);
+  EXPECT_EQ(s.state.animating, 1);
+  // Two passes of three frames, then it pauses on the last one.
+  QTRY_VERIFY_WITH_TIMEOUT(s.state.paused == 1 && s.state.frameIndex == 2, 10000);
+  clock.stop();
+  QApplication::processEvents();
+  const QImage shot = s.window.viewWidget().viewport()->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(0, 0), QColor(0, 0, 255));
+  // Next File or Frame steps a paused animation by hand.
+  s.router->Execute(kCmdNextFileOrFrame);
+  QApplication::processEvents();
+  EXPECT_EQ(s.state.frameIndex, 0);
+  EXPECT_EQ(s.window.viewWidget().viewport()->grab().toImage().pixelColor(0, 0), QColor(255, 0, 0));
 }
 
 TEST_F(Window, PostedCommandsRunOnTheWindowsQueue) {
