@@ -1,6 +1,6 @@
-// The one QApplication of the Qt tests, offscreen. It is made on first use and left to the
-// end of the process on purpose: destroyed among the static objects at exit, it would take
-// Qt's input devices down after the globals they refer to.
+// The QApplication of the Qt tests: the one the test program already runs, else an offscreen one
+// made on first use and left to the end of the process on purpose (destroyed among the static
+// objects at exit, it would take Qt's input devices down after the globals they refer to).
 #pragma once
 
 #include <QApplication>
