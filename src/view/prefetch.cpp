@@ -118,6 +118,11 @@ void PrefetchLoader::Want(std::vector<std::string> paths, int64_t budgetBytes,
       ready_.pop_back();
     }
     counters_.dropped += static_cast<int32_t>(released.size());
+    // Giving back large blocks takes time; the worker does it rather than the caller.
+    if (worker_.joinable()) {
+      for (PrefetchedPicture& r : released) trash_.push_back(std::move(r));
+      released.clear();
+    }
     std::erase_if(declined_, [&](const std::string& p) { return !IsWanted(p); });
     if (!wanted_.empty() && !worker_.joinable()) worker_ = std::thread([this] { Run(); });
   }
@@ -246,6 +251,14 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
 void PrefetchLoader::Run() {
   std::unique_lock lock(mutex_);
   for (;;) {
+    if (!trash_.empty()) {
+      std::vector<PrefetchedPicture> release = std::move(trash_);
+      trash_.clear();
+      lock.unlock();
+      release.clear();
+      lock.lock();
+      continue;
+    }
     const std::optional<Work> work = NextWork();
     if (stop_) return;
     if (!work) {

@@ -126,6 +126,7 @@ class PrefetchLoader {
   std::string keep_;  // ready picture kept without being wanted: the one shown
   std::vector<std::string> declined_;  // wanted, but not to be tried again
   std::vector<PrefetchedPicture> ready_;
+  std::vector<PrefetchedPicture> trash_;  // dropped pictures the worker frees
   std::optional<std::string> inFlight_;
   int64_t budget_ = 0;
   DisplayPlan plan_;

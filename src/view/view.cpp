@@ -102,6 +102,10 @@ const uint8_t* CImgViewerView::pixels() const {
   if (!holdsPicture()) return nullptr;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).data();
 }
+const ImageBuffer* CImgViewerView::currentImage() const {
+  if (!holdsImage()) return nullptr;
+  return &SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state);
+}
 int32_t CImgViewerView::pictureWidth() const {
   if (!holdsPicture()) return 0;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).width();
@@ -146,6 +150,9 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
         }
       }
     } else if (clipboardKind >= 1) {
+      // A pasted picture has no file: the last file's size and type must not be shown for it.
+      fileSize_ = 0;
+      sniffCode_ = 0;
       if (auto img = ctx_.ports.clipboard.GetImage()) {
         undo_.Free();
         s.detailsValid = s.hasAlpha = s.vectorSource = 0;
