@@ -118,6 +118,25 @@ TEST_F(Neighbours, FullscreenStepsShowTheSameFittedPictureWithAndWithoutPrefetch
   EXPECT_FLOAT_EQ(zooms[1][1], 0.4f);  // c, 200 x 300, fitted to 120 rows
 }
 
+TEST_F(Neighbours, AFullscreenStepFromASmallPictureNeverLaysTheNextOneOutAtTheOldZoom) {
+  ports.screen.full = ScreenRect{0, 0, 160, 120};
+  const std::string d = WritePng("d.png", 30, 20);
+  for (int on : {1, 0}) {
+    settings.WriteNumber("PrefetchMemoryMB", on ? 512 : 0);
+    list.markStale();
+    Start(d);
+    state.ToggleFullScreenWithFit();
+    host.extents.clear();
+    router->Execute(kCmdNextFile);  // wraps to a, 300 x 200
+    EXPECT_EQ(state.currentPath, a);
+    for (const auto& [w, h] : host.extents) {
+      EXPECT_LE(w, 160) << on;
+      EXPECT_LE(h, 120) << on;
+    }
+    state.ToggleFullScreenWithFit();
+  }
+}
+
 TEST_F(Neighbours, TurnedOffNothingIsDecodedAheadAndStepsLoadAsBefore) {
   settings.WriteNumber("PrefetchMemoryMB", 0);
   Start(a);

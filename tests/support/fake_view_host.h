@@ -23,7 +23,9 @@ struct FakeViewHost final : ViewHost, FrameHost {
   bool toolbar = false, status = true;
 
   void SetPaneText(uint32_t pane, const std::string& text) override { panes[pane] = text; }
+  std::vector<std::pair<int32_t, int32_t>> extents;  // every extent set, in order
   void SetScrollExtent(int32_t w, int32_t h) override {
+    extents.emplace_back(w, h);
     extentW = w;
     extentH = h;
     ScrollTo(pos.x, pos.y);
