@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <limits>
 
 #include "codecs/sniff.h"
 #include "core/debug.h"
@@ -73,11 +72,6 @@ PrefetchLoader::~PrefetchLoader() {
 
 bool PrefetchLoader::IsWanted(const std::string& path) const {
   return std::find(wanted_.begin(), wanted_.end(), path) != wanted_.end();
-}
-
-bool PrefetchLoader::IsReady(const std::string& path) const {
-  return std::any_of(ready_.begin(), ready_.end(),
-                     [&](const PrefetchedPicture& p) { return p.path == path; });
 }
 
 int64_t PrefetchLoader::ReadyBytes() const {
@@ -195,6 +189,7 @@ std::optional<PrefetchLoader::Work> PrefetchLoader::NextWork() const {
     auto it = std::find_if(ready_.begin(), ready_.end(),
                            [&](const PrefetchedPicture& r) { return r.path == p; });
     if (it == ready_.end()) {
+      // A decode starts only while the budget has room left.
       if (ReadyBytes() >= budget_) return std::nullopt;
       return Work{p, false};
     }

@@ -108,7 +108,6 @@ class PrefetchLoader {
  private:
   void Run();
   bool IsWanted(const std::string& path) const;
-  bool IsReady(const std::string& path) const;
   int64_t ReadyBytes() const;
   struct Work {
     std::string path;
