@@ -62,23 +62,4 @@ std::string PreparePaste(bool withTransparency, const std::string& documentPath,
   return ClipboardName(withTransparency, n);
 }
 
-std::optional<ImageBuffer> LoadClipboardPicture(ClipboardPort& clipboard, int32_t kind,
-                                                UndoSnapshot& undo, ViewerState& state) {
-  auto picture = clipboard.GetImage();
-  if (!picture || picture->empty()) return std::nullopt;
-  undo.Free();
-  state.detailsValid = 0;
-  state.hasAlpha = 0;
-  state.vectorSource = 0;
-  if (kind != kClipboardWithAlpha) SetOpaque(*picture);
-  return picture;
-}
-
-std::string ReloadPath(const std::string& documentPath, const ViewerState& state) {
-  if (ClipboardKind(documentPath) != kRealFile && !state.lastFilePath.empty()) {
-    return state.lastFilePath;
-  }
-  return documentPath;
-}
-
 }  // namespace qp

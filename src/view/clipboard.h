@@ -13,7 +13,6 @@
 #include "core/sniff.h"
 #include "core/viewer_state.h"
 #include "ops/pixel_rect.h"
-#include "ops/undo.h"
 #include "platform/ports.h"
 
 namespace qp {
@@ -46,13 +45,6 @@ std::optional<ImageBuffer> FramePicture(const DisplayPixels& display);
 std::string PreparePaste(bool withTransparency, const std::string& documentPath,
                          ViewerState& state, SettingsAccess& settings, uint32_t& viewCounter);
 
-// The load of a pseudo-document: the clipboard's picture, made opaque for kind 1. On success
-// the undo snapshot is freed and the per-file flags are cleared; nothing when the clipboard
-// holds no picture.
-std::optional<ImageBuffer> LoadClipboardPicture(ClipboardPort& clipboard, int32_t kind,
-                                                UndoSnapshot& undo, ViewerState& state);
 
-// The path the reload goes to: the last real file when a pseudo-document is shown.
-std::string ReloadPath(const std::string& documentPath, const ViewerState& state);
 
 }  // namespace qp

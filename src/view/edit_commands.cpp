@@ -47,7 +47,7 @@ bool EditCommands::Handles(uint16_t id) {
     case cmd::kRectangle: case cmd::kBox: case cmd::kJoinAbove: case cmd::kJoinRight:
     case cmd::kJoinLeft: case cmd::kJoinBelow: case cmd::kAddBorders: case cmd::kCopy:
     case cmd::kCopyFrame: case cmd::kPaste: case cmd::kPasteWithTransparency:
-    case cmd::kCopyFilename: case cmd::kUndo:
+    case cmd::kUndo:
       return true;
     default:
       return id >= cmd::kFloydSteinberg && id <= cmd::kThresholdDither;
@@ -91,9 +91,6 @@ CommandOutcome EditCommands::Execute(uint16_t id) {
     case cmd::kCopyFrame: return CopyFrame();
     case cmd::kPaste: return Paste(false);
     case cmd::kPasteWithTransparency: return Paste(true);
-    case cmd::kCopyFilename:
-      if (!state_.currentPath.empty()) ports_.clipboard.SetText(state_.currentPath);
-      return Done(AfterCommand::Nothing);
     case cmd::kUndo: return Undo();
     case cmd::kResample:
     case cmd::kAddBorders:

@@ -77,16 +77,16 @@ void MouseController::RunGesture(int32_t gestureClass, const MouseViewState& vie
       if (view.fileShown) state_.ToggleFullScreenWithFit();
       break;
     case 2:  // up, then down
-      state_.SendViewCommand(kCmdReload, 0);
+      state_.SendViewCommand(cmd::kReload, 0);
       break;
-    case 4: post_.Post(kCmdNextFile, 0); break;      // right
-    case 5: post_.Post(kCmdPreviousFile, 0); break;  // left
-    case 8: post_.Post(kCmdExit, 0); break;          // down, then right
+    case 4: post_.Post(cmd::kNextFile, 0); break;      // right
+    case 5: post_.Post(cmd::kPreviousFile, 0); break;  // left
+    case 8: post_.Post(cmd::kExit, 0); break;          // down, then right
     case 10:                                         // down, then left
-      if (state_.animating.load() == 0) state_.SendViewCommand(kCmdRotateRight, 0);
+      if (state_.animating.load() == 0) state_.SendViewCommand(cmd::kRotateRight, 0);
       break;
-    case 13: post_.Post(kCmdHalveZoom, 0); break;   // diagonal down-left
-    case 14: post_.Post(kCmdDoubleZoom, 0); break;  // diagonal up-right
+    case 13: post_.Post(cmd::kHalveZoom, 0); break;   // diagonal down-left
+    case 14: post_.Post(cmd::kDoubleZoom, 0); break;  // diagonal up-right
     default: break;
   }
 }
@@ -117,7 +117,7 @@ bool MouseController::Wheel(int32_t angleDelta, bool ctrl, const MouseViewState&
   while (std::abs(wheelRest_) >= kWheelNotch) {
     const bool in = wheelRest_ > 0;
     wheelRest_ += in ? -kWheelNotch : kWheelNotch;
-    state_.SendViewCommand(in ? kCmdZoomIn : kCmdZoomOut, 0);
+    state_.SendViewCommand(in ? cmd::kZoomIn : cmd::kZoomOut, 0);
   }
   return true;
 }
@@ -125,11 +125,11 @@ bool MouseController::Wheel(int32_t angleDelta, bool ctrl, const MouseViewState&
 bool MouseController::Command(AppCommand code) {
   switch (code) {
     case AppCommand::BrowserBack:
-    case AppCommand::PreviousTrack: post_.Post(kCmdPreviousFile, 0); return true;
+    case AppCommand::PreviousTrack: post_.Post(cmd::kPreviousFile, 0); return true;
     case AppCommand::BrowserForward:
-    case AppCommand::NextTrack: post_.Post(kCmdNextFile, 0); return true;
-    case AppCommand::BrowserRefresh: state_.SendViewCommand(kCmdReload, 0); return true;
-    case AppCommand::PlayPause: state_.SendViewCommand(kCmdPauseAnimation, 0); return true;
+    case AppCommand::NextTrack: post_.Post(cmd::kNextFile, 0); return true;
+    case AppCommand::BrowserRefresh: state_.SendViewCommand(cmd::kReload, 0); return true;
+    case AppCommand::PlayPause: state_.SendViewCommand(cmd::kPauseAnimation, 0); return true;
   }
   return false;
 }

@@ -11,6 +11,7 @@
 
 #include "core/viewer_state.h"
 #include "platform/ports.h"
+#include "view/command_ids.h"
 #include "view/selection.h"
 
 namespace qp {
@@ -47,18 +48,6 @@ class MouseHost {
   virtual void ShowPointer(bool visible) = 0;
   virtual void Repaint() = 0;
 };
-
-// Command ids the mouse produces.
-inline constexpr uint16_t kCmdPreviousFile = 4002;
-inline constexpr uint16_t kCmdNextFile = 4028;
-inline constexpr uint16_t kCmdReload = 4025;
-inline constexpr uint16_t kCmdPauseAnimation = 4027;
-inline constexpr uint16_t kCmdZoomIn = 4031;
-inline constexpr uint16_t kCmdZoomOut = 4032;
-inline constexpr uint16_t kCmdDoubleZoom = 4036;
-inline constexpr uint16_t kCmdHalveZoom = 4037;
-inline constexpr uint16_t kCmdExit = 4040;
-inline constexpr uint16_t kCmdRotateRight = 4100;
 
 // Application-command codes of the extra mouse buttons and the keyboard's browser and media
 // keys.

@@ -46,10 +46,10 @@ TEST(ViewGestures, StrokesThroughTheNetworkBecomeCommands) {
   stroke({{-150, 150}});  // diagonal down and to the left
   std::vector<uint16_t> posted;
   for (auto& [id, arg] : post.queue) posted.push_back(id);
-  EXPECT_EQ(posted, (std::vector<uint16_t>{kCmdNextFile, kCmdPreviousFile, kCmdExit,
-                                           kCmdHalveZoom}));
+  EXPECT_EQ(posted, (std::vector<uint16_t>{cmd::kNextFile, cmd::kPreviousFile, cmd::kExit,
+                                           cmd::kHalveZoom}));
   stroke({{0, 200}, {-200, 0}});  // down, then left: rotate right
-  EXPECT_EQ(sent, (std::vector<uint16_t>{kCmdRotateRight}));
+  EXPECT_EQ(sent, (std::vector<uint16_t>{cmd::kRotateRight}));
 }
 
 }  // namespace

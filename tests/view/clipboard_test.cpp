@@ -62,32 +62,12 @@ TEST(Clipboard, PastesAreNumberedAndRefreshGoesBack) {
   EXPECT_EQ(f.view.documentPath, "ClipboardWithTransparency2");
   EXPECT_EQ(f.state.lastFilePath, "/pics/a.png");  // a pseudo-document is never remembered
   EXPECT_EQ(f.settings.ReadNumber("ClipboardCounter"), 2);
-  EXPECT_EQ(ReloadPath(f.view.documentPath, f.state), "/pics/a.png");
-  EXPECT_EQ(ReloadPath("/pics/b.png", f.state), "/pics/b.png");
 
   // The stored count carries over to the next run (a new view starts its own count at 0).
   EditFixture next;
   next.backend.setNumber("ClipboardCounter", 41);
   next.Run(cmd::kPaste);
   EXPECT_EQ(next.view.documentPath, "Clipboard42");
-}
-
-TEST(Clipboard, LoadMakesPlainPastesOpaque) {
-  ViewerState state;
-  UndoSnapshot undo;
-  test::FakeClipboard clip;
-  EXPECT_FALSE(LoadClipboardPicture(clip, kClipboardOpaque, undo, state));
-  clip.image = RandomPicture(6, 4, 9, true);
-  ImageBuffer before = RandomPicture(2, 2, 1);
-  undo.TakeCopy(before);
-  state.hasAlpha = state.vectorSource = 1;
-  auto plain = LoadClipboardPicture(clip, kClipboardOpaque, undo, state);
-  ASSERT_TRUE(plain);
-  EXPECT_FALSE(undo.exists());
-  EXPECT_EQ(state.hasAlpha + state.vectorSource, 0);
-  EXPECT_EQ(PixelAt(*plain, 3, 2), PixelAt(*clip.image, 3, 2) | 0xFF000000);
-  auto kept = LoadClipboardPicture(clip, kClipboardWithAlpha, undo, state);
-  EXPECT_EQ(PixelAt(*kept, 3, 2), PixelAt(*clip.image, 3, 2));
 }
 
 }  // namespace

@@ -102,15 +102,15 @@ TEST_F(MouseFixture, WheelZoomsOncePerNotch) {
     std::vector<uint16_t> zooms;
     bool handled;
   } cases[] = {
-      {{120}, false, fits, {kCmdZoomIn}, true},
-      {{-120}, false, fits, {kCmdZoomOut}, true},
-      {{240}, false, fits, {kCmdZoomIn, kCmdZoomIn}, true},
+      {{120}, false, fits, {cmd::kZoomIn}, true},
+      {{-120}, false, fits, {cmd::kZoomOut}, true},
+      {{240}, false, fits, {cmd::kZoomIn, cmd::kZoomIn}, true},
       // A touchpad's small steps: eight of 15 make one notch.
-      {{15, 15, 15, 15, 15, 15, 15, 15, 15}, false, fits, {kCmdZoomIn}, true},
+      {{15, 15, 15, 15, 15, 15, 15, 15, 15}, false, fits, {cmd::kZoomIn}, true},
       // Turning back drops the partial notch.
-      {{100, -100, -20}, false, fits, {kCmdZoomOut}, true},
+      {{100, -100, -20}, false, fits, {cmd::kZoomOut}, true},
       {{120}, false, larger, {}, false},
-      {{120}, true, larger, {kCmdZoomIn}, true},
+      {{120}, true, larger, {cmd::kZoomIn}, true},
       {{0}, false, fits, {}, false},
   };
   for (const auto& c : cases) {
@@ -130,13 +130,13 @@ TEST_F(MouseFixture, GestureStrokesRunTheirCommands) {
     std::vector<uint16_t> sent;
   } cases[] = {
       {0, {}, {kCmdToggleFullScreen, kCmdRefresh}},
-      {2, {}, {kCmdReload}},
-      {4, {kCmdNextFile}, {}},
-      {5, {kCmdPreviousFile}, {}},
-      {8, {kCmdExit}, {}},
-      {10, {}, {kCmdRotateRight}},
-      {13, {kCmdHalveZoom}, {}},
-      {14, {kCmdDoubleZoom}, {}},
+      {2, {}, {cmd::kReload}},
+      {4, {cmd::kNextFile}, {}},
+      {5, {cmd::kPreviousFile}, {}},
+      {8, {cmd::kExit}, {}},
+      {10, {}, {cmd::kRotateRight}},
+      {13, {cmd::kHalveZoom}, {}},
+      {14, {cmd::kDoubleZoom}, {}},
       {1, {}, {}},
       {-1, {}, {}},
   };
@@ -189,9 +189,9 @@ TEST_F(MouseFixture, ExtraButtonsAndDoubleClick) {
   EXPECT_TRUE(mouse.Command(AppCommand::PlayPause));
   EXPECT_FALSE(mouse.Command(static_cast<AppCommand>(7)));
   ASSERT_EQ(post.queue.size(), 2u);
-  EXPECT_EQ(post.queue[0].first, kCmdPreviousFile);
-  EXPECT_EQ(post.queue[1].first, kCmdNextFile);
-  EXPECT_EQ(viewCommands, (std::vector<uint16_t>{kCmdReload, kCmdPauseAnimation}));
+  EXPECT_EQ(post.queue[0].first, cmd::kPreviousFile);
+  EXPECT_EQ(post.queue[1].first, cmd::kNextFile);
+  EXPECT_EQ(viewCommands, (std::vector<uint16_t>{cmd::kReload, cmd::kPauseAnimation}));
 
   viewCommands.clear();
   mouse.DoubleClick(fits);
