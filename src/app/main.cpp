@@ -21,6 +21,7 @@
 #include "frame/file_list.h"
 #include "frame/main_frame.h"
 #include "metadata/exif.h"
+#include "qt/dialogs/edit_dialogs_qt.h"
 #include "qt/main_window.h"
 #include "qt/qsettings_backend.h"
 #include "qt/qt_ports.h"
@@ -58,8 +59,9 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   qp::FileListForView listForView(files);
   qp::MainWindow window(settings);
   qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
-  qp::CImgViewerView view(
-      qp::ViewContext{state, settings, qtPorts.ports, window, listForView, &decoder});
+  qp::QtEditDialogs editDialogs(&window);
+  qp::CImgViewerView view(qp::ViewContext{state, settings, qtPorts.ports, window, listForView,
+                                          &decoder, &editDialogs});
   auto router = qp::MakeCommandRouter(
       qp::FrameContext{state, settings, qtPorts.ports, view, files, window});
   window.Attach(*router, view);
