@@ -113,13 +113,31 @@ TEST(ViewEditWindow, EditCommandsThroughTheRouterMatchTheirOperations) {
     bool refreshes;
   } rows[] = {
       {4100, [](auto& i, auto&, auto& s) { RotateClockwise(i, s); }, true},
+      {4099, [](auto& i, auto&, auto& s) { RotateCounterClockwise(i, s); }, true},
+      {4101, [](auto& i, auto&, auto& s) { FlipVertical(i, s); }, true},
       {4102, [](auto& i, auto&, auto& s) { FlipHorizontal(i, s); }, true},
+      {4103, [](auto& i, auto&, auto& s) { UpsideDown(i, s); }, true},
+      {4133, [](auto& i, auto&, auto& s) { LeftRightSwap(i, s); }, true},
+      {4106, [](auto& i, auto& u, auto& s) { ApplyFilter(FilterKind::Sharpen, i, u, s); }, true},
+      {4107, [](auto& i, auto& u, auto& s) { ApplyFilter(FilterKind::Soften, i, u, s); }, true},
       {4108, [](auto& i, auto& u, auto& s) { ApplyFilter(FilterKind::Blur, i, u, s); }, true},
+      {4115, [](auto& i, auto& u, auto& s) { ApplyFilter(FilterKind::SharpenMore, i, u, s); }, true},
+      {4109, [](auto&, auto&, auto&) {}, true},  // Pixelate without a selection
       {4120, [](auto& i, auto& u, auto& s) { Negative(i, u, s); }, true},
-      {4130, [](auto& i, auto& u, auto& s) { ApplyDither(2, i, u, s); }, true},
-      {4124, [](auto&i, auto&, auto& s) { Outline(i, s); }, true},
-      {4142, [](auto& i, auto& u, auto& s) { RoundedCorners(i, u, s); }, true},
+      {4121, [](auto& i, auto& u, auto& s) { Grayscale(i, u, s); }, true},
+      {4175, [](auto& i, auto& u, auto& s) { BlackAndWhite(i, u, s); }, true},
+      {4119, [](auto&, auto&, auto&) {}, false},  // no meaningful alpha: nothing to toggle
+      {4140, [](auto& i, auto& u, auto& s) { SetToBackground(i, u, s); }, false},
+      {4141, [](auto& i, auto& u, auto& s) { FillFromBackground(i, u, s); }, false},
       {4136, [](auto& i, auto& u, auto& s) { RemoveTransparency(i, u, s); }, false},
+      {4124, [](auto& i, auto&, auto& s) { Outline(i, s); }, true},
+      {4142, [](auto& i, auto& u, auto& s) { RoundedCorners(i, u, s); }, true},
+      {4146, [](auto& i, auto& u, auto& s) { ViewTransparencyOnly(i, u, s); }, true},
+      {4128, [](auto& i, auto& u, auto& s) { ApplyDither(0, i, u, s); }, true},
+      {4129, [](auto& i, auto& u, auto& s) { ApplyDither(1, i, u, s); }, true},
+      {4130, [](auto& i, auto& u, auto& s) { ApplyDither(2, i, u, s); }, true},
+      {4131, [](auto& i, auto& u, auto& s) { ApplyDither(3, i, u, s); }, true},
+      {4132, [](auto& i, auto& u, auto& s) { ApplyDither(4, i, u, s); }, true},
   };
   for (const Row& row : rows) {
     ImageBuffer expected = f.Picture();
@@ -150,13 +168,36 @@ TEST(ViewEditWindow, EditCommandsThroughTheRouterMatchTheirOperations) {
   EXPECT_FALSE(f.router->Query(4104).enabled);
   f.router->Execute(57642);  // Select All
   EXPECT_TRUE(f.router->Query(4104).enabled);
-  f.router->Execute(4113);  // 4:3 on the 20 x 30 rotated picture
-  EXPECT_EQ(f.view.selection().imageRect.right, 20);
-  EXPECT_EQ(f.view.selection().imageRect.bottom, 15);
+  // 4:3 on the 30 x 20 picture: 7 units reach one row past it; the crop clamps.
+  f.router->Execute(4113);
+  EXPECT_EQ(f.view.selection().imageRect.right, 28);
+  EXPECT_EQ(f.view.selection().imageRect.bottom, 21);
   f.router->Execute(4104);
-  EXPECT_EQ(f.view.pictureWidth(), 20);
-  EXPECT_EQ(f.view.pictureHeight(), 15);
+  EXPECT_EQ(f.view.pictureWidth(), 28);
+  EXPECT_EQ(f.view.pictureHeight(), 20);
   EXPECT_FALSE(f.view.hasSelection());
+}
+
+TEST(ViewEditWindow, TrimSelectsTheContentAndADoubleClickTogglesFullscreen) {
+  WindowFixture f;
+  f.Open(f.WritePng("t.png", test::MakePicture(80, 60, [](int x, int y) {
+    return x >= 30 && x < 50 && y >= 10 && y < 40 ? 0xFF000000u : 0xFFFFFFFFu;
+  })));
+  ASSERT_TRUE(f.router->Execute(4134));  // Trim Borders
+  const PixelRect r = f.view.selection().imageRect;
+  EXPECT_EQ(r.left, 30);
+  EXPECT_EQ(r.top, 10);
+  EXPECT_EQ(r.right, 50);
+  EXPECT_EQ(r.bottom, 40);
+  EXPECT_TRUE(f.view.hasSelection());
+  QTest::mouseDClick(f.viewport(), Qt::LeftButton, {}, {40, 20});
+  EXPECT_EQ(f.state.fullScreen, 1);
+  EXPECT_FALSE(f.view.hasSelection());
+  // No selection is made in fullscreen.
+  Drag(f.viewport(), {10, 10}, {40, 30}, {60, 50});
+  EXPECT_FALSE(f.view.hasSelection());
+  QTest::mouseDClick(f.viewport(), Qt::LeftButton, {}, {40, 20});
+  EXPECT_EQ(f.state.fullScreen, 0);
 }
 
 TEST(ViewEditWindow, RightButtonStrokeRunsItsCommand) {
