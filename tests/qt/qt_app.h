@@ -11,8 +11,10 @@ inline QApplication& QtApp() {
   static int argc = 1;
   static char name[] = "qp_qt_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: at exit Qt's own statics go first, and tearing the application down after
+  // them crashes. The pointer stays reachable, so leak checkers do not count it.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 }  // namespace qp::test
