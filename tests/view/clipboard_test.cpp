@@ -11,20 +11,7 @@ using test::EditFixture;
 using test::PixelAt;
 using test::RandomPicture;
 
-TEST(Clipboard, KindOfAPath) {
-  struct {
-    const char* path;
-    int32_t kind;
-  } cases[] = {
-      {"Clipboard7", 1},
-      {"Clipboard7.png", 0},
-      {"/pics/ClipboardWithTransparency3", 2},
-      {"clipboard3", 0},
-      {"/a.b/Clipboard2", 1},
-      {"/pics/Clipboard.d/photo", 0},
-      {"", 0},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ClipboardKind(c.path), c.kind) << c.path;
+TEST(Clipboard, PseudoDocumentNames) {
   EXPECT_EQ(ClipboardName(false, 12), "Clipboard12");
   EXPECT_EQ(ClipboardName(true, 4000000000u), "ClipboardWithTransparency4000000000");
 }

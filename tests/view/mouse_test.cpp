@@ -53,26 +53,6 @@ struct MouseFixture : ::testing::Test {
   }
 };
 
-TEST_F(MouseFixture, LeftDragSelectsWhenThePictureFitsAndPansWhenItDoesNot) {
-  state.zoom = 0.5f;
-  mouse.LeftDown(10, 10, fits);
-  mouse.Move(60, 40, true, false, fits);
-  EXPECT_EQ(selection.Live()->right, 60);  // the band follows the pointer
-  mouse.LeftUp(110, 60, fits);
-  ASSERT_TRUE(selection.Exists());
-  EXPECT_EQ(selection.imageRect.right, 220);
-
-  mouse.LeftDown(100, 100, larger);
-  EXPECT_TRUE(mouse.panning());
-  mouse.Move(90, 120, true, false, larger);
-  mouse.Move(90, 120, true, false, larger);  // no movement, no scroll
-  ASSERT_EQ(host.scrolls.size(), 1u);
-  EXPECT_EQ(host.scrolls[0], std::make_pair(10, -20));  // the picture follows the pointer
-  EXPECT_EQ(host.shape, CursorShape::SizeAll);
-  mouse.LeftUp(90, 120, larger);
-  EXPECT_FALSE(mouse.panning());
-}
-
 TEST_F(MouseFixture, NoSelectionInFullscreenWhilePlayingOrWithoutAFile) {
   struct {
     int32_t fullScreen, animating, paused;
