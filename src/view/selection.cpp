@@ -260,22 +260,23 @@ bool Selection::TrimBorders(const ImageBuffer& img, float zoom) {
     }
     return true;
   };
-  auto columnIsBorder = [&](int32_t x) {
-    for (int32_t y = r.top; y < r.bottom; ++y) {
-      if (LoadPixel(img.pixel(x, y)) != k) return false;
-    }
-    return true;
-  };
   int32_t top = r.top;
   while (top < r.bottom && rowIsBorder(top)) ++top;
   if (top == r.bottom) return false;  // all border: nothing to keep
   // Row `top` holds content, so the scans from the far sides stop at or before it.
   int32_t bottom = r.bottom - 1;
   while (bottom > top && rowIsBorder(bottom)) --bottom;
-  int32_t left = r.left;
-  while (left < r.right && columnIsBorder(left)) ++left;
-  int32_t right = r.right - 1;
-  while (right > left && columnIsBorder(right)) --right;
+  // The outermost content columns, found row by row (rows outside top..bottom are all
+  // border); each row is scanned only as far as the bounds found so far.
+  int32_t left = r.right, right = r.left - 1;
+  for (int32_t y = top; y <= bottom; ++y) {
+    int32_t x = r.left;
+    while (x < left && LoadPixel(img.pixel(x, y)) == k) ++x;
+    left = std::min(left, x);
+    x = r.right - 1;
+    while (x > right && LoadPixel(img.pixel(x, y)) == k) --x;
+    right = std::max(right, x);
+  }
   SetImageRect({left, top, right + 1, bottom + 1}, zoom, true);
   return true;
 }
