@@ -10,7 +10,7 @@
 
 #include "core/image_buffer.h"
 #include "core/settings_access.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "core/viewer_state.h"
 #include "ops/pixel_rect.h"
 #include "platform/ports.h"

@@ -77,8 +77,9 @@ std::optional<ImageBuffer> CImgViewerView::LoadPicture(const std::string& path) 
 
 std::optional<ImageBuffer> CImgViewerView::RenderVector(int32_t width, int32_t height) {
   const std::string& path = ctx_.state.currentPath;
-  return HasExtension(path, ".svgz") ? renderSvgz(path, ctx_.state, width, height)
-                                     : renderSvg(path, ctx_.state, width, height);
+  DecodeResult svg = HasExtension(path, ".svgz") ? renderSvgz(path, width, height)
+                                                 : renderSvg(path, width, height);
+  return svg.toOwned();
 }
 
 std::string CImgViewerView::OpenFilter() { return openFilter(&ctx_.settings); }

@@ -1,4 +1,5 @@
-// One QApplication for the Qt tests, on the offscreen platform unless another is chosen.
+// The QApplication of the Qt tests: the one the test program's environment made, or (when a
+// test runs without it) one on the offscreen platform that lives to the end.
 #pragma once
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 namespace qp::test {
 
 inline QApplication& QtApp() {
+  if (auto* running = qobject_cast<QApplication*>(QCoreApplication::instance())) return *running;
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   static int argc = 1;
   static char name[] = "qp_qt_tests";
