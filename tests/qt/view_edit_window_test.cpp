@@ -58,7 +58,7 @@ TEST(ViewEditWindow, DraggedSelectionIsReadInImagePixelsAtEachZoom) {
 
 TEST(ViewEditWindow, ALargerPictureIsPannedAndTheWheelZoomsPerNotch) {
   WindowFixture f;
-  f.Open(f.WritePng("big.png", RandomPicture(3000, 2000, 2)));
+  f.Open(f.WritePng("big.png", RandomPicture(1600, 1200, 2)));
   QScrollBar* h = f.window.viewWidget().horizontalScrollBar();
   QScrollBar* v = f.window.viewWidget().verticalScrollBar();
   ASSERT_GT(h->maximum(), 0);
