@@ -16,6 +16,7 @@
 #include "ops/undo.h"
 #include "platform/ports.h"
 #include "view/edit_commands.h"
+#include "tools/result_dialogs.h"
 #include "view/overlay.h"
 #include "view/selection.h"
 #include "view/view_geometry.h"
@@ -55,8 +56,10 @@ struct ViewContext {
   ViewHost& host;
   ViewFileList& files;
   SystemImageDecoder* systemDecoder = nullptr;
+  // The OCR and barcode result dialogs; without them those commands do nothing.
+  ToolDialogPort* toolDialogs = nullptr;
   // The edit commands' dialogs; without them those commands act as if cancelled.
-  EditDialogPort* dialogs = nullptr;
+  EditDialogPort* editDialogs = nullptr;
 };
 
 class CImgViewerView : private EditView {
@@ -104,6 +107,9 @@ class CImgViewerView : private EditView {
   bool holdsImage() const { return holdsPicture() && !placeholder_; }
   bool isPlaceholder() const { return placeholder_; }
   const uint8_t* pixels() const;
+  // The picture as a buffer (the owned one or the playback canvas); null for none or the
+  // placeholder.
+  const ImageBuffer* currentImage() const;
   int32_t pictureWidth() const;
   int32_t pictureHeight() const;
   // The owned picture edits work on (empty while an animation frame is shown).
@@ -135,6 +141,8 @@ class CImgViewerView : private EditView {
   std::optional<ImageBuffer> LoadPicture(const std::string& path) override;
   std::optional<ImageBuffer> RenderVector(int32_t width, int32_t height) override;
   std::string OpenFilter() override;
+  // OCR, barcode reading and the export to RIOT.
+  void RunTool(uint16_t command);
   void ReleasePicture();
   void Layout();
   void RefreshTail();

@@ -1,6 +1,6 @@
-// The view's editing, selection and clipboard commands run through EditCommands; the save,
-// export, file-copy, lossless and tool commands are accepted here and filled in by their own
-// changes.
+// The view's editing, selection and clipboard commands run through EditCommands, the tools
+// through RunTool; the save, file-copy and lossless commands are accepted here and filled in by
+// their own changes.
 #include "codecs/file_filters.h"
 #include "codecs/svg.h"
 #include "core/paths.h"
@@ -26,7 +26,7 @@ int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
   if (EditCommands::Handles(command)) {
     if (!edits_) {
       static NoDialogs noDialogs;
-      EditDialogPort& dialogs = ctx_.dialogs != nullptr ? *ctx_.dialogs : noDialogs;
+      EditDialogPort& dialogs = ctx_.editDialogs != nullptr ? *ctx_.editDialogs : noDialogs;
       edits_ = std::make_unique<EditCommands>(ctx_.state, ctx_.settings, ctx_.ports, dialogs,
                                               undo_, selection_, static_cast<EditView&>(*this));
     }
@@ -36,12 +36,14 @@ int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
     return out.result;
   }
   switch (command) {
-    // Save, export and file copies.
-    case 4072: case 4097: case 57604: case 4125: case 4126:
+    // Tools.
+    case 4072: case 4122: case 4179:
+      RunTool(command);
+      return 1;
+    // Save and file copies.
+    case 4097: case 57604: case 4125: case 4126:
     // Lossless crop and the lossless grey conversion.
     case 4105: case 4182:
-    // Tools.
-    case 4122: case 4179:
       return 1;
     default:
       return 0;

@@ -6,13 +6,13 @@
 #include "qt/dialogs/custom_selection_dialog.h"
 #include "qt/dialogs/resample_dialog.h"
 #include "qt/dialogs/select_colour_dialog.h"
-#include "qt_app.h"
+#include "qt/qt_test_app.h"
 
 namespace qp {
 namespace {
 
 TEST(QtEditDialogs, ResampleFollowsTheAspectAndRefusesBadSizes) {
-  test::QtApp();
+  test::App();
   ResampleDialog model(1000, 750, false);
   ResampleForm form(model, nullptr);
   EXPECT_EQ(form.windowTitle(), "Resample Image");
@@ -42,7 +42,7 @@ TEST(QtEditDialogs, ResampleFollowsTheAspectAndRefusesBadSizes) {
 }
 
 TEST(QtEditDialogs, EveryFieldIsCheckedBeforeOk) {
-  test::QtApp();
+  test::App();
   AddBordersDialog borders(100, 50, 0x102030);
   AddBordersForm bordersForm(borders, nullptr);
   EXPECT_EQ(bordersForm.colour->text(), "#102030");

@@ -13,14 +13,14 @@
 #include "frame/settings_store.h"
 #include "qt/main_window.h"
 #include "qt/qt_ports.h"
-#include "qt_app.h"
+#include "qt/qt_test_app.h"
 #include "support/test_support.h"
 #include "view/edit_fixture.h"
 
 namespace qp::test {
 
 struct WindowFixture {
-  QApplication& app = QtApp();
+  QApplication& app = App();
   TempDir dir;
   ViewerState state;
   MemorySettingsBackend backend;
@@ -31,7 +31,7 @@ struct WindowFixture {
   MainWindow window{settings};
   FakeEditDialogs dialogs;
   CImgViewerView view{ViewContext{state, settings, qtPorts.ports, window, listForView, nullptr,
-                                  &dialogs}};
+                                  nullptr, &dialogs}};
   std::unique_ptr<CommandRouter> router =
       MakeCommandRouter(FrameContext{state, settings, qtPorts.ports, view, files, window});
 
