@@ -205,7 +205,7 @@ bool ExecuteNavigation(FileContext& ctx, uint16_t id) {
     case kCmdPreviousRandom: PreviousRandomFile(ctx); return true;
     case kCmdFileOpen: OpenWithDialog(ctx); return true;
     case kCmdClearRecentFiles:
-      ClearRecentFiles(ctx.recent, ctx.settings, ctx.ports.messages);
+      ClearRecentFiles(ctx.recent, ctx.ports.messages);
       ctx.host.RecentFilesChanged();
       return true;
     default: break;

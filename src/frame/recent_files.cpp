@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "frame/settings_store.h"
 #include "platform/ports.h"
 
 namespace qp {
@@ -73,9 +72,9 @@ std::string AbbreviatePath(const std::string& path, size_t maxLength) {
   return name;
 }
 
-void ClearRecentFiles(RecentFileList& recent, SettingsStore& settings, MessageBoxPort& messages) {
+void ClearRecentFiles(RecentFileList& recent, MessageBoxPort& messages) {
   recent.Save();
-  if (!settings.deleteKeyTree(kRecentFileGroup))
+  if (!recent.DeleteStored())
     messages.Show(kRecentClearFailed, MessageIcon::Error);
   recent.Reset();
   recent.Load();

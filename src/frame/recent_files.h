@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "frame/settings_store.h"
 #include "platform/settings_backend.h"
 
 namespace qp {
 
 class MessageBoxPort;
-class SettingsStore;
 
 inline constexpr uint16_t kCmdRecentFirst = 57616;
 inline constexpr int kRecentFileCount = 8;
@@ -36,6 +36,8 @@ class RecentFileList {
   void Remove(int index);
   // Forgets the entries without touching the settings.
   void Reset() { entries_.clear(); }
+  // Removes the stored group with everything in it; true when it is gone.
+  bool DeleteStored() { return backend_.removeGroup(kRecentFileGroup); }
 
   const std::vector<std::string>& entries() const { return entries_; }
   int size() const { return size_; }
@@ -57,6 +59,6 @@ std::string AbbreviatePath(const std::string& path, size_t maxLength);
 
 // Clear Recent Files: writes the list, removes the whole settings group, says so when that
 // fails, and starts again with an empty list read back from the settings.
-void ClearRecentFiles(RecentFileList& recent, SettingsStore& settings, MessageBoxPort& messages);
+void ClearRecentFiles(RecentFileList& recent, MessageBoxPort& messages);
 
 }  // namespace qp
