@@ -9,14 +9,14 @@
 #include "frame/file_host.h"
 #include "frame/file_list.h"
 #include "frame/recent_files.h"
-#include "frame/settings_store.h"
+#include "core/settings_access.h"
 #include "platform/ports.h"
 
 namespace qp {
 
 struct FileContext {
   ViewerState& state;
-  SettingsStore& settings;
+  SettingsAccess& settings;
   Ports& ports;
   FileHost& host;
   FileList& files;
