@@ -17,8 +17,8 @@
 #include "core/paths.h"
 #include "core/sniff.h"
 #include "jpegxform/lossless.h"
-#include "metadata/exif.h"
 #include "frame/properties_dialog.h"
+#include "metadata/exif.h"
 #include "metadata/properties.h"
 
 namespace qp {
@@ -27,7 +27,6 @@ namespace {
 
 // How much of a rotated file is searched for the orientation entry.
 constexpr size_t kOrientationSearchBytes = 16384;
-
 // Reads the first two bytes; true for the JPEG start-of-image marker.
 bool StartsAsJpeg(std::FILE* f) {
   std::array<uint8_t, 2> head{};
