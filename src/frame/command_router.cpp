@@ -28,7 +28,12 @@ bool CommandRouter::Execute(uint16_t id, intptr_t argument) {
       case Route::View:
       case Route::FrameToView:
       case Route::AppToView:
-        // The view hook is the only taker of these; the forwarding is the whole handler.
+        // The file commands among these work on the file, not the picture: a group carries
+        // them out. For the rest the view hook is the only taker.
+        if (CommandGroup* g = HandlerOf(id)) {
+          g->Execute(id, argument);
+          return true;
+        }
         return ctx_.state.SendViewCommand(id, argument) != 0;
       case Route::Frame:
       case Route::App:
@@ -69,6 +74,12 @@ void CommandRouter::Dispatch(uint16_t command, intptr_t argument) {
       ctx_.state.SendViewCommand(command, 0);
       return;
     default:
+      // A posted file command (a gesture's Save as, say) runs like the menu's.
+      if (const CommandRow* row = FindCommand(command);
+          row != nullptr && row->route == Route::FrameToView && HandlerOf(command) != nullptr) {
+        Execute(command, argument);
+        return;
+      }
       // Animation ticks carry their generation, the game pad's scroll commands nothing.
       ctx_.state.SendViewCommand(command, argument);
       return;

@@ -12,6 +12,7 @@
 #include "frame/navigation.h"
 #include "jpegxform/lossless.h"
 #include "metadata/exif.h"
+#include "view/view.h"
 
 namespace qp {
 
@@ -45,7 +46,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 void ReloadCurrent(FileContext& ctx) {
   if (ctx.state.fullScreen != 0 && ctx.state.zoomLocked == 0) ctx.state.zoom = -1.0f;
   ctx.state.paused = 0;
-  ctx.state.SendViewCommand(kCmdReloadFile, 0);
+  ctx.state.SendViewCommand(kCmdReload, 0);
 }
 
 // The grey and crop commands: the Save dialog for `suffix` ("_gray.jpg", "_crop.jpg"), the

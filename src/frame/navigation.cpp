@@ -5,6 +5,7 @@
 #include "codecs/file_filters.h"
 #include "core/file_io.h"
 #include "core/paths.h"
+#include "view/view.h"
 
 namespace qp {
 
@@ -101,7 +102,7 @@ void RefreshFile(FileContext& ctx) {
   if (ctx.state.currentPath.empty()) return;
   if (ctx.state.fullScreen != 0 && ctx.state.zoomLocked == 0) ctx.state.zoom = -1.0f;
   ctx.state.paused = 0;
-  ctx.state.SendViewCommand(kCmdReloadFile, 0);
+  ctx.state.SendViewCommand(kCmdReload, 0);
 }
 
 void RefreshFileList(FileContext& ctx) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/command_table.h"
 #include "frame/file_context.h"
 
 namespace qp {
@@ -17,26 +18,11 @@ inline constexpr const char* kNoImageToShow = "No image to show";
 inline constexpr const char* kInvalidTimestamp = "Invalid file timestamp";
 inline constexpr const char* kBookmarkMissing = "Bookmark was not found, clear the bookmark?";
 
-// Command ids of this area.
-inline constexpr uint16_t kCmdFirstFile = 4000;
-inline constexpr uint16_t kCmdNextFileOrFrame = 4001;
-inline constexpr uint16_t kCmdPreviousFile = 4002;
-inline constexpr uint16_t kCmdPaddleNext = 4003;
-inline constexpr uint16_t kCmdPaddlePrevious = 4004;
-inline constexpr uint16_t kCmdLastFile = 4009;
-inline constexpr uint16_t kCmdScrollTopRight = 4017;
-inline constexpr uint16_t kCmdReloadFile = 4025;
-inline constexpr uint16_t kCmdPauseAnimation = 4027;
-inline constexpr uint16_t kCmdNextFile = 4028;
-inline constexpr uint16_t kCmdRefreshFile = 4070;
-inline constexpr uint16_t kCmdRefreshFileList = 4094;
+// Command ids of this area beyond those of the command table.
 inline constexpr uint16_t kCmdBookmarkFile = 4156;
 inline constexpr uint16_t kCmdOpenLastBookmark = 4157;
 inline constexpr uint16_t kCmdClearBookmark = 4158;
-inline constexpr uint16_t kCmdRandom = 4160;
-inline constexpr uint16_t kCmdPreviousRandom = 4161;
 inline constexpr uint16_t kCmdClearRecentFiles = 4135;
-inline constexpr uint16_t kCmdFileOpen = 57601;
 
 // Asks the application to open the document and, when it opened, puts it first in the recent
 // list. Every way of opening a file ends here.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "frame/command_table.h"
 #include "frame/file_context.h"
 #include "metadata/properties.h"
 
@@ -13,7 +14,6 @@ namespace qp {
 inline constexpr uint16_t kCmdProperties = 4118;
 inline constexpr uint16_t kCmdCopyFilename = 4123;
 inline constexpr uint16_t kCmdGoogleMaps = 4159;
-inline constexpr uint16_t kCmdAbout = 57664;
 
 // Collects what the report describes: the picture's size and colours, the file's type and
 // size as sniffed now, the decoder's details in the state, the running playback and, for a

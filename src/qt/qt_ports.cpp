@@ -130,7 +130,8 @@ std::optional<std::string> QtClipboard::GetText() {
 }
 
 bool QtDesktop::OpenUrl(const std::string& url) {
-  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+  // A web link, or a local document by its path.
+  return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(url)));
 }
 
 bool QtDesktop::StartDetached(const std::string& program, const std::vector<std::string>& arguments) {
