@@ -66,6 +66,8 @@ QStringList QtNameFilters(const std::string& filter) {
 static std::optional<FileDialogResult> RunDialog(QWidget* parent, const FileDialogRequest& r, bool save) {
   QFileDialog dialog(parent, QString::fromStdString(r.title), QString::fromStdString(r.folder));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  // The commands ask "Overwrite existing file?" themselves, after the extension rules.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setFileMode(save ? QFileDialog::AnyFile
                           : r.allowMultiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   const QStringList filters = QtNameFilters(r.filter);
