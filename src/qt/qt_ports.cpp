@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "frame/dialog_filters.h"
+
 namespace qp {
 
 QEvent::Type PostedCommandEvent::EventType() {
@@ -52,14 +54,8 @@ MessageAnswer QtMessageBox::Show(const std::string& text, MessageIcon icon, Mess
 }
 
 QStringList QtNameFilters(const std::string& filter) {
-  const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
   QStringList out;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    if (parts[i].isEmpty()) break;
-    QString patterns = parts[i + 1];
-    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    out << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
-  }
+  for (const std::string& f : ToNameFilters(filter)) out << QString::fromStdString(f);
   return out;
 }
 
