@@ -47,20 +47,6 @@ bool SameFile(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-// A name beside `target` that nothing uses yet, for writing a copy before it replaces the
-// target. Hidden, so a half-written copy does not show up in the viewer's own folder scan.
-std::string TemporaryBeside(const std::string& target) {
-  static std::mt19937 generator{std::random_device{}()};
-  const std::string folder = FolderOf(target);
-  const std::string name = FileNameOf(target);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate =
-        JoinPath(folder.empty() ? "." : folder,
-                 "." + name + ".qp-" + std::to_string(generator() % 1000000) + ".tmp");
-    if (!PathExists(candidate)) return candidate;
-  }
-  return {};
-}
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -89,7 +75,7 @@ bool CopyThroughTemporary(const std::string& from, const std::string& to) {
   if (in.fd < 0) return false;
   struct stat st {};
   if (::fstat(in.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const std::string temporary = TemporaryBeside(to);
+  const std::string temporary = TemporaryBeside(to, ".tmp");
   if (temporary.empty()) return false;
   Fd out{::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
   if (out.fd < 0) return false;
@@ -135,6 +121,20 @@ bool AskYes(FileContext& ctx, const char* question) {
 bool PathExists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string TemporaryBeside(const std::string& target, std::string_view extension) {
+  static std::mt19937 generator{std::random_device{}()};
+  const std::string folder = FolderOf(target);
+  const std::string name = FileNameOf(target);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate =
+        JoinPath(folder.empty() ? "." : folder, "." + WithoutExtension(name) + ".qp-" +
+                                                    std::to_string(generator() % 1000000) +
+                                                    std::string(extension));
+    if (!PathExists(candidate)) return candidate;
+  }
+  return {};
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "frame/file_context.h"
 
@@ -29,6 +30,10 @@ inline constexpr const char* kReplaceQuestion = "Replace existing file?";
 
 // True when anything (file, folder, link, even a dangling one) has this name.
 bool PathExists(const std::string& path);
+
+// A free hidden name beside `target` ending in `extension`, for writing a file completely
+// before it replaces the target; empty when none was found.
+std::string TemporaryBeside(const std::string& target, std::string_view extension);
 
 // Renames without ever replacing: false when `to` exists or the rename is refused.
 bool RenameNoReplace(const std::string& from, const std::string& to);

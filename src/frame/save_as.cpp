@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <mutex>
-#include <random>
 
 #include "codecs/file_filters.h"
 #include "codecs/save_dispatch.h"
@@ -17,21 +16,6 @@ namespace qp {
 
 namespace {
 
-// A free name beside `target` with the same extension, so that the encoder the extension
-// picks writes it; hidden so that the folder scan does not list a half-written file.
-std::string SaveTemporary(const std::string& target) {
-  static std::mt19937 generator{std::random_device{}()};
-  const std::string folder = FolderOf(target);
-  const std::string name = FileNameOf(target);
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate =
-        JoinPath(folder.empty() ? "." : folder, "." + WithoutExtension(name) + ".qp-" +
-                                                    std::to_string(generator() % 1000000) +
-                                                    ExtensionOf(name));
-    if (!PathExists(candidate)) return candidate;
-  }
-  return {};
-}
 
 // Flushes the written file, gives it the mode of the file it replaces and renames it over it.
 bool Commit(const std::string& temporary, const std::string& target) {
@@ -86,7 +70,8 @@ SaveAsOutcome SaveAsCommand(FileContext& ctx, const ImageBuffer& picture, bool h
 
   const int32_t webpQuality = filterIndex == 2 ? 100 : ctx.settings.ReadNumber("WebpQuality");
   const int32_t jpegQuality = ctx.settings.ReadNumber("JpegQuality");
-  const std::string temporary = SaveTemporary(path);
+  // Written under a hidden name with the same extension, which picks the same encoder.
+  const std::string temporary = TemporaryBeside(path, ExtensionOf(path));
   SaveResult result;
   {
     std::lock_guard guard(ctx.state.lock);
