@@ -10,7 +10,6 @@
 #include <random>
 
 #include "core/paths.h"
-#include "core/sniff.h"
 #include "frame/navigation.h"
 
 namespace qp {
@@ -40,13 +39,6 @@ std::string Format(const char* pattern, const std::string& value) {
   out.resize(static_cast<size_t>(n));
   return out;
 }
-
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 
 bool WriteAll(int fd, const char* data, size_t size) {
   while (size > 0) {
@@ -123,6 +115,13 @@ bool PathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 std::string TemporaryBeside(const std::string& target, std::string_view extension) {
   static std::mt19937 generator{std::random_device{}()};
   const std::string folder = FolderOf(target);
@@ -151,12 +150,12 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {
-  if (from == to || SameFile(from, to)) return false;
+  if (SameFile(from, to)) return false;
   return CopyThroughTemporary(from, to);
 }
 
 bool MoveFileReplacing(const std::string& from, const std::string& to) {
-  if (from == to || SameFile(from, to)) return PathExists(from);
+  if (SameFile(from, to)) return PathExists(from);
   struct stat st {};
   if (::lstat(from.c_str(), &st) != 0) return false;
   if (::rename(from.c_str(), to.c_str()) == 0) {

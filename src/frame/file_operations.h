@@ -31,6 +31,10 @@ inline constexpr const char* kReplaceQuestion = "Replace existing file?";
 // True when anything (file, folder, link, even a dangling one) has this name.
 bool PathExists(const std::string& path);
 
+// Two names of one file: the same text, or the same file on disk. Letter case counts, as it
+// does on this file system.
+bool SameFile(const std::string& a, const std::string& b);
+
 // A free hidden name beside `target` ending in `extension`, for writing a file completely
 // before it replaces the target; empty when none was found.
 std::string TemporaryBeside(const std::string& target, std::string_view extension);

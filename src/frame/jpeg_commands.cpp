@@ -1,6 +1,5 @@
 #include "frame/jpeg_commands.h"
 
-#include <sys/stat.h>
 #include <turbojpeg.h>
 
 #include <algorithm>
@@ -34,14 +33,6 @@ bool IsValidJpegFile(const std::string& path) {
          width > 0 && height > 0;
 }
 
-// Two names of one file: the same text, or the same file on disk. Letter case counts, as it
-// does on this file system.
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  struct stat sa {}, sb {};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
 
 void ReloadCurrent(FileContext& ctx) {
   if (ctx.state.fullScreen != 0 && ctx.state.zoomLocked == 0) ctx.state.zoom = -1.0f;
