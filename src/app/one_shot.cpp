@@ -15,7 +15,7 @@
 #include "core/file_io.h"
 #include "core/image_buffer.h"
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "jpegxform/lossless.h"
 #include "frame/properties_dialog.h"
 #include "metadata/exif.h"

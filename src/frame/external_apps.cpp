@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "frame/file_operations.h"
 
 namespace qp {

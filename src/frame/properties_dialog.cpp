@@ -9,7 +9,7 @@
 #include "codecs/webp.h"
 #include "core/file_io.h"
 #include "core/image_buffer.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "metadata/exif.h"
 
 namespace qp {

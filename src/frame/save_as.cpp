@@ -9,7 +9,7 @@
 #include "codecs/file_filters.h"
 #include "codecs/save_dispatch.h"
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "frame/file_operations.h"
 
 namespace qp {
