@@ -1,10 +1,28 @@
 #include "core/paths.h"
 #include "codecs/sniff.h"
 #include "frame/commands.h"
+#include "frame/file_context.h"
+#include "frame/frame_file_host.h"
 
 namespace qp {
 
+// A recent list in memory and the frame's own host: stepping, opening and the file operations
+// work; the dialogs do not show.
+struct CommandRouter::OwnFileParts {
+  OwnFileParts(FrameContext& c)
+      : host(c.frame, c.view),
+        file{c.state, c.settings, c.ports, host, c.files, recent, ExecutableFolder(), {}} {}
+  MemorySettingsBackend recentBackend{std::string(kRecentFileGroup)};
+  RecentFileList recent{recentBackend};
+  FrameFileHost host;
+  FileContext file;
+};
+
 CommandRouter::CommandRouter(FrameContext ctx) : ctx_(ctx) {
+  if (ctx_.fileOps == nullptr) {
+    ownFileParts_ = std::make_unique<OwnFileParts>(ctx_);
+    ctx_.fileOps = &ownFileParts_->file;
+  }
   auto nav = std::make_unique<NavigationCommands>(ctx_);
   navigation_ = nav.get();
   groups_.push_back(std::move(nav));

@@ -89,7 +89,10 @@ class CommandRouter {
   FrameContext& context() { return ctx_; }
 
  private:
+  struct OwnFileParts;
   FrameContext ctx_;
+  // The file parts the router makes for itself when the assembly gives none.
+  std::unique_ptr<OwnFileParts> ownFileParts_;
   std::vector<std::unique_ptr<CommandGroup>> groups_;
   NavigationCommands* navigation_ = nullptr;
 };

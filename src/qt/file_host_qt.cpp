@@ -3,14 +3,15 @@
 #include <QAction>
 #include <QMenu>
 
-#include "core/file_io.h"
 #include "frame/commands.h"
 #include "qt/action_factory.h"
 #include "qt/dialogs/file_dialogs.h"
 #include "qt/main_window.h"
-#include "view/view.h"
 
 namespace qp {
+
+QtFileHost::QtFileHost(MainWindow& window, CImgViewerView& view, DesktopPort& desktop)
+    : FrameFileHost(window, view), window_(window), desktop_(desktop) {}
 
 void QtFileHost::InstallRecentMenu(ActionFactory& actions, RecentFileList& recent,
                                    CommandRouter& router) {
@@ -51,21 +52,9 @@ void QtFileHost::RebuildRecentMenu() {
   }
 }
 
-bool QtFileHost::OpenDocument(const std::string& path) {
-  if (!CanOpenForRead(path)) return false;
-  view_.OpenDocument(path);
-  return true;
-}
-
-void QtFileHost::FlashWindow() { window_.Flash(); }
-
 void QtFileHost::ActivateWindow() {
   window_.raise();
   window_.activateWindow();
-}
-
-void QtFileHost::SetPositionText(const std::string& text) {
-  window_.SetPaneText(kPanePosition, text);
 }
 
 void QtFileHost::RecentFilesChanged() { RebuildRecentMenu(); }

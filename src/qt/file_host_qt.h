@@ -5,7 +5,7 @@
 #include <QList>
 #include <QPointer>
 
-#include "frame/file_host.h"
+#include "frame/frame_file_host.h"
 #include "frame/recent_files.h"
 
 class QAction;
@@ -19,19 +19,15 @@ class CommandRouter;
 class DesktopPort;
 class MainWindow;
 
-class QtFileHost final : public FileHost {
+class QtFileHost final : public FrameFileHost {
  public:
-  QtFileHost(MainWindow& window, CImgViewerView& view, DesktopPort& desktop)
-      : window_(window), view_(view), desktop_(desktop) {}
+  QtFileHost(MainWindow& window, CImgViewerView& view, DesktopPort& desktop);
 
   // Puts the recent files in the File menu in place of its "Recent File" item, refreshed
   // each time the menu opens.
   void InstallRecentMenu(ActionFactory& actions, RecentFileList& recent, CommandRouter& router);
 
-  bool OpenDocument(const std::string& path) override;
-  void FlashWindow() override;
   void ActivateWindow() override;
-  void SetPositionText(const std::string& text) override;
   void RecentFilesChanged() override;
   void RunRenameDialog(RenameDialogModel& model) override;
   void ShowProperties(const PropertiesDialogModel& model) override;
@@ -41,7 +37,6 @@ class QtFileHost final : public FileHost {
   void RebuildRecentMenu();
 
   MainWindow& window_;
-  CImgViewerView& view_;
   DesktopPort& desktop_;
   RecentFileList* recent_ = nullptr;
   CommandRouter* router_ = nullptr;

@@ -12,8 +12,6 @@
 
 #include "core/paths.h"
 #include "frame/main_frame.h"
-#include "frame/file_context.h"
-#include "support/file_fixture.h"
 #include "support/view_fixture.h"
 
 namespace qp {
@@ -61,21 +59,11 @@ class Frame : public test::ViewFixture {
   Frame()
       : list(state, ".png;.jpg", 7),
         listForView(list),
-        fileHost(state, list),
-        fileOps{state, settings, ports.ports, fileHost, list, recent, dir.path(), "about"},
-        router(MakeCommandRouter(
-            FrameContext{state, settings, ports.ports, view, list, host, &fileOps})) {
+        router(MakeCommandRouter(FrameContext{state, settings, ports.ports, view, list, host})) {
     files.forward = &listForView;
-    fileHost.openInView = [this](const std::string& path) { view.OpenDocument(path); };
-    fileHost.flash = [this] { host.Flash(); };
-    fileHost.position = [this](const std::string& text) { host.SetPaneText(kPanePosition, text); };
   }
   FileList list;
   FileListForView listForView;
-  MemorySettingsBackend recentBackend{std::string(kRecentFileGroup)};
-  RecentFileList recent{recentBackend};
-  test::FakeFileHost fileHost;
-  FileContext fileOps;
   std::unique_ptr<CommandRouter> router;
 };
 

@@ -19,11 +19,9 @@
 
 #include "codecs/png.h"
 #include "frame/animation_clock.h"
-#include "frame/file_context.h"
 #include "frame/file_list.h"
 #include "frame/main_frame.h"
 #include "frame/settings_store.h"
-#include "qt/file_host_qt.h"
 #include "qt/qsettings_backend.h"
 #include "qt/qt_ports.h"
 #include "support/test_support.h"
@@ -53,18 +51,13 @@ class QtEnvironment final : public ::testing::Environment {
 // The program's parts wired the way the application wires them.
 struct Session {
   explicit Session(const std::string& ini)
-      : backend("Settings", ini), settings(backend), recentBackend("Recent File List", ini),
-        recent(recentBackend), files(state, ".png"), listForView(files), window(settings) {
+      : backend("Settings", ini), settings(backend), files(state, ".png"), listForView(files),
+        window(settings) {
     qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
     view = std::make_unique<CImgViewerView>(
         ViewContext{state, settings, qtPorts.ports, window, listForView, nullptr});
-    fileHost = std::make_unique<QtFileHost>(window, *view, qtPorts.ports.desktop);
-    fileOps = std::make_unique<FileContext>(
-        FileContext{state, settings, qtPorts.ports, *fileHost, files, recent, "", "about"});
-    router = MakeCommandRouter(
-        FrameContext{state, settings, qtPorts.ports, *view, files, window, fileOps.get()});
+    router = MakeCommandRouter(FrameContext{state, settings, qtPorts.ports, *view, files, window});
     window.Attach(*router, *view);
-    fileHost->InstallRecentMenu(*window.actions(), recent, *router);
     window.resize(800, 600);
     window.show();
     window.activateWindow();
@@ -79,15 +72,11 @@ struct Session {
   ViewerState state;
   QSettingsBackend backend;
   SettingsStore settings;
-  QSettingsBackend recentBackend;
-  RecentFileList recent;
   FileList files;
   FileListForView listForView;
   QtPorts qtPorts;
   MainWindow window;
   std::unique_ptr<CImgViewerView> view;
-  std::unique_ptr<QtFileHost> fileHost;
-  std::unique_ptr<FileContext> fileOps;
   std::unique_ptr<CommandRouter> router;
 };
 

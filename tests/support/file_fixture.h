@@ -27,32 +27,17 @@ struct FakeFileHost final : FileHost {
   std::vector<PropertiesDialogModel> properties;
   std::vector<AboutDialogModel> abouts;
 
-  // Set to show documents in a real view and report to a window fake instead.
-  std::function<void(const std::string&)> openInView;
-  std::function<void()> flash;
-  std::function<void(const std::string&)> position;
-
   FakeFileHost(ViewerState& s, FileList& f) : state(s), files(f) {}
   bool OpenDocument(const std::string& path) override {
     if (!isOpenable(path)) return false;
     opened.push_back(path);
-    if (openInView) {
-      openInView(path);
-      return true;
-    }
     state.currentPath = path;
     files.setCurrent(path);
     return true;
   }
-  void FlashWindow() override {
-    ++flashes;
-    if (flash) flash();
-  }
+  void FlashWindow() override { ++flashes; }
   void ActivateWindow() override { ++activations; }
-  void SetPositionText(const std::string& text) override {
-    positions.push_back(text);
-    if (position) position(text);
-  }
+  void SetPositionText(const std::string& text) override { positions.push_back(text); }
   void RecentFilesChanged() override { ++recentChanges; }
   void RunRenameDialog(RenameDialogModel& model) override {
     renameOffered.push_back(model.initialName);
