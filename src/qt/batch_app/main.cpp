@@ -2,6 +2,7 @@
 // and prints the report; otherwise it opens its window with the named files or folders.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <csignal>
 #include <cstdio>
 
@@ -59,6 +60,8 @@ int main(int argc, char** argv) {
   if (cmd.convertNow) {
     // Qt's image plug-ins (the last fall-back decoder) are found through the application object.
     QCoreApplication core(argc, argv);
+    // Qt's decoders complain on stderr about damaged files; the report already names them.
+    QLoggingCategory::setFilterRules("qt.gui.imageio*=false");
     qp::QSettingsBackend backend;
     qp::SettingsStore store(backend);
     return ConvertNow(cmd, store, decoder);
