@@ -35,27 +35,31 @@ if [ "$(ls "$work/in" | wc -l)" -ne 200 ]; then
   done
 fi
 
-now() { date +%s.%N; }
-loop_run() {
-  rm -rf "$work/loop" && mkdir -p "$work/loop"
-  local t0 t1 f name
-  t0=$(now)
+# Wall, user and system seconds of a command, as "real user sys" (children included).
+timed() {
+  local TIMEFORMAT='%R %U %S'
+  { time "$@" > /dev/null 2>&1; } 2>&1
+}
+convert_each() {
+  local f name
   for f in "$work"/in/*; do
     name=$(basename "$f")
-    "$bin/quillpix" -convert "$f" "$work/loop/${name%.*}.webp" 2>/dev/null || true
+    "$bin/quillpix" -convert "$f" "$work/loop/${name%.*}.webp" || true
   done
-  t1=$(now)
-  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.2f", b - a}'
+}
+loop_run() {
+  rm -rf "$work/loop" && mkdir -p "$work/loop"
+  timed convert_each
+}
+convert_batch() {
+  "$bin/QuillpixBatch" -to webp -out "$work/batch" "$work/in" > "$work/report.txt" || true
 }
 batch_run() {
   rm -rf "$work/batch" && mkdir -p "$work/batch"
-  local t0 t1
-  t0=$(now)
-  "$bin/QuillpixBatch" -to webp -out "$work/batch" "$work/in" > "$work/report.txt" 2>/dev/null || true
-  t1=$(now)
-  awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.2f", b - a}'
+  timed convert_batch
 }
 
+load_before=$(cut -d' ' -f1 /proc/loadavg)
 loops=() batches=()
 for r in $(seq 1 "$reps"); do
   if [ $((r % 2)) -eq 1 ]; then
@@ -65,12 +69,18 @@ for r in $(seq 1 "$reps"); do
   fi
 done
 median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-loop=$(median "${loops[@]}")
-batch=$(median "${batches[@]}")
-echo "cores:               $(nproc)"
-echo "files:               200 ($(head -1 "$work/report.txt"))"
-echo "quillpix -convert loop: ${loop} s  ($(awk -v t="$loop" 'BEGIN {printf "%.1f", 200 / t}') files/s)  runs: ${loops[*]}"
-echo "QuillpixBatch:          ${batch} s  ($(awk -v t="$batch" 'BEGIN {printf "%.1f", 200 / t}') files/s)  runs: ${batches[*]}"
-echo "speed-up:               $(awk -v a="$loop" -v b="$batch" 'BEGIN {printf "%.2f", a / b}')x"
+field() { local n=$1; shift; for run in "$@"; do echo "$run" | awk -v n="$n" '{print $n}'; done; }
+cpu() { for run in "$@"; do echo "$run" | awk '{printf "%.2f\n", $2 + $3}'; done; }
+loop=$(median $(field 1 "${loops[@]}"))
+batch=$(median $(field 1 "${batches[@]}"))
+loop_cpu=$(median $(cpu "${loops[@]}"))
+batch_cpu=$(median $(cpu "${batches[@]}"))
+rate() { awk -v t="$1" 'BEGIN {printf "%.1f", 200 / t}'; }
+echo "cores: $(nproc), load average before: $load_before, after: $(cut -d' ' -f1 /proc/loadavg)"
+echo "files: 200 ($(head -1 "$work/report.txt"))"
+echo "quillpix -convert loop: wall ${loop} s ($(rate "$loop") files/s), CPU ${loop_cpu} s"
+echo "QuillpixBatch:          wall ${batch} s ($(rate "$batch") files/s), CPU ${batch_cpu} s"
+echo "speed-up (wall):        $(awk -v a="$loop" -v b="$batch" 'BEGIN {printf "%.2f", a / b}')x"
+echo "runs (real user sys):   loop: ${loops[*]// /,}   batch: ${batches[*]// /,}"
 # Same files out of both sides.
 diff <(cd "$work/loop" && ls) <(cd "$work/batch" && ls) >/dev/null && echo "outputs: same file names on both sides"

@@ -36,7 +36,9 @@ std::atomic<uint64_t> g_tempCounter{0};
 // "/out/.a.webp.qp-<pid>-<n>.webp". Unique within the process and across processes.
 std::string TempNameFor(const std::string& target, std::string_view extension) {
   const uint64_t n = g_tempCounter.fetch_add(1, std::memory_order_relaxed);
-  return JoinPath(FolderOf(target), "." + FileNameOf(target) + ".qp-" +
+  // Room for the additions within the 255-byte limit of a file name.
+  const std::string name = FileNameOf(target).substr(0, 160);
+  return JoinPath(FolderOf(target), "." + name + ".qp-" +
                                         std::to_string(::getpid()) + "-" + std::to_string(n) +
                                         std::string(extension));
 }
@@ -120,6 +122,45 @@ ItemResult Commit(TempFile& temp, const BatchItem& item, ExistingRule rule) {
   return r;
 }
 
+// Sets the orientation entry of a JPEG's EXIF segment to 1 (upright), in either byte order,
+// after the picture was turned. Only the APP1 "Exif" segment is searched. False when the file
+// could not be read or written.
+bool MarkUpright(const std::string& path) {
+  UniqueFile f = OpenFile(path, "r+b");
+  if (!f) return false;
+  std::vector<uint8_t> head(4 + 65536);
+  head.resize(std::fread(head.data(), 1, head.size(), f.get()));
+  // Walk the markers after start-of-image to the first APP1 segment that holds EXIF data.
+  size_t pos = 2;
+  if (head.size() < 4 || head[0] != 0xFF || head[1] != 0xD8) return true;
+  while (pos + 4 <= head.size() && head[pos] == 0xFF && head[pos + 1] != 0xDA) {
+    const size_t length = size_t{head[pos + 2]} << 8 | head[pos + 3];
+    const size_t body = pos + 4, end = std::min(head.size(), pos + 2 + length);
+    if (length < 2) return true;
+    if (head[pos + 1] == 0xE1 && end >= body + 6 && std::equal(head.begin() + body, head.begin() + body + 4, "Exif")) {
+      // Tag 0x0112, SHORT or LONG, count 1, value 2..8, little- or big-endian.
+      for (size_t i = body + 6; i + 12 <= end; ++i) {
+        const uint8_t* e = head.data() + i;
+        const bool little = e[0] == 0x12 && e[1] == 0x01 && (e[2] == 3 || e[2] == 4) && e[3] == 0 &&
+                            e[4] == 1 && e[5] == 0 && e[6] == 0 && e[7] == 0;
+        const bool big = e[0] == 0x01 && e[1] == 0x12 && e[2] == 0 && (e[3] == 3 || e[3] == 4) &&
+                         e[4] == 0 && e[5] == 0 && e[6] == 0 && e[7] == 1;
+        if (!little && !big) continue;
+        // The value sits left-aligned in the 4-byte field.
+        const bool isShort = (little ? e[2] : e[3]) == 3;
+        const size_t at = i + 8 + (little ? 0 : (isShort ? 1 : 3));
+        if (head[at] < 2 || head[at] > 8) continue;
+        if (std::fseek(f.get(), static_cast<long>(at), SEEK_SET) != 0 || std::fputc(1, f.get()) == EOF)
+          return false;
+        return std::fclose(f.release()) == 0;
+      }
+      return true;
+    }
+    pos = pos + 2 + length;
+  }
+  return true;
+}
+
 // Plug-ins come from other authors and are not known to be safe on several threads at once.
 std::mutex g_pluginMutex;
 
@@ -158,7 +199,8 @@ void ScanFolder(const fs::path& root, bool recursive, const std::string& pattern
       const std::string name = it->path().filename().string();
       if (name.empty() || name[0] == '.') continue;
       std::error_code sec;
-      if (it->is_directory(sec)) {
+      // Linked folders are not followed: a link back up would never end.
+      if (it->is_directory(sec) && !it->is_symlink(sec)) {
         if (recursive) folders.push_back(it->path());
       } else if (it->is_regular_file(sec) && IsSupportedIn(patterns, name)) {
         files.push_back(it->path());
@@ -280,8 +322,12 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options,
       if (losslessTransform(item.source, rotated->path(), TransformArguments(angle)) !=
           kTransformOk)
         return Failed(item, "cannot rotate the JPEG file");
-      // JPEG to JPEG at the same size: the rotated file is the result, nothing re-encoded.
-      if (targetJpeg && options.longestSide <= 0) return Commit(*rotated, item, options.existing);
+      // JPEG to JPEG at the same size: the rotated file is the result, nothing re-encoded. Its
+      // orientation entry now says upright, so that no reader turns it a second time.
+      if (targetJpeg && options.longestSide <= 0) {
+        if (!MarkUpright(rotated->path())) return Failed(item, "cannot update the EXIF orientation");
+        return Commit(*rotated, item, options.existing);
+      }
       loadFrom = rotated->path();
     }
   }
@@ -459,6 +505,9 @@ std::variant<BatchCommand, BatchHelp, BatchUsageError> ParseBatchCommandLine(
       else return BatchUsageError{"-existing takes skip, overwrite or rename"};
     } else if (a.size() > 1 && a[0] == '-' && !Exists(a)) {
       return BatchUsageError{"unknown switch " + args[i]};
+    } else if (args[i].size() >= 2 && args[i].front() == '"' && args[i].back() == '"') {
+      // A path the caller wrapped in quotes for a shell that never saw it.
+      cmd.inputs.push_back(args[i].substr(1, args[i].size() - 2));
     } else {
       cmd.inputs.push_back(args[i]);
     }

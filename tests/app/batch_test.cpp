@@ -9,6 +9,7 @@
 #include "codecs/qoi.h"
 #include "codecs/webp.h"
 #include "frame/settings_store.h"
+#include "metadata/exif.h"
 #include "support/jpeg_builder.h"
 #include "support/test_support.h"
 
@@ -227,6 +228,16 @@ TEST_F(Batch, ResizeAutoRotationAndEncoderFailures) {
   const auto rotated = LoadJpeg(dir_.file("out/turned.jpg"), state);
   ASSERT_TRUE(rotated);
   EXPECT_EQ(rotated->width(), 32);
+  // The turned file says it is upright, in either byte order of its EXIF data.
+  for (bool bigEndian : {false, true}) {
+    ASSERT_TRUE(test::WriteJpeg(dir_.file("be.jpg"), test::RandomPicture(64, 32, 3), 8, bigEndian));
+    const std::string out = dir_.file(bigEndian ? "out/be_big.jpg" : "out/be_little.jpg");
+    ASSERT_EQ(RunBatch({{dir_.file("be.jpg"), out}}, o, context_, cancel_).converted, 1u);
+    ExifInfo info{};
+    ASSERT_TRUE(ReadJpegMetadata(out, info));
+    EXPECT_EQ(info.orientation, 1) << out;
+    EXPECT_EQ(LoadJpeg(out, state)->height(), 64);
+  }
 
   // An icon larger than 255 x 255 cannot be written: the item fails, nothing is left over.
   o.extension = "ico";
@@ -255,9 +266,11 @@ TEST(BatchCommandLine, SwitchesAndErrors) {
   EXPECT_EQ(cmd->inputs, (std::vector<std::string>{"a.png", "dir"}));
 
   // The viewer passes the current file alone: open the window with it.
-  const auto window = ParseBatchCommandLine({"/pics/a b.png"});
+  const auto window = ParseBatchCommandLine({"\"/pics/a b.png\""});
   ASSERT_TRUE(std::holds_alternative<BatchCommand>(window));
   EXPECT_FALSE(std::get<BatchCommand>(window).convertNow);
+  // Quotes meant for a shell are not part of the name.
+  EXPECT_EQ(std::get<BatchCommand>(window).inputs[0], "/pics/a b.png");
 
   EXPECT_TRUE(std::holds_alternative<BatchHelp>(ParseBatchCommandLine({"--help"})));
   for (const std::vector<std::string>& bad :
