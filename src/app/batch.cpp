@@ -38,9 +38,8 @@ std::string TempNameFor(const std::string& target, std::string_view extension) {
   const uint64_t n = g_tempCounter.fetch_add(1, std::memory_order_relaxed);
   // Room for the additions within the 255-byte limit of a file name.
   const std::string name = FileNameOf(target).substr(0, 160);
-  return JoinPath(FolderOf(target), "." + name + ".qp-" +
-                                        std::to_string(::getpid()) + "-" + std::to_string(n) +
-                                        std::string(extension));
+  return JoinPath(FolderOf(target), "." + name + ".qp-" + std::to_string(::getpid()) + "-" +
+                                        std::to_string(n) + std::string(extension));
 }
 
 // Removes a temporary file when the conversion does not hand it on.
@@ -73,7 +72,8 @@ Placed PlaceWithoutReplacing(const std::string& from, const std::string& to) {
     return Placed::Done;
   if (errno == EEXIST) return Placed::Exists;
   if (errno != EINVAL && errno != ENOSYS) return Placed::Error;
-  if (::link(from.c_str(), to.c_str()) != 0) return errno == EEXIST ? Placed::Exists : Placed::Error;
+  if (::link(from.c_str(), to.c_str()) != 0)
+    return errno == EEXIST ? Placed::Exists : Placed::Error;
   ::unlink(from.c_str());
   return Placed::Done;
 }
@@ -137,7 +137,8 @@ bool MarkUpright(const std::string& path) {
     const size_t length = size_t{head[pos + 2]} << 8 | head[pos + 3];
     const size_t body = pos + 4, end = std::min(head.size(), pos + 2 + length);
     if (length < 2) return true;
-    if (head[pos + 1] == 0xE1 && end >= body + 6 && std::equal(head.begin() + body, head.begin() + body + 4, "Exif")) {
+    if (head[pos + 1] == 0xE1 && end >= body + 6 &&
+        std::equal(head.begin() + body, head.begin() + body + 4, "Exif")) {
       // Tag 0x0112, SHORT or LONG, count 1, value 2..8, little- or big-endian.
       for (size_t i = body + 6; i + 12 <= end; ++i) {
         const uint8_t* e = head.data() + i;
@@ -150,7 +151,8 @@ bool MarkUpright(const std::string& path) {
         const bool isShort = (little ? e[2] : e[3]) == 3;
         const size_t at = i + 8 + (little ? 0 : (isShort ? 1 : 3));
         if (head[at] < 2 || head[at] > 8) continue;
-        if (std::fseek(f.get(), static_cast<long>(at), SEEK_SET) != 0 || std::fputc(1, f.get()) == EOF)
+        if (std::fseek(f.get(), static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fputc(1, f.get()) == EOF)
           return false;
         return std::fclose(f.release()) == 0;
       }
@@ -226,8 +228,8 @@ std::vector<SaveFormat> SaveFormatsIn(const std::string& saveFilter) {
   size_t start = 0;
   while (start <= saveFilter.size()) {
     const size_t bar = saveFilter.find('|', start);
-    parts.push_back(saveFilter.substr(start, bar == std::string::npos ? std::string::npos
-                                                                      : bar - start));
+    parts.push_back(
+        saveFilter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
     if (bar == std::string::npos) break;
     start = bar + 1;
   }
@@ -283,10 +285,17 @@ std::string FormatReport(const BatchReport& report) {
   out += "\n";
   for (const ItemResult& r : report.items) {
     switch (r.status) {
-      case ItemStatus::Converted: continue;
-      case ItemStatus::Skipped: out += "skipped: "; break;
-      case ItemStatus::Failed: out += "failed: "; break;
-      case ItemStatus::Cancelled: out += "cancelled: "; break;
+      case ItemStatus::Converted:
+        continue;
+      case ItemStatus::Skipped:
+        out += "skipped: ";
+        break;
+      case ItemStatus::Failed:
+        out += "failed: ";
+        break;
+      case ItemStatus::Cancelled:
+        out += "cancelled: ";
+        break;
     }
     out += r.source;
     if (!r.reason.empty()) out += ": " + r.reason;
@@ -295,8 +304,7 @@ std::string FormatReport(const BatchReport& report) {
   return out;
 }
 
-ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options,
-                       BatchContext& context) {
+ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, BatchContext& context) {
   SettingsAccess& settings = context.settings;
   const std::string folder = FolderOf(item.target);
   if (!folder.empty()) {
@@ -314,9 +322,8 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options,
   std::optional<TempFile> rotated;
   if (options.autoRotate) {
     ExifInfo info{};
-    const int angle = ReadJpegMetadata(item.source, info) && info.isExif
-                          ? AutoRotateAngle(info.orientation)
-                          : 0;
+    const int angle =
+        ReadJpegMetadata(item.source, info) && info.isExif ? AutoRotateAngle(info.orientation) : 0;
     if (angle != 0) {
       rotated.emplace(TempNameFor(item.target, ".jpg"));
       if (losslessTransform(item.source, rotated->path(), TransformArguments(angle)) !=
@@ -325,7 +332,8 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options,
       // JPEG to JPEG at the same size: the rotated file is the result, nothing re-encoded. Its
       // orientation entry now says upright, so that no reader turns it a second time.
       if (targetJpeg && options.longestSide <= 0) {
-        if (!MarkUpright(rotated->path())) return Failed(item, "cannot update the EXIF orientation");
+        if (!MarkUpright(rotated->path()))
+          return Failed(item, "cannot update the EXIF orientation");
         return Commit(*rotated, item, options.existing);
       }
       loadFrom = rotated->path();
@@ -360,7 +368,8 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options,
                             JpegQuality(options, settings), PluginOrder::BeforeQoi, &settings);
   }
   switch (saved.status) {
-    case SaveStatus::Saved: break;
+    case SaveStatus::Saved:
+      break;
     case SaveStatus::Failed:
       return Failed(item, saved.message != nullptr ? saved.message : "Could not save image");
     case SaveStatus::IconTooLarge:
@@ -411,10 +420,18 @@ BatchReport RunBatch(const std::vector<BatchItem>& items, const BatchOptions& op
   pool.clear();  // joins
   for (const ItemResult& r : report.items) {
     switch (r.status) {
-      case ItemStatus::Converted: ++report.converted; break;
-      case ItemStatus::Skipped: ++report.skipped; break;
-      case ItemStatus::Failed: ++report.failed; break;
-      case ItemStatus::Cancelled: ++report.cancelled; break;
+      case ItemStatus::Converted:
+        ++report.converted;
+        break;
+      case ItemStatus::Skipped:
+        ++report.skipped;
+        break;
+      case ItemStatus::Failed:
+        ++report.failed;
+        break;
+      case ItemStatus::Cancelled:
+        ++report.cancelled;
+        break;
     }
   }
   return report;
@@ -430,8 +447,7 @@ std::string SharedSettings::ReadText(std::string_view name) {
 int32_t SharedSettings::ReadNumber(std::string_view name) {
   std::lock_guard lock(mutex_);
   auto it = numbers_.find(name);
-  if (it == numbers_.end())
-    it = numbers_.emplace(std::string(name), store_.ReadNumber(name)).first;
+  if (it == numbers_.end()) it = numbers_.emplace(std::string(name), store_.ReadNumber(name)).first;
   return it->second;
 }
 
@@ -461,9 +477,7 @@ std::variant<BatchCommand, BatchHelp, BatchUsageError> ParseBatchCommandLine(
       if (i + 1 >= args.size()) return std::nullopt;
       return args[++i];
     };
-    auto missing = [&](const std::string& sw) {
-      return BatchUsageError{sw + " needs a value"};
-    };
+    auto missing = [&](const std::string& sw) { return BatchUsageError{sw + " needs a value"}; };
     if (a == "-h" || a == "-help") return BatchHelp{};
     if (a == "-to") {
       auto v = value();
@@ -499,10 +513,14 @@ std::variant<BatchCommand, BatchHelp, BatchUsageError> ParseBatchCommandLine(
     } else if (a == "-existing") {
       auto v = value();
       if (!v) return missing(a);
-      if (*v == "skip") cmd.options.existing = ExistingRule::Skip;
-      else if (*v == "overwrite") cmd.options.existing = ExistingRule::Overwrite;
-      else if (*v == "rename") cmd.options.existing = ExistingRule::Rename;
-      else return BatchUsageError{"-existing takes skip, overwrite or rename"};
+      if (*v == "skip")
+        cmd.options.existing = ExistingRule::Skip;
+      else if (*v == "overwrite")
+        cmd.options.existing = ExistingRule::Overwrite;
+      else if (*v == "rename")
+        cmd.options.existing = ExistingRule::Rename;
+      else
+        return BatchUsageError{"-existing takes skip, overwrite or rename"};
     } else if (a.size() > 1 && a[0] == '-' && !Exists(a)) {
       return BatchUsageError{"unknown switch " + args[i]};
     } else if (args[i].size() >= 2 && args[i].front() == '"' && args[i].back() == '"') {

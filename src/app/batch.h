@@ -40,7 +40,7 @@ struct BatchOptions {
   int32_t longestSide = 0;         // > 0: shrink so that the longer side is at most this
   bool autoRotate = false;         // JPEG: turn upright by the EXIF orientation, losslessly
   ExistingRule existing = ExistingRule::Skip;
-  int32_t threads = 0;             // 0: one per core
+  int32_t threads = 0;  // 0: one per core
 };
 
 struct BatchItem {
@@ -89,8 +89,7 @@ BatchReport RunBatch(const std::vector<BatchItem>& items, const BatchOptions& op
                      const BatchProgress& progress = {});
 
 // One item, on the caller's thread (RunBatch's workers use it).
-ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options,
-                       BatchContext& context);
+ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, BatchContext& context);
 
 // A SettingsAccess for the workers: reads each name once from the store under a lock and
 // keeps it for the batch; writes are dropped (the batch writes no settings).

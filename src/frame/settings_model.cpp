@@ -28,10 +28,10 @@ constexpr FieldSpec kSpecs[] = {
     {"ToolbarVisible", "View", "Show the tool bar", EditorKind::TextFlag},
     {"StatusVisible", "View", "Show the status bar", EditorKind::TextFlag},
     {"DisableProgress", "View", "Hide the loading progress", EditorKind::TextFlag},
-    {"FitWidthFactor", "View", "Fit to width: share of the width (1/1000)", EditorKind::Number,
+    {"FitWidthFactor", "View", "Fit to width: share of the width (1/1000)", EditorKind::Number, 100,
+     10000},
+    {"FitHeightFactor", "View", "Fit to height: share of the height (1/1000)", EditorKind::Number,
      100, 10000},
-    {"FitHeightFactor", "View", "Fit to height: share of the height (1/1000)",
-     EditorKind::Number, 100, 10000},
     {"OSDColour", "View", "Information overlay colour", EditorKind::Colour},
     {"DisableNumericSort", "Files", "Sort names as plain text (not by their numbers)",
      EditorKind::TextFlag},
@@ -93,8 +93,7 @@ std::vector<SettingField> BuildFields() {
     } else if (tab == "Input") {
       for (int n = 1; n <= 16; ++n) {
         SettingField f{Numbered("JoyButton%d", n), tab,
-                       "Controller button " + std::to_string(n) + " command",
-                       EditorKind::Number};
+                       "Controller button " + std::to_string(n) + " command", EditorKind::Number};
         f.minimum = 4000;
         f.maximum = 5000;
         f.zeroAllowed = true;  // 0: the button's built-in command
@@ -131,9 +130,8 @@ bool NumberInRange(const SettingField& f, int64_t v) {
 }  // namespace
 
 const std::vector<std::string>& SettingsTabs() {
-  static const std::vector<std::string> tabs = {"View",  "Files", "Editing",
-                                                "Formats", "External programs", "Input",
-                                                "Tools"};
+  static const std::vector<std::string> tabs = {
+      "View", "Files", "Editing", "Formats", "External programs", "Input", "Tools"};
   return tabs;
 }
 
@@ -196,8 +194,10 @@ FieldValue ReadField(const SettingField& f, SettingsBackend& backend) {
   std::string value = *raw;
   if (f.editor == EditorKind::TextFlag) {
     // The viewer takes "true" in any case as on; the editor shows it in its plain form.
-    if (EqualsIgnoreCase(value, "true")) value = "true";
-    else if (EqualsIgnoreCase(value, "false")) value = "false";
+    if (EqualsIgnoreCase(value, "true"))
+      value = "true";
+    else if (EqualsIgnoreCase(value, "false"))
+      value = "false";
   } else if (f.editor == EditorKind::NumberFlag) {
     const auto v = ParseDecimal(value);
     if (v && (*v == 0 || *v == 1)) value = *v ? "true" : "false";
@@ -228,7 +228,8 @@ SlotValue SplitSlot(std::string_view value) {
 
 std::string JoinSlot(const SlotValue& slot) {
   switch (slot.action) {
-    case SlotAction::Program: return slot.target;
+    case SlotAction::Program:
+      return slot.target;
     case SlotAction::Copy:
       return slot.target.empty() ? std::string() : std::string(kCopyPrefix) + slot.target;
     case SlotAction::Move:

@@ -16,14 +16,14 @@
 namespace qp {
 
 enum class EditorKind {
-  TextFlag,     // text "true" / "false"
-  NumberFlag,   // number 1 / 0
-  Number,       // number within [minimum, maximum]
-  Colour,       // "" (the built-in colour), "#RRGGBB" or a decimal number
-  File,         // a file path
-  Folder,       // a folder path
-  Program,      // an external slot: a program, or "COPY " / "MOVE " and a folder
-  Text,         // free text within the capacity
+  TextFlag,    // text "true" / "false"
+  NumberFlag,  // number 1 / 0
+  Number,      // number within [minimum, maximum]
+  Colour,      // "" (the built-in colour), "#RRGGBB" or a decimal number
+  File,        // a file path
+  Folder,      // a folder path
+  Program,     // an external slot: a program, or "COPY " / "MOVE " and a folder
+  Text,        // free text within the capacity
 };
 
 struct SettingField {
@@ -52,10 +52,10 @@ std::string DefaultText(const SettingField& field);
 bool Accepts(const SettingField& field, std::string_view value);
 
 struct FieldValue {
-  std::string value;                  // what the editor shows
-  bool stored = false;                // a value is in the file
-  bool broken = false;                // the stored value is not valid; `value` is the default
-  std::string storedText;             // the stored value as found (for the warning)
+  std::string value;       // what the editor shows
+  bool stored = false;     // a value is in the file
+  bool broken = false;     // the stored value is not valid; `value` is the default
+  std::string storedText;  // the stored value as found (for the warning)
 };
 
 // Reads the field through the backend: a valid stored value, or the default when nothing is

@@ -63,8 +63,8 @@ TEST_F(Batch, PlanKeepsTheFolderShapeInTheTargetAndNeverPlansOneNameTwice) {
   const std::string in = dir_.file("in");
   fs::create_directories(in + "/sub/deeper");
   fs::create_directories(in + "/.hidden");
-  for (const char* name : {"p10.png", "p9.png", "p9.jpg", "notes.txt", ".secret.png",
-                           "sub/s.png", "sub/deeper/d.qoi", ".hidden/h.png"})
+  for (const char* name : {"p10.png", "p9.png", "p9.jpg", "notes.txt", ".secret.png", "sub/s.png",
+                           "sub/deeper/d.qoi", ".hidden/h.png"})
     test::WriteBytes(in + "/" + name, {1});
 
   BatchOptions o;
@@ -98,8 +98,12 @@ TEST_F(Batch, MixedFolderToWebpReportsEachFailureAndLeavesNoPartialFiles) {
     const ImageBuffer img = test::RandomPicture(20 + i, 10 + i, i, i % 3 == 0);
     const std::string base = in + "/pic" + std::to_string(i);
     switch (i % 3) {
-      case 0: WritePng(base + ".png", img); break;
-      case 1: ASSERT_TRUE(test::WriteJpeg(base + ".jpg", img)); break;
+      case 0:
+        WritePng(base + ".png", img);
+        break;
+      case 1:
+        ASSERT_TRUE(test::WriteJpeg(base + ".jpg", img));
+        break;
       case 2:
         ASSERT_EQ(writeQoi(img.data(), img.width(), img.height(), (base + ".qoi").c_str()),
                   nullptr);
@@ -220,8 +224,7 @@ TEST_F(Batch, ResizeAutoRotationAndEncoderFailures) {
   // JPEG to JPEG without resizing is the lossless rotation itself.
   o.extension = "jpg";
   o.longestSide = 0;
-  EXPECT_EQ(RunBatch({{dir_.file("turned.jpg"), dir_.file("out/turned.jpg")}}, o, context_,
-                     cancel_)
+  EXPECT_EQ(RunBatch({{dir_.file("turned.jpg"), dir_.file("out/turned.jpg")}}, o, context_, cancel_)
                 .converted,
             1u);
   ViewerState state;
@@ -241,18 +244,17 @@ TEST_F(Batch, ResizeAutoRotationAndEncoderFailures) {
 
   // An icon larger than 255 x 255 cannot be written: the item fails, nothing is left over.
   o.extension = "ico";
-  const BatchReport ico = RunBatch({{dir_.file("wide.png"), dir_.file("ico/wide.ico")}}, o,
-                                   context_, cancel_);
+  const BatchReport ico =
+      RunBatch({{dir_.file("wide.png"), dir_.file("ico/wide.ico")}}, o, context_, cancel_);
   EXPECT_EQ(ico.failed, 1u);
   EXPECT_EQ(ico.items[0].reason, "an icon is at most 255 x 255 pixels");
   EXPECT_TRUE(FilesBelow(dir_.file("ico")).empty());
 }
 
 TEST(BatchCommandLine, SwitchesAndErrors) {
-  const auto parsed = ParseBatchCommandLine({"-to", ".WEBP", "--out", "/o", "-recursive",
-                                             "-quality", "90", "-lossless", "-longest", "800",
-                                             "-autorotate", "-existing", "rename", "-threads",
-                                             "2", "a.png", "dir"});
+  const auto parsed = ParseBatchCommandLine(
+      {"-to", ".WEBP", "--out", "/o", "-recursive", "-quality", "90", "-lossless", "-longest",
+       "800", "-autorotate", "-existing", "rename", "-threads", "2", "a.png", "dir"});
   const auto* cmd = std::get_if<BatchCommand>(&parsed);
   ASSERT_NE(cmd, nullptr);
   EXPECT_TRUE(cmd->convertNow);
@@ -273,11 +275,13 @@ TEST(BatchCommandLine, SwitchesAndErrors) {
   EXPECT_EQ(std::get<BatchCommand>(window).inputs[0], "/pics/a b.png");
 
   EXPECT_TRUE(std::holds_alternative<BatchHelp>(ParseBatchCommandLine({"--help"})));
-  for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"-to", "webp"}, {"-to"}, {"-quality", "101", "-to", "png", "x"},
-        {"-longest", "0", "x"}, {"-existing", "ask", "x"}, {"-frobnicate", "x"}})
-    EXPECT_TRUE(std::holds_alternative<BatchUsageError>(ParseBatchCommandLine(bad)))
-        << bad[0];
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"-to", "webp"},
+                                              {"-to"},
+                                              {"-quality", "101", "-to", "png", "x"},
+                                              {"-longest", "0", "x"},
+                                              {"-existing", "ask", "x"},
+                                              {"-frobnicate", "x"}})
+    EXPECT_TRUE(std::holds_alternative<BatchUsageError>(ParseBatchCommandLine(bad))) << bad[0];
 }
 
 TEST(BatchFormats, EveryExtensionOnceAndJpegAlways) {

@@ -31,9 +31,9 @@ class BatchCli : public ::testing::Test {
   // Runs the program; its exit status, and what it printed on standard output (or on both).
   int Run(const std::string& args, std::string& out, bool withErrors = true) {
     const std::string log = dir_.file("out.txt");
-    const int status = test::RunShell("XDG_CONFIG_HOME=" + ShellQuote(dir_.file("config")) +
-                                      " " + ShellQuote(program_) + " " + args + " > " +
-                                      ShellQuote(log) + (withErrors ? " 2>&1" : " 2>/dev/null"));
+    const int status = test::RunShell("XDG_CONFIG_HOME=" + ShellQuote(dir_.file("config")) + " " +
+                                      ShellQuote(program_) + " " + args + " > " + ShellQuote(log) +
+                                      (withErrors ? " 2>&1" : " 2>/dev/null"));
     std::ifstream in(log);
     std::stringstream ss;
     ss << in.rdbuf();
@@ -55,20 +55,44 @@ TEST_F(BatchCli, TwoHundredMixedFilesToWebp) {
     const std::string base = (i % 2 ? in + "/more/f" : in + "/f") + std::to_string(i);
     std::string written;
     switch (i % 6) {
-      case 0: written = base + ".png"; SavePng(img.data(), img.width(), img.height(), 100, written.c_str()); break;
-      case 1: written = base + ".jpg"; test::WriteJpeg(written, img); break;
-      case 2: written = base + ".qoi"; writeQoi(img.data(), img.width(), img.height(), written.c_str()); break;
-      case 3: written = base + ".webp"; EncodeWebP(img.data(), img.width(), img.height(), 90, written.c_str(), true); break;
-      case 4: written = base + ".ico"; writeIcon(img.data(), img.width(), img.height(), written.c_str()); break;
-      case 5: written = base + ".bgra"; writeRawBgra(img.data(), img.width(), img.height(), written.c_str()); break;
+      case 0:
+        written = base + ".png";
+        SavePng(img.data(), img.width(), img.height(), 100, written.c_str());
+        break;
+      case 1:
+        written = base + ".jpg";
+        test::WriteJpeg(written, img);
+        break;
+      case 2:
+        written = base + ".qoi";
+        writeQoi(img.data(), img.width(), img.height(), written.c_str());
+        break;
+      case 3:
+        written = base + ".webp";
+        EncodeWebP(img.data(), img.width(), img.height(), 90, written.c_str(), true);
+        break;
+      case 4:
+        written = base + ".ico";
+        writeIcon(img.data(), img.width(), img.height(), written.c_str());
+        break;
+      case 5:
+        written = base + ".bgra";
+        writeRawBgra(img.data(), img.width(), img.height(), written.c_str());
+        break;
     }
     ASSERT_TRUE(fs::exists(written)) << written;
     if (i % 10 == 7) {
       std::vector<uint8_t> bytes = test::ReadBytes(written);
       switch (i % 3) {
-        case 0: bytes.clear(); break;                                   // empty
-        case 1: bytes.resize(std::min<size_t>(bytes.size(), 40)); break;  // cut short
-        case 2: std::fill(bytes.begin(), bytes.end(), 0x5A); break;       // garbage
+        case 0:
+          bytes.clear();
+          break;  // empty
+        case 1:
+          bytes.resize(std::min<size_t>(bytes.size(), 40));
+          break;  // cut short
+        case 2:
+          std::fill(bytes.begin(), bytes.end(), 0x5A);
+          break;  // garbage
       }
       test::WriteBytes(written, bytes);
       ++broken;
@@ -80,11 +104,11 @@ TEST_F(BatchCli, TwoHundredMixedFilesToWebp) {
 
   const std::string outDir = dir_.file("out");
   std::string out;
-  const int status = Run("-to webp -recursive -out " + ShellQuote(outDir) + " " + ShellQuote(in),
-                         out, false);
+  const int status =
+      Run("-to webp -recursive -out " + ShellQuote(outDir) + " " + ShellQuote(in), out, false);
   EXPECT_NE(status, 0);  // some files failed
-  const std::string head = "Converted " + std::to_string(good) + ", skipped 0, failed " +
-                           std::to_string(broken) + "\n";
+  const std::string head =
+      "Converted " + std::to_string(good) + ", skipped 0, failed " + std::to_string(broken) + "\n";
   EXPECT_EQ(out.substr(0, head.size()), head) << out;
   // One line per broken file, with its reason.
   size_t failedLines = 0;
@@ -112,7 +136,9 @@ TEST_F(BatchCli, TwoHundredMixedFilesToWebp) {
   EXPECT_TRUE(fs::exists(outDir + "/more/f1.webp"));
 
   // A second run skips every existing file and writes nothing.
-  ASSERT_EQ(Run("-to webp -recursive -out " + ShellQuote(outDir) + " " + ShellQuote(in + "/f0.png"), out), 0);
+  ASSERT_EQ(
+      Run("-to webp -recursive -out " + ShellQuote(outDir) + " " + ShellQuote(in + "/f0.png"), out),
+      0);
   EXPECT_EQ(out, "Converted 0, skipped 1, failed 0\nskipped: " + in +
                      "/f0.png: a file of that name exists\n");
 }

@@ -78,15 +78,14 @@ TEST(Packaging, InstallIntoAPrefixGivesWorkingPrograms) {
   test::TempDir dir;
   const std::string prefix = dir.file("prefix");
   std::string out;
-  ASSERT_EQ(Capture("cmake --install " + ShellQuote(build) + " --prefix " + ShellQuote(prefix), out),
-            0)
+  ASSERT_EQ(
+      Capture("cmake --install " + ShellQuote(build) + " --prefix " + ShellQuote(prefix), out), 0)
       << out;
   for (const char* file :
        {"bin/quillpix", "bin/QuillpixBatch", "bin/QuillpixSettings",
         "share/applications/org.quillpix.Quillpix.desktop",
         "share/metainfo/org.quillpix.Quillpix.metainfo.xml",
-        "share/icons/hicolor/scalable/apps/org.quillpix.Quillpix.svg",
-        "share/man/man1/quillpix.1"})
+        "share/icons/hicolor/scalable/apps/org.quillpix.Quillpix.svg", "share/man/man1/quillpix.1"})
     EXPECT_TRUE(fs::exists(prefix + "/" + file)) << file;
 
   const std::string env = "XDG_CONFIG_HOME=" + ShellQuote(dir.file("config")) + " ";

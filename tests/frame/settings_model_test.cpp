@@ -25,8 +25,7 @@ TEST(SettingsModel, EverySettingHasOneFieldWithAValidDefault) {
   for (const SettingInfo& s : SettingsTable()) {
     expected += s.last == 0 ? 1 : static_cast<size_t>(s.last);
     const std::string first =
-        s.last == 0 ? std::string(s.name)
-                    : std::string(s.name.substr(0, s.name.size() - 2)) + "1";
+        s.last == 0 ? std::string(s.name) : std::string(s.name.substr(0, s.name.size() - 2)) + "1";
     EXPECT_EQ(names.count(first), 1u) << first;
   }
   EXPECT_EQ(names.size(), expected);
@@ -40,20 +39,34 @@ TEST(SettingsModel, AcceptsOnlyValuesTheViewerUnderstands) {
     std::string value;
     bool ok;
   } cases[] = {
-      {"ToolbarVisible", "true", true},      {"ToolbarVisible", "yes", false},
-      {"KeepAspectRatio", "false", true},    {"KeepAspectRatio", "2", false},
-      {"JpegQuality", "1", true},            {"JpegQuality", "0", false},
-      {"JpegQuality", "100", true},          {"JpegQuality", "101", false},
-      {"WebpQuality", "0", true},            {"WebpQuality", "8O", false},
-      {"FitWidthFactor", "99", false},       {"FitWidthFactor", "10000", true},
-      {"JoyID", "3", false},                 {"JoyButton4", "0", true},
-      {"JoyButton4", "3999", false},         {"JoyButton4", "4160", true},
-      {"JoyButton4", "5001", false},         {"OSDColour", "", true},
-      {"OSDColour", "#FF8000", true},        {"OSDColour", "#FF80", false},
-      {"OSDColour", "#GG0000", false},       {"OSDColour", "16777215", true},
-      {"OSDColour", "16777216", false},      {"OSDColour", "-1", false},
-      {"External3", "COPY /backup", true},   {"External3", "COPY ", false},
-      {"External3", "MOVE ", false},         {"External3", std::string(511, 'p'), true},
+      {"ToolbarVisible", "true", true},
+      {"ToolbarVisible", "yes", false},
+      {"KeepAspectRatio", "false", true},
+      {"KeepAspectRatio", "2", false},
+      {"JpegQuality", "1", true},
+      {"JpegQuality", "0", false},
+      {"JpegQuality", "100", true},
+      {"JpegQuality", "101", false},
+      {"WebpQuality", "0", true},
+      {"WebpQuality", "8O", false},
+      {"FitWidthFactor", "99", false},
+      {"FitWidthFactor", "10000", true},
+      {"JoyID", "3", false},
+      {"JoyButton4", "0", true},
+      {"JoyButton4", "3999", false},
+      {"JoyButton4", "4160", true},
+      {"JoyButton4", "5001", false},
+      {"OSDColour", "", true},
+      {"OSDColour", "#FF8000", true},
+      {"OSDColour", "#FF80", false},
+      {"OSDColour", "#GG0000", false},
+      {"OSDColour", "16777215", true},
+      {"OSDColour", "16777216", false},
+      {"OSDColour", "-1", false},
+      {"External3", "COPY /backup", true},
+      {"External3", "COPY ", false},
+      {"External3", "MOVE ", false},
+      {"External3", std::string(511, 'p'), true},
       {"External3", std::string(512, 'p'), false},
       {"LastBookmark", std::string(519, 'b'), true},
       {"LastBookmark", std::string(520, 'b'), false},

@@ -23,7 +23,9 @@ namespace qp {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 }  // namespace
 
@@ -100,8 +102,8 @@ BatchWindow::BatchWindow(SettingsAccess& settings, SystemImageDecoder* decoder, 
   form->addRow(tr("Size:"), resizeRow);
   connect(resize_, &QCheckBox::toggled, longest_, &QSpinBox::setEnabled);
 
-  autoRotate_ = new QCheckBox(tr("Turn JPEG pictures upright by their EXIF orientation"),
-                              targetBox);
+  autoRotate_ =
+      new QCheckBox(tr("Turn JPEG pictures upright by their EXIF orientation"), targetBox);
   autoRotate_->setObjectName("autoRotate");
   form->addRow(tr("Rotation:"), autoRotate_);
 
@@ -115,8 +117,8 @@ BatchWindow::BatchWindow(SettingsAccess& settings, SystemImageDecoder* decoder, 
   folderRow->addWidget(browse);
   form->addRow(tr("Target folder:"), folderRow);
   connect(browse, &QToolButton::clicked, this, [this] {
-    const QString dir = QFileDialog::getExistingDirectory(this, tr("Target Folder"),
-                                                          targetFolder_->text());
+    const QString dir =
+        QFileDialog::getExistingDirectory(this, tr("Target Folder"), targetFolder_->text());
     if (!dir.isEmpty()) targetFolder_->setText(dir);
   });
 
@@ -197,7 +199,8 @@ BatchOptions BatchWindow::options() const {
 bool BatchWindow::start() {
   if (worker_ || format_->count() == 0) return false;
   std::vector<std::string> inputs;
-  for (int i = 0; i < inputs_->count(); ++i) inputs.push_back(inputs_->item(i)->text().toStdString());
+  for (int i = 0; i < inputs_->count(); ++i)
+    inputs.push_back(inputs_->item(i)->text().toStdString());
   const BatchOptions opts = options();
   std::vector<BatchItem> items = PlanBatch(inputs, opts, patternList(&settings_));
   if (items.empty()) {
@@ -214,8 +217,7 @@ bool BatchWindow::start() {
   setRunning(true);
   worker_ = std::make_unique<std::jthread>([this, items = std::move(items), opts] {
     BatchReport report = RunBatch(
-        items, opts, *context_, cancel_flag_,
-        [this](size_t done, size_t total, const ItemResult&) {
+        items, opts, *context_, cancel_flag_, [this](size_t done, size_t total, const ItemResult&) {
           QMetaObject::invokeMethod(
               this,
               [this, done, total] {

@@ -17,7 +17,9 @@ namespace {
 
 std::atomic<bool> g_cancel{false};
 
-extern "C" void OnSignal(int) { g_cancel.store(true); }
+extern "C" void OnSignal(int) {
+  g_cancel.store(true);
+}
 
 int ConvertNow(const qp::BatchCommand& cmd, qp::SettingsStore& store,
                qp::SystemImageDecoder& decoder) {

@@ -15,8 +15,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "core/colour.h"
 
@@ -24,8 +24,12 @@ namespace qp {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+  return s.toStdString();
+}
 
 // Refuses any text the field does not take (too long for its capacity, a bare copy prefix …),
 // so an invalid value cannot be typed in the first place.
@@ -188,8 +192,8 @@ QWidget* SettingsWindow::makeEditor(Row& row, QWidget* parent) {
       };
       connect(pick, &QPushButton::clicked, box, [box, text, show] {
         const uint32_t c = text->empty() ? 0xFFFFFF : ParseColour(*text);
-        const QColor chosen = QColorDialog::getColor(
-            QColor((c >> 16) & 255, (c >> 8) & 255, c & 255), box);
+        const QColor chosen =
+            QColorDialog::getColor(QColor((c >> 16) & 255, (c >> 8) & 255, c & 255), box);
         if (!chosen.isValid()) return;
         *text = FormatColour((uint32_t(chosen.red()) << 16) | (uint32_t(chosen.green()) << 8) |
                              uint32_t(chosen.blue()));
@@ -210,8 +214,8 @@ QWidget* SettingsWindow::makeEditor(Row& row, QWidget* parent) {
     case EditorKind::Folder: {
       QLineEdit* edit = nullptr;
       QWidget* box = PathEditor(f, edit, parent);
-      edit->setValidator(new FieldValidator(
-          [&f](const std::string& v) { return Accepts(f, v); }, edit));
+      edit->setValidator(
+          new FieldValidator([&f](const std::string& v) { return Accepts(f, v); }, edit));
       row.get = [edit] { return S(edit->text()); };
       row.set = [edit](const std::string& v) { edit->setText(Q(v)); };
       return box;
@@ -238,9 +242,10 @@ QWidget* SettingsWindow::makeEditor(Row& row, QWidget* parent) {
       edit->setValidator(new FieldValidator(
           [&f, slot](const std::string& v) { return Accepts(f, slot(Q(v))); }, edit));
       connect(browse, &QToolButton::clicked, box, [box, action, edit] {
-        const QString chosen = action->currentIndex() == 0
-                                   ? QFileDialog::getOpenFileName(box, QString(), edit->text())
-                                   : QFileDialog::getExistingDirectory(box, QString(), edit->text());
+        const QString chosen =
+            action->currentIndex() == 0
+                ? QFileDialog::getOpenFileName(box, QString(), edit->text())
+                : QFileDialog::getExistingDirectory(box, QString(), edit->text());
         if (!chosen.isEmpty()) edit->setText(chosen);
       });
       row.get = [edit, slot] { return slot(edit->text()); };
@@ -254,8 +259,8 @@ QWidget* SettingsWindow::makeEditor(Row& row, QWidget* parent) {
     case EditorKind::Text: {
       auto* edit = new QLineEdit(parent);
       edit->setObjectName(name);
-      edit->setValidator(new FieldValidator(
-          [&f](const std::string& v) { return Accepts(f, v); }, edit));
+      edit->setValidator(
+          new FieldValidator([&f](const std::string& v) { return Accepts(f, v); }, edit));
       row.get = [edit] { return S(edit->text()); };
       row.set = [edit](const std::string& v) { edit->setText(Q(v)); };
       return edit;
