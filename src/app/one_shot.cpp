@@ -29,16 +29,6 @@ namespace {
 
 // How much of a rotated file is searched for the orientation entry.
 constexpr size_t kOrientationSearchBytes = 16384;
-// The first last-write time that counts as valid: 2 January 1970, 00:00 UTC.
-constexpr time_t kFirstValidTime = 24 * 60 * 60;
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 // Reads the first two bytes; true for the JPEG start-of-image marker.
 bool StartsAsJpeg(std::FILE* f) {
   std::array<uint8_t, 2> head{};
@@ -74,14 +64,6 @@ bool ResetIntelOrientation(const std::string& path, const ExifInfo& info) {
 }  // namespace
 
 // Opened without blocking so that a FIFO named on the command line cannot hang the start.
-bool FileTimestampValid(const std::string& path) {
-  const FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-  if (file.fd < 0) return true;
-  struct stat st {};
-  if (::fstat(file.fd, &st) != 0) return false;
-  return st.st_mtim.tv_sec >= kFirstValidTime;
-}
-
 AutoRotateResult AutoRotateJpegFile(const std::string& path) {
   AutoRotateResult out;
   ExifInfo info{};
