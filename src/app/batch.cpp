@@ -9,13 +9,16 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <span>
 #include <thread>
 
 #include "codecs/file_filters.h"
 #include "codecs/load_dispatch.h"
 #include "codecs/plugins.h"
 #include "codecs/save_dispatch.h"
+#include "core/byte_reader.h"
 #include "core/file_io.h"
 #include "core/paths.h"
 #include "core/viewer_state.h"
@@ -122,45 +125,56 @@ ItemResult Commit(TempFile& temp, const BatchItem& item, ExistingRule rule) {
   return r;
 }
 
-// Sets the orientation entry of a JPEG's EXIF segment to 1 (upright), in either byte order,
-// after the picture was turned. Only the APP1 "Exif" segment is searched. False when the file
-// could not be read or written.
+// Where the value of the orientation entry (0x0112) of IFD0 in the first EXIF segment lies in
+// the file, when it is a SHORT or LONG; its low byte in either byte order.
+std::optional<size_t> OrientationOffset(std::span<const uint8_t> head) {
+  ByteReader r(head);
+  if (r.u8() != 0xFF || r.u8() != 0xD8) return std::nullopt;
+  while (r.ok()) {
+    if (r.u8() != 0xFF) return std::nullopt;
+    const uint8_t marker = r.u8();
+    const uint16_t length = r.u16be();
+    if (!r.ok() || marker == 0xDA || marker == 0xD9 || length < 2) return std::nullopt;
+    const size_t next = r.position() + length - 2;
+    if (marker == 0xE1 && r.expect(std::string_view("Exif\0\0", 6))) {
+      const size_t tiff = r.position();
+      if (next < tiff) return std::nullopt;
+      ByteReader t = r.sub(tiff, next - tiff);
+      const uint8_t order = t.u8();
+      if (t.u8() != order || (order != 'I' && order != 'M')) return std::nullopt;
+      const bool big = order == 'M';
+      if (t.u16(big) != 42 || !t.seek(t.u32(big))) return std::nullopt;
+      const uint16_t entries = t.u16(big);
+      for (uint16_t i = 0; i < entries && t.ok(); ++i) {
+        const size_t entry = t.position();
+        const uint16_t tag = t.u16(big);
+        const uint16_t type = t.u16(big);
+        t.skip(8);  // count and value
+        if (!t.ok()) return std::nullopt;
+        // The value is left-aligned in its 4-byte field.
+        if (tag == 0x0112 && (type == 3 || type == 4))
+          return tiff + entry + 8 + (big ? (type == 3 ? 1 : 3) : 0);
+      }
+      return std::nullopt;
+    }
+    if (!r.seek(next)) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// Sets the orientation of a JPEG that was just turned upright to 1, so that no reader turns
+// it a second time. True when done or when the file has no such entry.
 bool MarkUpright(const std::string& path) {
   UniqueFile f = OpenFile(path, "r+b");
   if (!f) return false;
-  std::vector<uint8_t> head(4 + 65536);
+  // Markers before the EXIF segment are few; 128 KiB holds the segment (at most 64 KiB).
+  std::vector<uint8_t> head(128 * 1024);
   head.resize(std::fread(head.data(), 1, head.size(), f.get()));
-  // Walk the markers after start-of-image to the first APP1 segment that holds EXIF data.
-  size_t pos = 2;
-  if (head.size() < 4 || head[0] != 0xFF || head[1] != 0xD8) return true;
-  while (pos + 4 <= head.size() && head[pos] == 0xFF && head[pos + 1] != 0xDA) {
-    const size_t length = size_t{head[pos + 2]} << 8 | head[pos + 3];
-    const size_t body = pos + 4, end = std::min(head.size(), pos + 2 + length);
-    if (length < 2) return true;
-    if (head[pos + 1] == 0xE1 && end >= body + 6 &&
-        std::equal(head.begin() + body, head.begin() + body + 4, "Exif")) {
-      // Tag 0x0112, SHORT or LONG, count 1, value 2..8, little- or big-endian.
-      for (size_t i = body + 6; i + 12 <= end; ++i) {
-        const uint8_t* e = head.data() + i;
-        const bool little = e[0] == 0x12 && e[1] == 0x01 && (e[2] == 3 || e[2] == 4) && e[3] == 0 &&
-                            e[4] == 1 && e[5] == 0 && e[6] == 0 && e[7] == 0;
-        const bool big = e[0] == 0x01 && e[1] == 0x12 && e[2] == 0 && (e[3] == 3 || e[3] == 4) &&
-                         e[4] == 0 && e[5] == 0 && e[6] == 0 && e[7] == 1;
-        if (!little && !big) continue;
-        // The value sits left-aligned in the 4-byte field.
-        const bool isShort = (little ? e[2] : e[3]) == 3;
-        const size_t at = i + 8 + (little ? 0 : (isShort ? 1 : 3));
-        if (head[at] < 2 || head[at] > 8) continue;
-        if (std::fseek(f.get(), static_cast<long>(at), SEEK_SET) != 0 ||
-            std::fputc(1, f.get()) == EOF)
-          return false;
-        return std::fclose(f.release()) == 0;
-      }
-      return true;
-    }
-    pos = pos + 2 + length;
-  }
-  return true;
+  const auto at = OrientationOffset(head);
+  if (!at) return true;
+  if (std::fseek(f.get(), static_cast<long>(*at), SEEK_SET) != 0 || std::fputc(1, f.get()) == EOF)
+    return false;
+  return std::fclose(f.release()) == 0;
 }
 
 // Plug-ins come from other authors and are not known to be safe on several threads at once.

@@ -231,14 +231,23 @@ TEST_F(Batch, ResizeAutoRotationAndEncoderFailures) {
   const auto rotated = LoadJpeg(dir_.file("out/turned.jpg"), state);
   ASSERT_TRUE(rotated);
   EXPECT_EQ(rotated->width(), 32);
-  // The turned file says it is upright, in either byte order of its EXIF data.
-  for (bool bigEndian : {false, true}) {
-    ASSERT_TRUE(test::WriteJpeg(dir_.file("be.jpg"), test::RandomPicture(64, 32, 3), 8, bigEndian));
-    const std::string out = dir_.file(bigEndian ? "out/be_big.jpg" : "out/be_little.jpg");
-    ASSERT_EQ(RunBatch({{dir_.file("be.jpg"), out}}, o, context_, cancel_).converted, 1u);
+  // The turned file says it is upright, in either byte order of its EXIF data, also when
+  // another segment comes first.
+  for (int variant = 0; variant < 3; ++variant) {
+    const std::string src = dir_.file("o" + std::to_string(variant) + ".jpg");
+    ASSERT_TRUE(test::WriteJpeg(src, test::RandomPicture(64, 32, 3), 8, variant == 1));
+    if (variant == 2) {
+      // Move the EXIF segment behind a comment segment.
+      std::vector<uint8_t> bytes = test::ReadBytes(src);
+      const std::vector<uint8_t> comment{0xFF, 0xFE, 0x00, 0x05, 'h', 'i', '!'};
+      bytes.insert(bytes.begin() + 2, comment.begin(), comment.end());
+      test::WriteBytes(src, bytes);
+    }
+    const std::string out = dir_.file("out/u" + std::to_string(variant) + ".jpg");
+    ASSERT_EQ(RunBatch({{src, out}}, o, context_, cancel_).converted, 1u);
     ExifInfo info{};
     ASSERT_TRUE(ReadJpegMetadata(out, info));
-    EXPECT_EQ(info.orientation, 1) << out;
+    EXPECT_EQ(info.orientation, 1) << variant;
     EXPECT_EQ(LoadJpeg(out, state)->height(), 64);
   }
 
