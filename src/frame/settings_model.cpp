@@ -15,7 +15,7 @@ constexpr std::string_view kMovePrefix = "MOVE ";
 // Colours are 24-bit: 0x00RRGGBB.
 constexpr int64_t kMaxColour = 0xFFFFFF;
 
-struct FieldSpec {
+struct FieldRow {
   std::string_view name;
   std::string_view tab;
   std::string_view label;
@@ -24,7 +24,7 @@ struct FieldSpec {
 };
 
 // Fixed fields in display order; the numbered families are added after them.
-constexpr FieldSpec kSpecs[] = {
+constexpr FieldRow kFixedFields[] = {
     {"ToolbarVisible", "View", "Show the tool bar", EditorKind::TextFlag},
     {"StatusVisible", "View", "Show the status bar", EditorKind::TextFlag},
     {"DisableProgress", "View", "Hide the loading progress", EditorKind::TextFlag},
@@ -69,7 +69,7 @@ std::vector<SettingField> BuildFields() {
     out.push_back(std::move(f));
   };
   auto fixed = [&](std::string_view tab) {
-    for (const FieldSpec& s : kSpecs) {
+    for (const FieldRow& s : kFixedFields) {
       if (s.tab != tab) continue;
       SettingField f;
       f.name = s.name;
