@@ -2,7 +2,7 @@
 
 #include "codecs/svg.h"
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "ops/display_scale.h"
 #include "ops/resample.h"
 #include "ops/shapes.h"
@@ -99,6 +99,10 @@ const uint8_t* CImgViewerView::pixels() const {
   if (!holdsPicture()) return nullptr;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).data();
 }
+const ImageBuffer* CImgViewerView::currentImage() const {
+  if (!holdsImage()) return nullptr;
+  return &SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state);
+}
 int32_t CImgViewerView::pictureWidth() const {
   if (!holdsPicture()) return 0;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).width();
@@ -141,6 +145,9 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
         }
       }
     } else if (clipboardKind >= 1) {
+      // A pasted picture has no file: the last file's size and type must not be shown for it.
+      fileSize_ = 0;
+      sniffCode_ = 0;
       if (auto img = ctx_.ports.clipboard.GetImage()) {
         undo_.Free();
         s.detailsValid = s.hasAlpha = s.vectorSource = 0;
@@ -208,8 +215,10 @@ void CImgViewerView::Layout() {
     const Size t = ScaledSize(w, h, z);
     if (t.width > 0 && t.height > 0) {
       if (s.vectorSource) {
-        scaled = HasExtension(s.currentPath, ".svgz") ? renderSvgz(s.currentPath, s, t.width, t.height)
-                                                      : renderSvg(s.currentPath, s, t.width, t.height);
+        DecodeResult svg = HasExtension(s.currentPath, ".svgz")
+                               ? renderSvgz(s.currentPath, t.width, t.height)
+                               : renderSvg(s.currentPath, t.width, t.height);
+        scaled = svg.toOwned();
       } else if (z < 2) {
         scaled = DisplayScale(src.data(), w, h, t.width, t.height);
       } else {

@@ -11,14 +11,14 @@
 
 #include "codecs/png.h"
 #include "frame/settings_store.h"
-#include "qt/qt_app.h"
+#include "qt/qt_test_app.h"
 #include "support/test_support.h"
 
 namespace qp {
 namespace {
 
 TEST(BatchWindow, ConvertsTheChosenFolderAndShowsTheReport) {
-  test::WidgetApp();
+  test::App();
   test::TempDir dir;
   const std::string in = dir.file("in");
   test::RunShell("mkdir -p " + test::ShellQuote(in));

@@ -14,7 +14,7 @@
 
 #include "frame/settings_store.h"
 #include "qt/qsettings_backend.h"
-#include "qt/qt_app.h"
+#include "qt/qt_test_app.h"
 #include "support/test_support.h"
 
 namespace qp {
@@ -24,7 +24,7 @@ namespace {
 class SettingsWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    test::WidgetApp();
+    test::App();
     setenv("XDG_CONFIG_HOME", dir_.path().c_str(), 1);
     // Qt reads the folder once per process; an earlier test may have fixed it already.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
