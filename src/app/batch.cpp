@@ -356,7 +356,8 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
 
   ViewerState state;
   LoadContext ctx{state, &settings, context.systemDecoder};
-  auto picture = LoadPictureFile(loadFrom, ctx);
+  DecodeDetails details;
+  auto picture = LoadPictureFile(loadFrom, ctx, &details);
   rotated.reset();
   if (!picture || picture->empty())
     return Failed(item, "not a picture that can be read (damaged or unknown format)");
@@ -378,7 +379,7 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
   {
     std::unique_lock<std::mutex> pluginLock(g_pluginMutex, std::defer_lock);
     if (pluginWrites(item.target, &settings)) pluginLock.lock();
-    saved = SaveByExtension(img, state.hasAlpha != 0, temp.path(), WebpQuality(options, settings),
+    saved = SaveByExtension(img, details.hasAlpha, temp.path(), WebpQuality(options, settings),
                             JpegQuality(options, settings), PluginOrder::BeforeQoi, &settings);
   }
   switch (saved.status) {
