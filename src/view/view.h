@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -15,8 +16,10 @@
 #include "core/viewer_state.h"
 #include "ops/undo.h"
 #include "platform/ports.h"
+#include "view/edit_commands.h"
 #include "tools/result_dialogs.h"
 #include "view/overlay.h"
+#include "view/selection.h"
 #include "view/view_geometry.h"
 #include "view/view_host.h"
 
@@ -60,16 +63,18 @@ struct ViewContext {
   SystemImageDecoder* systemDecoder = nullptr;
   // The OCR and barcode result dialogs; without them those commands do nothing.
   ToolDialogPort* toolDialogs = nullptr;
+  // The edit commands' dialogs; without them those commands act as if cancelled.
+  EditDialogPort* editDialogs = nullptr;
   // Pictures decoded ahead (none: every file is loaded when shown).
   PrefetchLoader* prefetch = nullptr;
   // The "shown" lines for measuring (none: no lines).
   ShowTrace* trace = nullptr;
 };
 
-class CImgViewerView {
+class CImgViewerView : private EditView {
  public:
   explicit CImgViewerView(ViewContext ctx);
-  ~CImgViewerView();
+  ~CImgViewerView() override;
   CImgViewerView(const CImgViewerView&) = delete;
   CImgViewerView& operator=(const CImgViewerView&) = delete;
 
@@ -79,7 +84,7 @@ class CImgViewerView {
   // The document's path (empty: no document). Opening sets it and refreshes.
   const std::string& documentPath() const { return documentPath_; }
   void OpenDocument(const std::string& path);
-  void SetDocumentPath(const std::string& path) { documentPath_ = path; }
+  void SetDocumentPath(const std::string& path) override { documentPath_ = path; }
 
   // Reloads the document if its path changed, lays it out, fills the panes and repaints.
   void Refresh();
@@ -127,9 +132,12 @@ class CImgViewerView {
   const std::string& loadedPath() const { return loadedPath_; }
   void ForgetLoadedPath() { loadedPath_.clear(); }
 
-  // Selection; the tracker comes with the mouse handling, until then there is none.
-  bool hasSelection() const { return false; }
-  void ClearSelection() {}
+  // The selection the mouse and the edit commands work on.
+  bool hasSelection() const { return selection_.Exists(); }
+  void ClearSelection() { selection_.Clear(); }
+  Selection& selection() { return selection_; }
+  // Shows or hides the pointer over the view when that changes its state.
+  void ShowPointer(bool visible);
 
   ViewContext& context() { return ctx_; }
 
@@ -147,6 +155,16 @@ class CImgViewerView {
   bool UsePreparedDisplay(float z);
 
   int32_t EditHook(uint16_t command, intptr_t argument);
+  // EditView: what the edit commands see of the view.
+  ImageBuffer* OwnedPicture() override;
+  const ImageBuffer* ShownPicture() override;
+  void AdoptPicture(ImageBuffer picture) override;
+  std::optional<DisplayPixels> Display() override;
+  bool CursorVisible() override { return cursorVisible_; }
+  std::string DocumentPath() override { return documentPath_; }
+  std::optional<ImageBuffer> LoadPicture(const std::string& path) override;
+  std::optional<ImageBuffer> RenderVector(int32_t width, int32_t height) override;
+  std::string OpenFilter() override;
   // OCR, barcode reading and the export to RIOT.
   void RunTool(uint16_t command);
   void ReleasePicture();
@@ -171,6 +189,8 @@ class CImgViewerView {
   std::optional<DisplayBitmap> display_;
   int32_t extentW_ = 0, extentH_ = 0;
   bool cursorVisible_ = true;
+  Selection selection_;
+  std::unique_ptr<EditCommands> edits_;
   // The display bitmap the prefetch loader made for the adopted picture, valid until the
   // picture changes, another view command runs or the window paints.
   struct PreparedDisplay {
