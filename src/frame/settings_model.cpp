@@ -33,6 +33,8 @@ constexpr FieldRow kFixedFields[] = {
     {"FitHeightFactor", "View", "Fit to height: share of the height (1/1000)", EditorKind::Number,
      100, 10000},
     {"OSDColour", "View", "Information overlay colour", EditorKind::Colour},
+    {"PrefetchMemoryMB", "View", "Memory for pictures decoded ahead, in MiB (0: none)",
+     EditorKind::Number, 0, 65536},
     {"DisableNumericSort", "Files", "Sort names as plain text (not by their numbers)",
      EditorKind::TextFlag},
     {"UseRecycleBin", "Files", "Delete files to the trash", EditorKind::TextFlag},

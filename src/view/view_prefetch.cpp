@@ -40,8 +40,15 @@ bool CImgViewerView::AdoptPrefetched(const std::string& path) {
   sniffCode_ = p->load.sniffCode;
   picture_ = p->load.picture.takeOwned();
   if (!holdsPicture()) placeholder_ = true;
-  s.ClearMetadata();
-  if (p->jpegMetadata) s.exif = p->exif;
+  if (p->jpegMetadata) {
+    // As the load: the camera data read, the colour space the decoder recorded kept.
+    const int32_t colourSpace = s.jpegColourSpace;
+    s.ClearMetadata();
+    s.exif = p->exif;
+    s.jpegColourSpace = colourSpace;
+  } else {
+    s.ClearMetadata();
+  }
   if (p->display)
     prepared_ = PreparedDisplay{picture_.data(), p->displayZoom, std::move(*p->display)};
   return true;
