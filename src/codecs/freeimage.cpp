@@ -36,7 +36,12 @@ struct Api {
   FIBITMAP* (*ConvertFromRawBits)(uint8_t*, int, int, int, unsigned, unsigned, unsigned,
                                   unsigned, int) = nullptr;
   int (*Save)(int, FIBITMAP*, const char*, int) = nullptr;
+  // Optional: libraries without them load pictures without reading the header first.
+  int (*FIFSupportsNoPixels)(int) = nullptr;
 };
+
+// FreeImage's load flag that reads the header and metadata only (FIF_LOAD_NOPIXELS).
+constexpr int kLoadNoPixels = 0x8000;
 
 void IgnoreMessage(int, const char*) {}
 
@@ -75,6 +80,7 @@ const Api* LoadApi() {
       DebugLog("freeimage: %s lacks a function, treated as absent", kName);
       return nullptr;
     }
+    Bind(lib, "FreeImage_FIFSupportsNoPixels", a.FIFSupportsNoPixels);
     a.SetOutputMessage(IgnoreMessage);
     return &a;
   }();
@@ -104,6 +110,13 @@ std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t form
   const Api* api = Available();
   if (!api || format < 0) return std::nullopt;
   using Bitmap = std::unique_ptr<FIBITMAP, Unloader>;
+  // A header claiming a huge picture would have the library allocate and clear it before
+  // failing: where the format allows, read the size alone first and refuse it over the limit.
+  if (api->FIFSupportsNoPixels && api->FIFSupportsNoPixels(format)) {
+    Bitmap header(api->Load(format, path.c_str(), kLoadNoPixels), Unloader{api});
+    if (!header || !PictureBytes(api->GetWidth(header.get()), api->GetHeight(header.get())))
+      return std::nullopt;
+  }
   Bitmap src(api->Load(format, path.c_str(), 0), Unloader{api});
   if (!src) return std::nullopt;
   const unsigned w = api->GetWidth(src.get()), h = api->GetHeight(src.get());
