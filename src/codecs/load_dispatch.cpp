@@ -100,6 +100,9 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
     if (r) return r.toOwned();
     if (auto img = loadAnyWithLibrary(path)) return img;
     if (code == -kSniffIsoMedia) return IsoMediaByPlugin(path, ctx);
+    // Bitmaps the external library refuses or would decode wrongly (longer info headers,
+    // unusual bit-field masks) are valid files that the system decoder reads.
+    if (code == -kSniffBmp) return SystemDecode(path, ctx);
     return std::nullopt;
   }
   const std::string lower = ToLowerAscii(path);
@@ -128,6 +131,12 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
       out.picture = ByContent(code, path, ctx, /*animate=*/true, /*avifFirst=*/true);
       if (!out.picture) out.picture = loadAnyWithLibrary(path);
       if (!out.picture && code == -kSniffIsoMedia) out.picture = IsoMediaByPlugin(path, ctx);
+      if (!out.picture && code == -kSniffBmp) {
+        if (auto img = SystemDecode(path, ctx)) {
+          out.picture = std::move(*img);
+          out.fromSystem = true;
+        }
+      }
       return out;
     case -kSniffPng:
       out.picture = LoadPng(path, ctx.state);

@@ -29,6 +29,13 @@ class FreeImageFiles : public ::testing::Test {
 
 // A bitmap file: file header, an info header of `headerSize` bytes (12 for the old core
 // header), `extra` bytes (palette or masks after a 40-byte header), then `pixels`.
+// Bit-field masks as they follow a 40-byte header.
+std::vector<uint8_t> Masks(const std::vector<uint32_t>& masks) {
+  std::vector<uint8_t> out;
+  for (size_t i = 0; i < 3; ++i) PutU32le(out, masks[i]);
+  return out;
+}
+
 std::vector<uint8_t> Bitmap(uint32_t headerSize, int32_t w, int32_t h, uint16_t bits,
                             uint32_t compression, const std::vector<uint32_t>& masks,
                             const std::vector<uint8_t>& extra, const std::vector<uint8_t>& pixels) {
@@ -65,6 +72,217 @@ std::vector<uint8_t> Bitmap(uint32_t headerSize, int32_t w, int32_t h, uint16_t 
   f.insert(f.end(), extra.begin(), extra.end());
   f.insert(f.end(), pixels.begin(), pixels.end());
   return f;
+}
+
+// The test picture, 3 x 2, top row first: red, green, blue / yellow, cyan, white (0xAARRGGBB).
+constexpr uint32_t kColours[2][3] = {{0xFFFF0000, 0xFF00FF00, 0xFF0000FF},
+                                     {0xFFFFFF00, 0xFF00FFFF, 0xFFFFFFFF}};
+
+// Scales an 8-bit channel to a field of `mask` and puts it there.
+uint32_t Field(uint32_t value8, uint32_t mask) {
+  if (mask == 0) return 0;
+  const int shift = __builtin_ctz(mask);
+  const uint32_t max = mask >> shift;
+  return ((value8 * max + 127) / 255) << shift;
+}
+
+// Rows of the test picture, bottom row first unless `topDown`, each padded to 4 bytes, every
+// pixel packed by `pack` into `bytesPerPixel` little-endian bytes.
+template <typename Pack>
+std::vector<uint8_t> Rows(int bytesPerPixel, bool topDown, Pack pack) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < 2; ++i) {
+    const int y = topDown ? i : 1 - i;
+    for (int x = 0; x < 3; ++x) {
+      const uint32_t v = pack(kColours[y][x]);
+      for (int b = 0; b < bytesPerPixel; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    }
+    while (out.size() % 4 != 0) out.push_back(0);
+  }
+  return out;
+}
+
+std::vector<uint8_t> MaskedRows(int bytesPerPixel, const std::vector<uint32_t>& m, bool topDown) {
+  return Rows(bytesPerPixel, topDown, [&](uint32_t c) {
+    return Field(c >> 16 & 0xFF, m[0]) | Field(c >> 8 & 0xFF, m[1]) | Field(c & 0xFF, m[2]) |
+           (m.size() > 3 ? Field(c >> 24, m[3]) : 0);
+  });
+}
+
+// The test picture's colours as a palette of 4-byte entries, and its rows of indices.
+std::vector<uint8_t> Palette() {
+  std::vector<uint8_t> p;
+  for (const auto& row : kColours)
+    for (uint32_t c : row) p.insert(p.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), 0});
+  return p;
+}
+std::vector<uint8_t> IndexRows(bool topDown) {
+  return Rows(1, topDown, [](uint32_t c) {
+    for (uint32_t i = 0; i < 6; ++i)
+      if (kColours[i / 3][i % 3] == c) return i;
+    return 0u;
+  });
+}
+
+void ExpectTestPicture(const std::optional<ImageBuffer>& img, const std::string& name) {
+  ASSERT_TRUE(img) << name;
+  ASSERT_EQ(img->width(), 3) << name;
+  ASSERT_EQ(img->height(), 2) << name;
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 3; ++x)
+      EXPECT_EQ(PixelAt(*img, x, y) & 0xFFFFFF, kColours[y][x] & 0xFFFFFF)
+          << name << " at " << x << "," << y;
+}
+
+const std::vector<uint32_t> k565 = {0xF800, 0x07E0, 0x001F};
+const std::vector<uint32_t> k555 = {0x7C00, 0x03E0, 0x001F};
+const std::vector<uint32_t> k888 = {0xFF0000, 0xFF00, 0xFF};
+const std::vector<uint32_t> kArgb = {0xFF0000, 0xFF00, 0xFF, 0xFF000000};
+
+// Bitmaps as other programs write them, read right: bit fields, the longer info headers (the
+// library reads them with a 40-byte header handed over), top-down rows.
+TEST_F(FreeImageFiles, BitmapVariantsReadRight) {
+  const auto rgb24 = [](bool topDown) {
+    return Rows(3, topDown, [](uint32_t c) { return c & 0xFFFFFF; });
+  };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Case> cases = {
+      {"565 bit fields", Bitmap(40, 3, 2, 16, 3, {}, Masks(k565), MaskedRows(2, k565, false))},
+      {"555 bit fields", Bitmap(40, 3, 2, 16, 3, {}, Masks(k555), MaskedRows(2, k555, false))},
+      {"555 plain", Bitmap(40, 3, 2, 16, 0, {}, {}, MaskedRows(2, k555, false))},
+      {"565 top-down", Bitmap(40, 3, -2, 16, 3, {}, Masks(k565), MaskedRows(2, k565, true))},
+      {"32-bit bit fields", Bitmap(40, 3, 2, 32, 3, {}, Masks(k888), MaskedRows(4, k888, false))},
+      {"24-bit top-down", Bitmap(40, 3, -2, 24, 0, {}, {}, rgb24(true))},
+      {"8-bit top-down", Bitmap(40, 3, -2, 8, 0, {}, Palette(), IndexRows(true))},
+      {"V2 header, 565", Bitmap(52, 3, 2, 16, 3, k565, {}, MaskedRows(2, k565, false))},
+      {"V3 header, 565", Bitmap(56, 3, 2, 16, 3, k565, {}, MaskedRows(2, k565, false))},
+      {"V4 header, 555", Bitmap(108, 3, 2, 16, 3, k555, {}, MaskedRows(2, k555, false))},
+      {"V5 header, ARGB", Bitmap(124, 3, 2, 32, 3, kArgb, {}, MaskedRows(4, kArgb, false))},
+      {"V5 header, top-down", Bitmap(124, 3, -2, 32, 3, kArgb, {}, MaskedRows(4, kArgb, true))},
+      {"V5 header, 24-bit", Bitmap(124, 3, 2, 24, 0, {}, {}, rgb24(false))},
+      {"V5 header, palette", Bitmap(124, 3, 2, 8, 0, {}, Palette(), IndexRows(false))},
+      {"core header", Bitmap(12, 3, 2, 24, 0, {}, {}, rgb24(false))},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir_.file("v.bmp");
+    test::WriteBytes(path, c.bytes);
+    ExpectTestPicture(loadWithLibrary(path, kFreeImageBmp), c.name);
+    ExpectTestPicture(loadAnyWithLibrary(path), c.name);
+  }
+  // The alpha of 32-bit pixels is kept.
+  const std::string path = dir_.file("alpha.bmp");
+  auto rows = MaskedRows(4, kArgb, false);
+  rows[3] = 0x40;  // bottom-left pixel
+  test::WriteBytes(path, Bitmap(124, 3, 2, 32, 3, kArgb, {}, rows));
+  auto img = loadWithLibrary(path, kFreeImageBmp);
+  ASSERT_TRUE(img);
+  EXPECT_EQ(PixelAt(*img, 0, 1) >> 24, 0x40u);
+}
+
+// Masks the library would apply as if they were the common ones: it must not get the file
+// (the next decoder in the fallback order reads it).
+TEST_F(FreeImageFiles, BitmapsWithOtherMasksAreLeftToTheNextDecoder) {
+  const std::vector<uint32_t> k4444 = {0x0F00, 0x00F0, 0x000F, 0xF000};
+  const std::vector<uint32_t> kRgbx = {0xFF000000, 0xFF0000, 0xFF00};
+  const std::vector<uint32_t> k1555 = {0x7C00, 0x03E0, 0x001F, 0x8000};
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  };
+  const std::vector<Case> cases = {
+      {"32-bit R-G-B-X", Bitmap(40, 3, 2, 32, 3, {}, Masks(kRgbx), MaskedRows(4, kRgbx, false))},
+      {"16-bit 4-4-4", Bitmap(40, 3, 2, 16, 3, {}, Masks(k4444), MaskedRows(2, k4444, false))},
+      {"16-bit 5-6-5 reversed",
+       Bitmap(40, 3, 2, 16, 3, {}, Masks({0x001F, 0x07E0, 0xF800}),
+              MaskedRows(2, {0x001F, 0x07E0, 0xF800}, false))},
+      {"V5 4-4-4-4", Bitmap(124, 3, 2, 16, 3, k4444, {}, MaskedRows(2, k4444, false))},
+      {"V4 1-5-5-5", Bitmap(108, 3, 2, 16, 3, k1555, {}, MaskedRows(2, k1555, false))},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir_.file("m.bmp");
+    test::WriteBytes(path, c.bytes);
+    EXPECT_FALSE(loadWithLibrary(path, kFreeImageBmp)) << c.name;
+    EXPECT_FALSE(loadAnyWithLibrary(path)) << c.name;
+  }
+}
+
+// A TGA: 18-byte header, `id` bytes of image ID, the colour map, then `pixels`.
+std::vector<uint8_t> Targa(uint8_t type, uint8_t bits, uint8_t descriptor,
+                           const std::vector<uint8_t>& pixels, uint16_t mapFirst = 0,
+                           const std::vector<uint8_t>& map = {}, uint8_t id = 0) {
+  std::vector<uint8_t> f = {id, static_cast<uint8_t>(map.empty() ? 0 : 1), type};
+  PutU16le(f, mapFirst);
+  PutU16le(f, static_cast<uint16_t>(map.size() / 3));
+  f.push_back(map.empty() ? 0 : 24);
+  PutU16le(f, 0);  // x origin
+  PutU16le(f, 0);  // y origin
+  PutU16le(f, 3);
+  PutU16le(f, 2);
+  f.push_back(bits);
+  f.push_back(descriptor);
+  f.insert(f.end(), id, 'i');
+  f.insert(f.end(), map.begin(), map.end());
+  f.insert(f.end(), pixels.begin(), pixels.end());
+  return f;
+}
+
+// The test picture's rows in the order of a TGA origin: bit 4 of the descriptor puts the first
+// pixel of a row on the right, bit 5 the first row at the top.
+template <typename Pack>
+std::vector<uint8_t> TargaRows(uint8_t descriptor, int bytesPerPixel, Pack pack) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < 2; ++i) {
+    const int y = (descriptor & 0x20) ? i : 1 - i;
+    for (int j = 0; j < 3; ++j) {
+      const int x = (descriptor & 0x10) ? 2 - j : j;
+      const uint32_t v = pack(kColours[y][x], y * 3 + x);
+      for (int b = 0; b < bytesPerPixel; ++b) out.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    }
+  }
+  return out;
+}
+
+TEST_F(FreeImageFiles, TargaOriginsAndColourMapsReadRight) {
+  std::vector<uint8_t> map;
+  for (const auto& row : kColours)
+    for (uint32_t c : row) map.insert(map.end(), {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16)});
+  const std::vector<uint8_t> footer = [] {
+    std::vector<uint8_t> f(8, 0);
+    const char* sig = "TRUEVISION-XFILE.";
+    f.insert(f.end(), sig, sig + 18);
+    return f;
+  }();
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+  };
+  std::vector<Case> cases;
+  for (uint8_t origin : {0x00, 0x10, 0x20, 0x30}) {
+    const std::string o = std::to_string(origin);
+    cases.push_back({"24-bit, origin " + o,
+                     Targa(2, 24, origin, TargaRows(origin, 3, [](uint32_t c, int) { return c; }))});
+    cases.push_back({"32-bit, origin " + o,
+                     Targa(2, 32, origin | 8, TargaRows(origin, 4, [](uint32_t c, int) { return c; }))});
+  }
+  for (uint16_t first : {0, 1, 10, 200}) {
+    for (uint8_t origin : {0x00, 0x20}) {
+      const auto indices = TargaRows(origin, 1, [&](uint32_t, int i) { return first + i; });
+      if (first + 5 > 255) continue;
+      auto bytes = Targa(1, 8, origin, indices, first, map, 3);
+      cases.push_back({"colour map from " + std::to_string(first), bytes});
+      bytes.insert(bytes.end(), footer.begin(), footer.end());
+      cases.push_back({"colour map from " + std::to_string(first) + ", with footer", bytes});
+    }
+  }
+  for (const Case& c : cases) {
+    const std::string path = dir_.file("t.tga");
+    test::WriteBytes(path, c.bytes);
+    ExpectTestPicture(loadWithLibrary(path, kFreeImageTarga), c.name);
+    ExpectTestPicture(loadAnyWithLibrary(path), c.name);
+  }
 }
 
 // Headers whose pictures lie beyond the program's limit are refused from the header alone:
