@@ -67,9 +67,14 @@ AppOutcome RunCommandLine(const CommandLine& cl, AppPorts& ports) {
   }
 
   // A normal start.
-  if (!cl.firstFile.empty() && !FileTimestampValid(cl.firstFile))
-    return Failure("Invalid file timestamp: \"" + cl.firstFile + "\"");
-  return AppOutcome{0, "quillpix: the viewer window comes with a later version\n", {}};
+  if (!cl.firstFile.empty() && !FileTimestampValid(cl.firstFile)) {
+    AppOutcome out = Failure("Invalid file timestamp: \"" + cl.firstFile + "\"");
+    out.invalidTimestamp = true;
+    return out;
+  }
+  AppOutcome out;
+  out.openWindow = true;
+  return out;
 }
 
 }  // namespace qp

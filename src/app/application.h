@@ -19,6 +19,8 @@ struct AppOutcome {
   int exitCode = 0;
   std::string out;  // for standard output
   std::string err;  // one line for standard error when a mode failed
+  bool openWindow = false;        // a normal start: the viewer window opens on `firstFile`
+  bool invalidTimestamp = false;  // refused: the first file's last-write time is not valid
 };
 
 AppOutcome RunCommandLine(const CommandLine& cl, AppPorts& ports);

@@ -1,23 +1,92 @@
-// The quillpix program: reads the command line and runs a one-shot mode; the window comes with
-// a later change. The user's settings come from the per-user settings file when Qt is built.
+// The quillpix program: reads the command line, runs a one-shot mode, or opens the viewer
+// window. This is the one place where the program's parts are made and wired together: the
+// state, the settings, the file list, the ports, the view, the command router, the window and
+// the animation clock.
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "app/application.h"
 #include "frame/settings_store.h"
 
 #ifdef QP_HAVE_QT
-#include <QCoreApplication>
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
 
+#include "codecs/file_filters.h"
+#include "frame/animation_clock.h"
+#include "frame/commands.h"
+#include "frame/file_list.h"
+#include "frame/main_frame.h"
+#include "metadata/exif.h"
+#include "qt/main_window.h"
 #include "qt/qsettings_backend.h"
+#include "qt/qt_ports.h"
 #include "qt/system_decoder_qt.h"
+#include "view/view.h"
 #endif
+
+namespace {
+
+#ifdef QP_HAVE_QT
+bool HaveDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') return true;
+  }
+  return false;
+}
+
+// A document path as the window keeps it: absolute, so the file list knows its folder.
+std::string DocumentPath(const std::string& token) {
+  if (token.empty()) return token;
+  std::error_code ec;
+  const std::filesystem::path p = std::filesystem::absolute(token, ec);
+  return ec ? token : p.lexically_normal().string();
+}
+
+int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::SystemImageDecoder& decoder) {
+  qp::ViewerState state;
+  qp::InstallMetadataReader(state);
+  state.drawLines = cl.drawLines;
+  qp::ReadStartupFlags(state, settings);
+
+  qp::QtPorts qtPorts;
+  qp::FileList files(state, qp::patternList(&settings));
+  qp::FileListForView listForView(files);
+  qp::MainWindow window(settings);
+  qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
+  qp::CImgViewerView view(
+      qp::ViewContext{state, settings, qtPorts.ports, window, listForView, &decoder});
+  auto router = qp::MakeCommandRouter(
+      qp::FrameContext{state, settings, qtPorts.ports, view, files, window});
+  window.Attach(*router, view);
+
+  // Worker threads post to the window's queue; the clock starts with the frame.
+  auto post = [&qtPorts](uintptr_t command, intptr_t argument) {
+    qtPorts.post.Post(static_cast<uint16_t>(command), argument);
+  };
+  state.hooks.postToFrame = post;
+  qp::AnimationClock clock(state, post);
+  clock.start();
+
+  if (QScreen* screen = window.screen()) window.setGeometry(screen->availableGeometry());
+  window.showMaximized();
+  view.OpenDocument(DocumentPath(cl.firstFile));
+  const int rc = QApplication::exec();
+  clock.stop();
+  state.hooks.postToFrame = nullptr;
+  return rc;
+}
+#endif
+
+}  // namespace
 
 int main(int argc, char** argv) {
   const qp::CommandLine cl = qp::ParseCommandLine(argc, argv);
 #ifdef QP_HAVE_QT
-  // Qt's image plug-ins (the last fall-back decoder) are found through the application object.
-  QCoreApplication qtApp(argc, argv);
   qp::QSettingsBackend backend;
   qp::QtSystemImageDecoder systemDecoder;
   qp::SystemImageDecoder* decoder = &systemDecoder;
@@ -27,7 +96,37 @@ int main(int argc, char** argv) {
 #endif
   qp::SettingsStore settings(backend);
   qp::AppPorts ports{settings, decoder};
-  const qp::AppOutcome outcome = qp::RunCommandLine(cl, ports);
+  qp::AppOutcome outcome;
+  {
+#ifdef QP_HAVE_QT
+    // Qt's image plug-ins (the last fall-back decoder) are found through the application object.
+    QCoreApplication qtApp(argc, argv);
+#endif
+    outcome = qp::RunCommandLine(cl, ports);
+  }
+#ifdef QP_HAVE_QT
+  if (outcome.openWindow || outcome.invalidTimestamp) {
+    if (!HaveDisplay()) {
+      if (outcome.invalidTimestamp) {
+        std::fputs(outcome.err.c_str(), stderr);
+        return outcome.exitCode;
+      }
+      std::fputs("quillpix: no display to open the window on (DISPLAY is not set); run it under a "
+                 "virtual one: xvfb-run -a quillpix FILE\n",
+                 stderr);
+      return 1;
+    }
+    QApplication app(argc, argv);
+    if (outcome.invalidTimestamp) {
+      QMessageBox box(QMessageBox::Critical, QStringLiteral("Quill Pix"),
+                      QStringLiteral("Invalid file timestamp"), QMessageBox::Ok);
+      box.exec();
+      std::fputs(outcome.err.c_str(), stderr);
+      return outcome.exitCode;
+    }
+    return RunWindow(cl, settings, systemDecoder);
+  }
+#endif
   std::fputs(outcome.out.c_str(), stdout);
   std::fputs(outcome.err.c_str(), stderr);
   return outcome.exitCode;

@@ -27,16 +27,6 @@ namespace qp {
 
 namespace {
 
-// The first last-write time that counts as valid: 2 January 1970, 00:00 UTC.
-constexpr time_t kFirstValidTime = 24 * 60 * 60;
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 // Reads the first two bytes; true for the JPEG start-of-image marker.
 bool StartsAsJpeg(std::FILE* f) {
   std::array<uint8_t, 2> head{};
@@ -47,15 +37,6 @@ bool StartsAsJpeg(std::FILE* f) {
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 }  // namespace
-
-// Opened without blocking so that a FIFO named on the command line cannot hang the start.
-bool FileTimestampValid(const std::string& path) {
-  const FdCloser file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-  if (file.fd < 0) return true;
-  struct stat st {};
-  if (::fstat(file.fd, &st) != 0) return false;
-  return st.st_mtim.tv_sec >= kFirstValidTime;
-}
 
 AutoRotateResult AutoRotateJpegFile(const std::string& path) {
   AutoRotateResult out;

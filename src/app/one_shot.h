@@ -8,13 +8,10 @@
 
 #include "app/command_line.h"
 #include "codecs/load_dispatch.h"
+#include "core/file_io.h"
 #include "core/settings_access.h"
 
 namespace qp {
-
-// False when the file's last-write time lies before 2 January 1970 (UTC); true when it is
-// later or when the file cannot be opened (the open fails later, elsewhere).
-bool FileTimestampValid(const std::string& path);
 
 struct AutoRotateResult {
   int angle = 0;                      // 0, 90, 180 or 270

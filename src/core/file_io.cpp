@@ -49,4 +49,15 @@ UniqueFile OpenRegularFile(const std::string& path) {
   return UniqueFile(f);
 }
 
+bool FileTimestampValid(const std::string& path) {
+  // The first last-write time that counts as valid: 2 January 1970, 00:00 UTC.
+  constexpr time_t kFirstValidTime = 24 * 60 * 60;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return true;
+  struct stat st {};
+  const bool statted = ::fstat(fd, &st) == 0;
+  ::close(fd);
+  return statted && st.st_mtim.tv_sec >= kFirstValidTime;
+}
+
 }  // namespace qp

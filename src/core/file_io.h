@@ -40,4 +40,8 @@ bool CanOpenForRead(const std::string& path);
 // directory, a FIFO or a device). The open itself never blocks on a FIFO.
 UniqueFile OpenRegularFile(const std::string& path);
 
+// False when the file's last-write time lies before 2 January 1970 (UTC); true when it is
+// later or when the file cannot be opened (the open fails later, elsewhere).
+bool FileTimestampValid(const std::string& path);
+
 }  // namespace qp

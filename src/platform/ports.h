@@ -67,6 +67,8 @@ class ClipboardPort {
   virtual ~ClipboardPort() = default;
   virtual bool SetImage(const ImageBuffer& picture) = 0;
   virtual std::optional<ImageBuffer> GetImage() = 0;
+  // Whether a picture is offered, without fetching it.
+  virtual bool HasImage() { return GetImage().has_value(); }
   virtual bool SetText(const std::string& text) = 0;
   virtual std::optional<std::string> GetText() = 0;
 };

@@ -1,0 +1,155 @@
+#include "qt/main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QUrl>
+
+#include "frame/main_frame.h"
+#include "qt/qt_ports.h"
+
+namespace qp {
+
+MainWindow::MainWindow(SettingsAccess& settings) : settings_(settings) {
+  setWindowTitle(QStringLiteral("Quill Pix"));
+  viewWidget_ = new ViewWidget(this);
+  setCentralWidget(viewWidget_);
+  setAcceptDrops(true);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
+  router_ = &router;
+  viewWidget_->SetView(&view, &settings_);
+  factory_ = std::make_unique<ActionFactory>(router, *this);
+  factory_->CreateActions();
+  factory_->BuildMenus(*menuBar());
+
+  // Step 1: the tool bar, hidden unless "ToolbarVisible" is "true".
+  const BarVisibility bars = ReadBarVisibility(settings_);
+  toolBar_ = addToolBar(QStringLiteral("Toolbar"));
+  toolBar_->setObjectName(QStringLiteral("Toolbar"));
+  factory_->BuildToolBar(*toolBar_);
+  SetToolbarVisible(bars.toolbar);
+
+  // Step 2: the status bar with its message pane and five sized panes.
+  struct Pane {
+    uint32_t id;
+    const char* widthTemplate;
+  };
+  static constexpr Pane kPanes[] = {
+      {kPanePosition, "10240/10240"},
+      {kPanePath, "1234567890123456789012345678901234567890"},
+      {kPaneDimensions, "10240 x 10240"},
+      {kPaneZoom, "Z:100% "},
+      {kPaneSize, "(xxx.xx M)"},
+  };
+  for (const Pane& p : kPanes) {
+    auto* label = new QLabel(this);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString::fromLatin1(p.widthTemplate)) + 8);
+    label->setFrameShape(QFrame::Panel);
+    label->setFrameShadow(QFrame::Sunken);
+    statusBar()->addPermanentWidget(label, p.id == kPanePath ? 1 : 0);
+    panes_[p.id] = label;
+  }
+  statusBar()->showMessage(QStringLiteral("Ready"));
+  SetStatusVisible(bars.status);
+
+  // The tool bar's buttons follow their update rules while the program idles.
+  idle_.setInterval(200);
+  connect(&idle_, &QTimer::timeout, this, [this] { factory_->Update(factory_->toolBarActions()); });
+  idle_.start();
+  factory_->Update(factory_->toolBarActions());
+}
+
+QString MainWindow::PaneText(uint32_t pane) const {
+  auto it = panes_.find(pane);
+  return it == panes_.end() ? QString() : it->second->text();
+}
+
+void MainWindow::Close() { close(); }
+
+void MainWindow::Flash() { QApplication::alert(this); }
+
+void MainWindow::SetPaneText(uint32_t pane, const std::string& text) {
+  auto it = panes_.find(pane);
+  if (it != panes_.end()) it->second->setText(QString::fromStdString(text));
+}
+
+void MainWindow::SetToolbarVisible(bool on) {
+  toolbarWanted_ = on;
+  if (toolBar_ != nullptr) toolBar_->setVisible(on && !fullScreen_);
+}
+
+void MainWindow::SetStatusVisible(bool on) {
+  statusWanted_ = on;
+  statusBar()->setVisible(on && !fullScreen_);
+}
+
+void MainWindow::SetScrollExtent(int32_t width, int32_t height) { viewWidget_->SetExtent(width, height); }
+ScrollPoint MainWindow::ScrollPosition() { return viewWidget_->Position(); }
+void MainWindow::ScrollTo(int32_t x, int32_t y) { viewWidget_->ScrollToDevice(x, y); }
+bool MainWindow::HasHorizontalScrollBar() { return viewWidget_->horizontalScrollBar()->maximum() > 0; }
+bool MainWindow::HasVerticalScrollBar() { return viewWidget_->verticalScrollBar()->maximum() > 0; }
+int32_t MainWindow::ViewportHeight() { return viewWidget_->DeviceViewportSize().height(); }
+void MainWindow::Repaint() { viewWidget_->viewport()->update(); }
+
+void MainWindow::ShowFullScreen(bool on) {
+  // Fullscreen is this window without frame, bars or menus, covering its screen.
+  fullScreen_ = on;
+  menuBar()->setVisible(!on);
+  if (toolBar_ != nullptr) toolBar_->setVisible(toolbarWanted_ && !on);
+  statusBar()->setVisible(statusWanted_ && !on);
+  if (on) {
+    wasMaximized_ = isMaximized();
+    showFullScreen();
+  } else if (wasMaximized_) {
+    showMaximized();
+  } else {
+    showNormal();
+  }
+  // The fit of the next layout uses the new size at once.
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainWindow::ResizeFrame(int32_t width, int32_t height) {
+  if (isMaximized()) showNormal();
+  const qreal dpr = devicePixelRatioF();
+  resize(static_cast<int>(width / dpr), static_cast<int>(height / dpr));
+  raise();
+}
+
+bool MainWindow::event(QEvent* event) {
+  if (event->type() == PostedCommandEvent::EventType()) {
+    auto* posted = static_cast<PostedCommandEvent*>(event);
+    if (router_ != nullptr) router_->Dispatch(posted->command, posted->argument);
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  SaveBarVisibility(settings_, BarVisibility{toolbarWanted_, statusWanted_});
+  event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (!url.isLocalFile()) continue;
+    if (router_ != nullptr) router_->navigation().OpenChosenFile(url.toLocalFile().toStdString());
+    event->acceptProposedAction();
+    return;
+  }
+}
+
+}  // namespace qp

@@ -1,0 +1,74 @@
+// The main frame window: menus, tool bar and status panes built from the command table, the view
+// widget in the middle, the deferred-command queue, dropped files and the close step. Each slot
+// is one call into the engine.
+#pragma once
+
+#include <map>
+#include <memory>
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+#include <QToolBar>
+
+#include "frame/commands.h"
+#include "qt/action_factory.h"
+#include "qt/view_widget.h"
+#include "view/view_host.h"
+
+namespace qp {
+
+class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
+ public:
+  explicit MainWindow(SettingsAccess& settings);
+  ~MainWindow() override;
+
+  ViewWidget& viewWidget() { return *viewWidget_; }
+  // Builds menus, tool bar and panes once the router exists; bars as the settings say.
+  void Attach(CommandRouter& router, CImgViewerView& view);
+  ActionFactory* actions() { return factory_.get(); }
+  // The texts of the status panes, for tests.
+  QString PaneText(uint32_t pane) const;
+  QToolBar* toolBar() const { return toolBar_; }
+
+  // FrameHost
+  void Close() override;
+  void Flash() override;
+  void SetPaneText(uint32_t pane, const std::string& text) override;
+  bool ToolbarVisible() override { return toolbarWanted_; }
+  bool StatusVisible() override { return statusWanted_; }
+  void SetToolbarVisible(bool on) override;
+  void SetStatusVisible(bool on) override;
+
+  // ViewHost
+  void SetScrollExtent(int32_t width, int32_t height) override;
+  ScrollPoint ScrollPosition() override;
+  void ScrollTo(int32_t x, int32_t y) override;
+  bool HasHorizontalScrollBar() override;
+  bool HasVerticalScrollBar() override;
+  int32_t ViewportHeight() override;
+  void Repaint() override;
+  void ShowFullScreen(bool on) override;
+  void ResizeFrame(int32_t width, int32_t height) override;
+
+ protected:
+  bool event(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  SettingsAccess& settings_;
+  CommandRouter* router_ = nullptr;
+  ViewWidget* viewWidget_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  std::unique_ptr<ActionFactory> factory_;
+  std::map<uint32_t, QLabel*> panes_;
+  QTimer idle_;
+  bool toolbarWanted_ = false;
+  bool statusWanted_ = true;
+  bool fullScreen_ = false;
+  bool wasMaximized_ = false;
+};
+
+}  // namespace qp

@@ -1,0 +1,102 @@
+// The Qt implementations of the platform ports, owned by the application and bound to the main
+// window once it exists.
+#pragma once
+
+#include <QEvent>
+#include <QPointer>
+#include <QWidget>
+
+#include "platform/ports.h"
+
+namespace qp {
+
+// A (command, argument) posted to the main window's deferred-command dispatcher.
+class PostedCommandEvent final : public QEvent {
+ public:
+  static QEvent::Type EventType();
+  PostedCommandEvent(uint16_t cmd, intptr_t arg)
+      : QEvent(EventType()), command(cmd), argument(arg) {}
+  const uint16_t command;
+  const intptr_t argument;
+};
+
+class QtMessageBox final : public MessageBoxPort {
+ public:
+  MessageAnswer Show(const std::string& text, MessageIcon icon, MessageButtons buttons) override;
+  QPointer<QWidget> parent;
+};
+
+class QtFileDialogs final : public FileDialogPort {
+ public:
+  std::optional<FileDialogResult> Open(const FileDialogRequest& request) override;
+  std::optional<FileDialogResult> Save(const FileDialogRequest& request) override;
+  std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override;
+  QPointer<QWidget> parent;
+};
+
+class QtClipboard final : public ClipboardPort {
+ public:
+  bool SetImage(const ImageBuffer& picture) override;
+  std::optional<ImageBuffer> GetImage() override;
+  bool SetText(const std::string& text) override;
+  std::optional<std::string> GetText() override;
+  bool HasImage() override;
+};
+
+class QtDesktop final : public DesktopPort {
+ public:
+  bool OpenUrl(const std::string& url) override;
+  bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
+};
+
+class QtTrash final : public TrashPort {
+ public:
+  bool MoveToTrash(const std::string& path) override;
+};
+
+// The screen of `window`, in device pixels.
+class QtScreen final : public ScreenPort {
+ public:
+  ScreenRect AvailableGeometry() override;
+  ScreenRect FullGeometry() override;
+  QPointer<QWidget> window;
+};
+
+class QtCursor final : public CursorPort {
+ public:
+  void SetWaitCursor(bool on) override;
+  void ShowCursor(bool visible) override;
+  QPointer<QWidget> view;
+};
+
+// Thread-safe: Qt's event queue takes posts from any thread.
+class QtPost final : public PostPort {
+ public:
+  void Post(uint16_t command, intptr_t argument) override;
+  QPointer<QObject> receiver;
+};
+
+// The filter list of a "Desc|*.a;*.b|...||" text as Qt name filters ("Desc (*.a *.b)").
+QStringList QtNameFilters(const std::string& filter);
+
+struct QtPorts {
+  QtMessageBox messages;
+  QtFileDialogs fileDialogs;
+  QtClipboard clipboard;
+  QtDesktop desktop;
+  QtTrash trash;
+  QtScreen screen;
+  QtCursor cursor;
+  QtPost post;
+  Ports ports{messages, fileDialogs, clipboard, desktop, trash, screen, cursor, post};
+  // Binds the window-dependent ports.
+  void Bind(QWidget* window, QWidget* view, QObject* receiver) {
+    messages.parent = window;
+    fileDialogs.parent = window;
+    screen.window = window;
+    cursor.view = view;
+    post.receiver = receiver;
+  }
+};
+
+}  // namespace qp

@@ -1,0 +1,426 @@
+#include "view/view.h"
+
+#include "codecs/svg.h"
+#include "core/paths.h"
+#include "core/sniff.h"
+#include "ops/display_scale.h"
+#include "ops/resample.h"
+#include "ops/shapes.h"
+
+namespace qp {
+
+CImgViewerView::CImgViewerView(ViewContext ctx) : ctx_(ctx) {
+  if (auto p = ImageBuffer::Filled(1, 1, 0)) placeholderPixel_ = std::move(*p);
+  ctx_.state.hooks.viewCommand = [this](uint16_t command, intptr_t argument) {
+    return Hook(kViewCommandMarker, command, argument);
+  };
+  ctx_.state.hasView = true;
+}
+
+CImgViewerView::~CImgViewerView() {
+  ctx_.state.hasView = false;
+  ctx_.state.hooks.viewCommand = nullptr;
+  showsCanvas_ = false;
+  ctx_.state.StopPlayback();
+}
+
+int32_t CImgViewerView::Hook(uint16_t marker, uint16_t command, intptr_t argument) {
+  if (marker != kViewCommandMarker) return 0;
+  ViewerState& s = ctx_.state;
+  ViewHost& host = ctx_.host;
+  const bool h = host.HasHorizontalScrollBar();
+  const bool v = host.HasVerticalScrollBar();
+  // Arrow steps are fractions of the area a window may use, as the keys step through a
+  // picture larger than the screen in a fixed number of presses.
+  const ScreenRect area = ctx_.ports.screen.AvailableGeometry();
+  const int32_t vstep = area.height() / 12;
+  const int32_t hstep = area.width() / 16;
+  switch (command) {
+    case kCmdScrollHome: if (h || v) host.ScrollTo(0, 0); break;
+    case kCmdScrollDown: if (v) ScrollBy(0, vstep); break;
+    case kCmdScrollUp: if (v) ScrollBy(0, -vstep); break;
+    case kCmdScrollLeft: if (h) ScrollBy(-hstep, 0); break;
+    case kCmdScrollRight: if (h) ScrollBy(hstep, 0); break;
+    case kCmdPageDown: if (v) ScrollBy(0, host.ViewportHeight()); break;
+    case kCmdPageUp: if (v) ScrollBy(0, -host.ViewportHeight()); break;
+    case kCmdScrollTopRight: if (h || v) host.ScrollTo(h ? 65536 : 0, 0); break;
+    case kCmdScrollBottomLeft: if (h || v) host.ScrollTo(0, v ? 65536 : 0); break;
+    case kCmdRefresh: Refresh(); break;
+    case kCmdToggleFullScreen: ToggleFullScreen(); break;
+    case kCmdReload: Reload(); break;
+    case kCmdAnimationTick: AnimationTick(argument); break;
+    case kCmdPauseAnimation:
+      if (s.animating) {
+        s.paused = s.paused ? 0 : 1;
+        ClearSelection();
+      }
+      break;
+    case kCmdZoomIn: ZoomBy(kZoomStep); break;
+    case kCmdZoomOut: ZoomBy(1.0 / static_cast<double>(kZoomStep)); break;
+    case kCmdDoubleZoom: ZoomBy(2.0); break;
+    case kCmdHalveZoom: ZoomBy(0.5); break;
+    case kCmdLockZoom: ToggleLockZoom(); break;
+    case kCmdClearSelection: ClearSelection(); break;
+    case kCmdHasSelection: return hasSelection() ? 1 : 0;
+    case 4074: break;  // F12: accepted, nothing to do
+    case kCmdFitToImage: FitToImage(); break;
+    case kCmdRestartAnimation:
+      if (s.animating) {
+        s.frameIndex = s.frameCount.load();
+        loadedPath_.clear();
+        Redraw();
+      }
+      break;
+    default: return EditHook(command, argument);
+  }
+  return 1;
+}
+
+void CImgViewerView::OpenDocument(const std::string& path) {
+  documentPath_ = path;
+  Refresh();
+}
+
+bool CImgViewerView::holdsPicture() const {
+  if (placeholder_) return true;
+  if (showsCanvas_) return !ctx_.state.animationCanvas.empty();
+  return !picture_.empty();
+}
+
+// The buffer behind the current picture: the owned one, the playback canvas or the placeholder.
+static const ImageBuffer& SourceOf(const ImageBuffer& owned, bool canvas, bool placeholder,
+                                   const ImageBuffer& placeholderPixel, const ViewerState& s) {
+  if (placeholder) return placeholderPixel;
+  if (canvas) return s.animationCanvas;
+  return owned;
+}
+
+const uint8_t* CImgViewerView::pixels() const {
+  if (!holdsPicture()) return nullptr;
+  return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).data();
+}
+int32_t CImgViewerView::pictureWidth() const {
+  if (!holdsPicture()) return 0;
+  return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).width();
+}
+int32_t CImgViewerView::pictureHeight() const {
+  if (!holdsPicture()) return 0;
+  return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).height();
+}
+
+void CImgViewerView::ReleasePicture() {
+  // The playback canvas and the placeholder belong to others; only the owned picture is freed.
+  picture_.reset();
+  showsCanvas_ = false;
+  placeholder_ = false;
+}
+
+std::pair<int32_t, int32_t> CImgViewerView::AvailableArea() {
+  const ScreenRect r = ctx_.state.fullScreen ? ctx_.ports.screen.FullGeometry()
+                                             : ctx_.ports.screen.AvailableGeometry();
+  return {r.width(), r.height()};
+}
+
+bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKind) {
+  ViewerState& s = ctx_.state;
+  if (path != loadedPath_) {
+    loadedPath_ = path;
+    if (!s.fullScreen && !s.zoomLocked && !s.animating) {
+      s.zoom = s.lockedZoom = 1.0f;
+      s.backgroundDirty = 1;
+    }
+    ReleasePicture();
+    if (s.animating) {
+      // A playback step: only the running decoder is asked, no sniffing, no metadata.
+      if (s.StepPlayback()) {
+        showsCanvas_ = true;
+        if (s.showProgress && s.frameCount > 8) {
+          std::lock_guard guard(s.lock);
+          ImageBuffer& c = s.animationCanvas;
+          DrawProgressBar(c.data(), c.width(), c.height(), s.frameIndex, s.frameCount);
+        }
+      }
+    } else if (clipboardKind >= 1) {
+      if (auto img = ctx_.ports.clipboard.GetImage()) {
+        undo_.Free();
+        s.detailsValid = s.hasAlpha = s.vectorSource = 0;
+        picture_ = std::move(*img);
+        if (clipboardKind == 1) {
+          for (size_t i = 3; i < picture_.byteSize(); i += 4) picture_.data()[i] = 255;
+          s.vectorSource = 0;
+        }
+      }
+    } else {
+      undo_.Free();
+      LoadContext lc{s, &ctx_.settings, ctx_.systemDecoder};
+      DisplayLoad d = LoadFileForDisplay(path, lc);
+      fileSize_ = d.fileSize;
+      sniffCode_ = d.sniffCode;
+      if (d.picture.isCanvas()) showsCanvas_ = true;
+      else if (d.picture) picture_ = d.picture.takeOwned();
+      if (d.fromSystem && holdsPicture() && s.zoom > 0.999f && s.zoom < 1.001f) {
+        // Shown unscaled at once. The previous file's metadata must not stay with this one.
+        s.ClearMetadata();
+        Layout();
+        return display_.has_value();
+      }
+      if (!holdsPicture()) {
+        placeholder_ = true;
+      } else if (s.drawLines) {
+        const std::vector<int32_t> l = std::move(*s.drawLines);
+        s.drawLines.reset();
+        ImageBuffer& target = showsCanvas_ ? s.animationCanvas : picture_;
+        const uint32_t colour = DrawingColour(ctx_.settings.ReadText("LineColour"), 0xFF0000);
+        if (l.size() >= 4) {
+          DrawLine(target, l[0], l[1], l[2], l[3], colour);
+          int32_t px = l[2], py = l[3];
+          for (size_t i = 4; i + 1 < l.size(); i += 2) {
+            DrawLine(target, px, py, l[i], l[i + 1], colour);
+            px = l[i];
+            py = l[i + 1];
+          }
+        }
+      }
+      if (sniffCode_ == kSniffJpeg || sniffCode_ == -kSniffJpeg) s.ReadMetadata(path);
+      else s.ClearMetadata();
+    }
+  }
+  Layout();
+  return display_.has_value();
+}
+
+void CImgViewerView::Layout() {
+  ViewerState& s = ctx_.state;
+  display_.reset();
+  if (!holdsPicture()) return;
+  const ImageBuffer& src = SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, s);
+  const int32_t w = src.width(), h = src.height();
+  if (s.zoomLocked && s.lockedZoom < 0) s.zoom = s.lockedZoom;
+  float z = s.zoom;
+  if (z < 0) {
+    const auto [aw, ah] = AvailableArea();
+    z = FitZoom(z, w, h, s.fullScreen != 0, aw, ah, ReadFitFactors(ctx_.settings));
+    s.zoom = z;
+    s.backgroundDirty = 1;
+  }
+  std::optional<ImageBuffer> scaled;
+  if (NeedsScaling(z)) {
+    const Size t = ScaledSize(w, h, z);
+    if (t.width > 0 && t.height > 0) {
+      if (s.vectorSource) {
+        scaled = HasExtension(s.currentPath, ".svgz") ? renderSvgz(s.currentPath, s, t.width, t.height)
+                                                      : renderSvg(s.currentPath, s, t.width, t.height);
+      } else if (z < 2) {
+        scaled = DisplayScale(src.data(), w, h, t.width, t.height);
+      } else {
+        scaled = ResizeNearest(src, t.width, t.height);
+      }
+    }
+  }
+  // Without a scaled copy (no memory, renderer failed) the picture is shown unscaled.
+  display_ = scaled ? MakeDisplayBitmap(scaled->data(), scaled->width(), scaled->height())
+                    : MakeDisplayBitmap(src.data(), w, h);
+}
+
+void CImgViewerView::Refresh() {
+  ViewerState& s = ctx_.state;
+  if (documentPath_ != s.currentPath) {
+    ClearSelection();
+    if (s.animating) {
+      showsCanvas_ = false;
+      s.StopPlayback();
+    }
+    s.currentPath = documentPath_;
+  }
+  display_.reset();
+  if (documentPath_.empty()) {
+    for (uint32_t pane : {kPanePath, kPaneDimensions, kPaneSize, kPaneZoom}) ctx_.host.SetPaneText(pane, "");
+    RefreshTail();
+    return;
+  }
+  if (HasExtension(documentPath_, ".lst")) {
+    ctx_.files.LoadListFile(documentPath_);
+    ctx_.ports.post.Post(4000, 0);
+    return;
+  }
+  ctx_.host.SetPaneText(kPanePath, documentPath_ + " ...");
+  s.showProgress = ctx_.settings.ReadFlag("DisableProgress") ? 0 : 1;
+  const bool wait = cursorVisible_;
+  if (wait) ctx_.ports.cursor.SetWaitCursor(true);
+  const int32_t kind = ClipboardKind(documentPath_);
+  if (kind == 0) ctx_.files.SetCurrent(documentPath_);
+  LoadForDisplay(documentPath_, kind);
+  if (wait) ctx_.ports.cursor.SetWaitCursor(false);
+  SetPanes();
+  RefreshTail();
+}
+
+void CImgViewerView::SetPanes() {
+  ViewHost& host = ctx_.host;
+  host.SetPaneText(kPanePath, documentPath_);
+  if (display_) {
+    host.SetPaneText(kPaneDimensions, DimensionsText(pictureWidth(), pictureHeight()));
+    host.SetPaneText(kPaneSize, SizePaneText(fileSize_));
+  } else {
+    host.SetPaneText(kPaneDimensions, "");
+    host.SetPaneText(kPaneSize, "");
+  }
+  host.SetPaneText(kPaneZoom, ZoomPaneText(ctx_.state.zoom));
+}
+
+void CImgViewerView::RefreshTail() {
+  ViewerState& s = ctx_.state;
+  const int32_t dw = display_ ? display_->width : 0;
+  const int32_t dh = display_ ? display_->height : 0;
+  bool wantVisible = true;
+  if (s.fullScreen) {
+    const ScreenRect full = ctx_.ports.screen.FullGeometry();
+    int32_t ew = dw, eh = dh;
+    if (dw <= full.width() && dh <= full.height()) {
+      ew = full.width();
+      eh = full.height();
+      wantVisible = false;
+    }
+    if (ew != extentW_ || eh != extentH_) ctx_.host.SetScrollExtent(ew, eh);
+    if (s.zoomLocked) ctx_.host.ScrollTo(0, 0);
+    extentW_ = ew;
+    extentH_ = eh;
+  } else {
+    ctx_.host.SetScrollExtent(dw, dh);
+    extentW_ = dw;
+    extentH_ = dh;
+  }
+  ctx_.host.Repaint();
+  if (wantVisible != cursorVisible_) {
+    ctx_.ports.cursor.ShowCursor(wantVisible);
+    cursorVisible_ = wantVisible;
+  }
+}
+
+void CImgViewerView::Reload() {
+  ViewerState& s = ctx_.state;
+  loadedPath_.clear();
+  if (ClipboardKind(documentPath_) != 0 && !s.lastFilePath.empty()) documentPath_ = s.lastFilePath;
+  Refresh();
+}
+
+void CImgViewerView::AnimationTick(intptr_t generation) {
+  ViewerState& s = ctx_.state;
+  if (!s.animating) return;
+  if (generation != 0 && generation != s.animationGeneration) return;  // a tick of an old playback
+  loadedPath_.clear();
+  Redraw();
+}
+
+void CImgViewerView::Redraw() {
+  ViewerState& s = ctx_.state;
+  if (documentPath_ != s.currentPath) return;
+  display_.reset();
+  LoadForDisplay(documentPath_, 0);
+  ctx_.host.Repaint();
+}
+
+void CImgViewerView::ZoomBy(double factor) {
+  ViewerState& s = ctx_.state;
+  ClearSelection();
+  s.zoom = static_cast<float>(static_cast<double>(s.zoom) * factor);
+  s.lockedZoom = s.zoom;
+  s.backgroundDirty = 1;
+  Refresh();
+}
+
+void CImgViewerView::SetFit(float code) {
+  ViewerState& s = ctx_.state;
+  ClearSelection();
+  s.zoom = code;
+  if (s.zoomLocked) s.lockedZoom = code;
+  Refresh();
+}
+
+void CImgViewerView::OriginalSize() {
+  ViewerState& s = ctx_.state;
+  if (s.zoom == 1.0f) return;
+  ClearSelection();
+  s.zoom = 1.0f;
+  s.lockedZoom = 1.0f;
+  Refresh();
+}
+
+void CImgViewerView::ToggleLockZoom() { ctx_.state.zoomLocked = ctx_.state.zoomLocked ? 0 : 1; }
+
+void CImgViewerView::ToggleFullScreen() {
+  ViewerState& s = ctx_.state;
+  if (!s.fullScreen) {
+    ClearSelection();
+    s.fullScreen = 1;
+    ctx_.host.ShowFullScreen(true);
+  } else {
+    s.fullScreen = 0;
+    ctx_.host.ShowFullScreen(false);
+  }
+}
+
+void CImgViewerView::FitToImage() {
+  if (ctx_.state.fullScreen) ctx_.state.ToggleFullScreenWithFit();
+  ClearSelection();
+  ctx_.host.ResizeFrame(displayWidth() + 40, displayHeight() + 90);
+}
+
+void CImgViewerView::ScrollBy(int32_t dx, int32_t dy) {
+  const ScrollPoint p = ctx_.host.ScrollPosition();
+  ctx_.host.ScrollTo(ClampScroll(int64_t{p.x} + dx), ClampScroll(int64_t{p.y} + dy));
+}
+
+void CImgViewerView::CycleOverlay() {
+  ViewerState& s = ctx_.state;
+  s.overlayMode = (s.overlayMode + 1) % 3;
+  if (s.overlayMode == 2) {
+    const int32_t code = SniffFileType(s.currentPath);
+    if (code == kSniffJpeg || code == -kSniffJpeg) s.ReadMetadata(s.currentPath);
+    else s.ClearMetadata();
+  }
+  s.backgroundDirty = 1;
+  Refresh();
+}
+
+PaintLayout CImgViewerView::Paint(int32_t sw, int32_t sh) {
+  ViewerState& s = ctx_.state;
+  PaintLayout layout;
+  if (!display_) return layout;
+  layout = LayOutPaint(display_->width, display_->height, s.fullScreen != 0, sw, sh,
+                       !s.animating || s.backgroundDirty);
+  if (s.fullScreen && (!s.animating || s.backgroundDirty)) s.backgroundDirty = 0;
+  return layout;
+}
+
+std::vector<OverlayLine> CImgViewerView::OverlayLines(const PaintLayout& layout) const {
+  const ViewerState& s = ctx_.state;
+  if (!display_ || s.overlayMode == 0) return {};
+  OverlayInput in;
+  in.mode = s.overlayMode;
+  in.path = s.currentPath;
+  in.severalFolders = ctx_.files.SpansSeveralFolders();
+  in.listPosition = ctx_.files.Position();
+  in.listCount = ctx_.files.Count();
+  in.dw = display_->width;
+  in.dh = display_->height;
+  in.ox = layout.ox;
+  in.oy = layout.oy;
+  in.fullScreen = s.fullScreen != 0;
+  in.width = pictureWidth();
+  in.height = pictureHeight();
+  in.fileSize = fileSize_;
+  in.sniffCode = sniffCode_;
+  in.detailsValid = s.detailsValid != 0;
+  in.hasAlpha = s.hasAlpha != 0;
+  in.webpHasAlpha = s.webpHasAlpha != 0;
+  in.webpAnimated = s.webpAnimated != 0;
+  in.animating = s.animating != 0;
+  in.pngColourType = s.pngColourType;
+  in.videoFrameRate = s.videoFrameRate;
+  in.videoAudioStream = s.videoAudioStream;
+  in.exif = &s.exif;
+  return LayOutOverlay(in);
+}
+
+}  // namespace qp

@@ -1,0 +1,144 @@
+// CImgViewerView: the one view. It owns the current picture and its display bitmap, loads a
+// document path for display (sniff, decode, fall-backs, line list, metadata), lays the picture
+// out at the current zoom, runs the view's command hook (zoom, fit, scroll, fullscreen, reload,
+// animation ticks) and fills the status panes. No Qt: the window reaches it through ViewHost.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "codecs/load_dispatch.h"
+#include "core/image_buffer.h"
+#include "core/settings_access.h"
+#include "core/viewer_state.h"
+#include "ops/undo.h"
+#include "platform/ports.h"
+#include "view/overlay.h"
+#include "view/view_geometry.h"
+#include "view/view_host.h"
+
+namespace qp {
+
+// View commands (the hook's ids).
+enum ViewCommand : uint16_t {
+  kCmdScrollHome = 4010,
+  kCmdScrollDown = 4011,
+  kCmdScrollUp = 4012,
+  kCmdScrollLeft = 4013,
+  kCmdScrollRight = 4014,
+  kCmdPageDown = 4015,
+  kCmdPageUp = 4016,
+  kCmdScrollTopRight = 4017,
+  kCmdScrollBottomLeft = 4019,
+  kCmdReload = 4025,
+  kCmdPauseAnimation = 4027,
+  kCmdZoomIn = 4031,
+  kCmdZoomOut = 4032,
+  kCmdLockZoom = 4033,
+  kCmdDoubleZoom = 4036,
+  kCmdHalveZoom = 4037,
+  kCmdClearSelection = 4038,
+  kCmdHasSelection = 4039,
+  kCmdFitToImage = 4155,
+  kCmdRestartAnimation = 4183,
+};
+
+// Everything the view works with, handed down by the application.
+struct ViewContext {
+  ViewerState& state;
+  SettingsAccess& settings;
+  Ports& ports;
+  ViewHost& host;
+  ViewFileList& files;
+  SystemImageDecoder* systemDecoder = nullptr;
+};
+
+class CImgViewerView {
+ public:
+  explicit CImgViewerView(ViewContext ctx);
+  ~CImgViewerView();
+  CImgViewerView(const CImgViewerView&) = delete;
+  CImgViewerView& operator=(const CImgViewerView&) = delete;
+
+  // The command hook: anything but the marker is declined with 0.
+  int32_t Hook(uint16_t marker, uint16_t command, intptr_t argument);
+
+  // The document's path (empty: no document). Opening sets it and refreshes.
+  const std::string& documentPath() const { return documentPath_; }
+  void OpenDocument(const std::string& path);
+  void SetDocumentPath(const std::string& path) { documentPath_ = path; }
+
+  // Reloads the document if its path changed, lays it out, fills the panes and repaints.
+  void Refresh();
+  // Turns the document path into the current picture and the display bitmap; false when
+  // nothing is shown.
+  bool LoadForDisplay(const std::string& path, int32_t clipboardKind);
+
+  // Zoom operations of the view.
+  void ZoomBy(double factor);
+  void SetFit(float code);
+  void OriginalSize();
+  void ToggleLockZoom();
+  void ToggleFullScreen();
+  void FitToImage();
+  void ScrollBy(int32_t dx, int32_t dy);
+  // The information overlay: next mode, metadata read or cleared, refresh.
+  void CycleOverlay();
+
+  // What the window paints.
+  const DisplayBitmap* displayBitmap() const { return display_ ? &*display_ : nullptr; }
+  int32_t displayWidth() const { return display_ ? display_->width : -1; }
+  int32_t displayHeight() const { return display_ ? display_->height : -1; }
+  // The picture's offset and margins for a surface of sw x sh (the screen in fullscreen).
+  PaintLayout Paint(int32_t sw, int32_t sh);
+  std::vector<OverlayLine> OverlayLines(const PaintLayout& layout) const;
+
+  // The current picture: pixels present (the placeholder counts as none for editing).
+  bool holdsPicture() const;
+  bool holdsImage() const { return holdsPicture() && !placeholder_; }
+  bool isPlaceholder() const { return placeholder_; }
+  const uint8_t* pixels() const;
+  int32_t pictureWidth() const;
+  int32_t pictureHeight() const;
+  // The owned picture edits work on (empty while an animation frame is shown).
+  ImageBuffer& picture() { return picture_; }
+  UndoSnapshot& undo() { return undo_; }
+  int64_t fileSize() const { return fileSize_; }
+  int32_t sniffCode() const { return sniffCode_; }
+  const std::string& loadedPath() const { return loadedPath_; }
+  void ForgetLoadedPath() { loadedPath_.clear(); }
+
+  // Selection; the tracker comes with the mouse handling, until then there is none.
+  bool hasSelection() const { return false; }
+  void ClearSelection() {}
+
+  ViewContext& context() { return ctx_; }
+
+ private:
+  int32_t EditHook(uint16_t command, intptr_t argument);
+  void ReleasePicture();
+  void Layout();
+  void RefreshTail();
+  void Reload();
+  void AnimationTick(intptr_t generation);
+  void Redraw();
+  void SetPanes();
+  std::pair<int32_t, int32_t> AvailableArea();
+
+  ViewContext ctx_;
+  std::string documentPath_;
+  std::string loadedPath_;
+  ImageBuffer picture_;   // owned picture
+  bool showsCanvas_ = false;  // the playback canvas is the picture
+  bool placeholder_ = false;
+  ImageBuffer placeholderPixel_;
+  UndoSnapshot undo_;
+  int64_t fileSize_ = 0;
+  int32_t sniffCode_ = 0;
+  std::optional<DisplayBitmap> display_;
+  int32_t extentW_ = 0, extentH_ = 0;
+  bool cursorVisible_ = true;
+};
+
+}  // namespace qp

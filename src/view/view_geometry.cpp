@@ -1,0 +1,103 @@
+#include "view/view_geometry.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace qp {
+
+double FitQuotient(int32_t stored, double fallback) {
+  // The stored number is taken as unsigned, so a negative value becomes huge and is refused.
+  const double q = static_cast<double>(static_cast<uint32_t>(stored)) / 1000.0;
+  return (q < 0.1 || q > 10.0) ? fallback : q;
+}
+
+FitFactors ReadFitFactors(SettingsAccess& settings) {
+  FitFactors f;
+  f.width = FitQuotient(settings.ReadNumber("FitWidthFactor"), 0.97);
+  f.height = FitQuotient(settings.ReadNumber("FitHeightFactor"), 0.9);
+  return f;
+}
+
+float FitZoom(float zoom, int32_t w, int32_t h, bool fullScreen, int32_t aw, int32_t ah,
+              FitFactors factors) {
+  if (zoom >= 0 || w <= 0 || h <= 0) return zoom;
+  float z;
+  if (zoom < -2.5f) {
+    z = static_cast<float>(static_cast<double>(ah) / h);
+    if (!fullScreen) z = static_cast<float>(z * factors.height);
+    else if (w > h) z = z * 0.97f;
+  } else if (zoom < -1.5f) {
+    z = static_cast<float>(static_cast<double>(aw) / w);
+    if (!fullScreen) z = static_cast<float>(z * factors.width);
+    else if (h > w) z = z * 0.97f;
+  } else {
+    float zw = static_cast<float>(static_cast<double>(aw) / w);
+    float zh = static_cast<float>(static_cast<double>(ah) / h);
+    if (!fullScreen) {
+      zw = static_cast<float>(zw * factors.width);
+      zh = static_cast<float>(zh * factors.height);
+    }
+    z = zh > zw ? zw : zh;
+  }
+  return z;
+}
+
+Size ScaledSize(int32_t w, int32_t h, float z) {
+  const double dz = z;
+  return Size{static_cast<int32_t>(w * dz + 0.5), static_cast<int32_t>(h * dz + 0.5)};
+}
+
+std::optional<DisplayBitmap> MakeDisplayBitmap(const uint8_t* bgra, int32_t w, int32_t h) {
+  if (bgra == nullptr || w <= 0 || h <= 0) return std::nullopt;
+  const int64_t dw = (static_cast<int64_t>(w) + 3) / 4 * 4;
+  if (!PictureBytes(dw, h)) return std::nullopt;
+  DisplayBitmap out;
+  out.width = static_cast<int32_t>(dw);
+  out.height = h;
+  try {
+    out.bits.resize(static_cast<size_t>(dw) * 3 * static_cast<size_t>(h));
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  for (int32_t y = 0; y < h; ++y) {
+    const uint8_t* s = bgra + static_cast<size_t>(y) * static_cast<size_t>(w) * 4;
+    uint8_t* d = out.bits.data() + static_cast<size_t>(y) * out.stride();
+    for (int32_t x = 0; x < w; ++x, s += 4, d += 3) {
+      d[0] = s[0];
+      d[1] = s[1];
+      d[2] = s[2];
+    }
+    // The padding columns repeat the row's last pixel.
+    for (int64_t x = w; x < dw; ++x, d += 3) std::memcpy(d, d - 3, 3);
+  }
+  return out;
+}
+
+std::string SizePaneText(int64_t bytes) {
+  char buf[64];
+  // Sizes are kept in 64 bits so files above 4 GiB do not wrap.
+  if (bytes <= 1024) std::snprintf(buf, sizeof buf, "%u B", static_cast<unsigned>(bytes < 0 ? 0 : bytes));
+  else if (bytes <= 1048576) std::snprintf(buf, sizeof buf, "%.2f K", static_cast<double>(bytes) / 1024.0);
+  else std::snprintf(buf, sizeof buf, "%.2f M", static_cast<double>(bytes) / 1048576.0);
+  return buf;
+}
+
+std::string ZoomPaneText(float zoom) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "Z:%u%%", static_cast<unsigned>(static_cast<int>(zoom * 100 + 0.5)));
+  return buf;
+}
+
+std::string DimensionsText(int32_t w, int32_t h) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%u x %u", static_cast<unsigned>(w), static_cast<unsigned>(h));
+  return buf;
+}
+
+std::string PositionText(int32_t position, int32_t count) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%d/%d", position, count);
+  return buf;
+}
+
+}  // namespace qp
