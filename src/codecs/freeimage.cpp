@@ -146,7 +146,7 @@ std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t form
     case LibraryRoute::NotForLibrary: return std::nullopt;
     case LibraryRoute::Rewrite:
       if (api->OpenMemory) {
-        if (auto whole = ReadWholeFile(path, UINT32_MAX)) {
+        if (auto whole = ReadWholeFile(path)) {
           if (auto copy = RewriteForLibrary(*whole, format)) rewritten = std::move(*copy);
         }
       }

@@ -100,8 +100,8 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
     if (r) return r.toOwned();
     if (auto img = loadAnyWithLibrary(path)) return img;
     if (code == -kSniffIsoMedia) return IsoMediaByPlugin(path, ctx);
-    // Bitmaps the external library refuses or would decode wrongly (longer info headers,
-    // unusual bit-field masks) are valid files that the system decoder reads.
+    // Bitmaps the external library refuses or would decode wrongly (uncommon bit-field masks,
+    // 16-bit alpha fields, embedded JPEG or PNG data) are valid files the system decoder reads.
     if (code == -kSniffBmp) return SystemDecode(path, ctx);
     return std::nullopt;
   }
