@@ -20,8 +20,7 @@ static std::string BenchFile() {
 static void BM_LoadJpeg6000x4000(benchmark::State& st) {
   const std::string path = BenchFile();
   for (auto _ : st) {
-    qp::ViewerState s;
-    auto img = qp::LoadJpeg(path, s);
+    auto img = qp::LoadJpeg(path);
     benchmark::DoNotOptimize(img);
   }
 }

@@ -27,8 +27,7 @@ static const std::string& BenchFile() {
 
 static void BM_LoadPng(benchmark::State& st) {
   for (auto _ : st) {
-    qp::ViewerState s;
-    auto img = qp::LoadPng(BenchFile(), s);
+    auto img = qp::LoadPng(BenchFile());
     benchmark::DoNotOptimize(img);
   }
 }

@@ -61,11 +61,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> a(argv + 1, argv + argc);
   qp::ViewerState state;
   if (a.size() == 2 && a[0] == "load") {
-    auto img = EndsWith(a[1], ".png") ? qp::LoadPng(a[1], state) : qp::LoadJpeg(a[1], state);
+    auto img = EndsWith(a[1], ".png") ? qp::LoadPng(a[1]) : qp::LoadJpeg(a[1]);
     return img ? 0 : Fail("cannot decode");
   }
   if (a.size() == 5 && a[0] == "resample") {
-    auto src = qp::readRawBgra(a[1], state);
+    auto src = qp::readRawBgra(a[1]);
     if (!src) return Fail("cannot read input");
     auto out = qp::Resample(*src, std::atoi(a[3].c_str()), std::atoi(a[4].c_str()));
     if (!out) return Fail("cannot resample");
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
                : 0;
   }
   if (a.size() == 4 && a[0] == "display") {
-    auto src = qp::readRawBgra(a[1], state);
+    auto src = qp::readRawBgra(a[1]);
     if (!src) return Fail("cannot read input");
     auto out = qp::DisplayScale(src->data(), src->width(), src->height(), std::atoi(a[2].c_str()),
                                 std::atoi(a[3].c_str()));
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
   if (a.size() == 2 && a[0] == "make-inputs")
     return MakeInputs(a[1]) ? 0 : Fail("cannot write inputs");
   if (a.size() == 3 && a[0] == "to-bgra") {
-    auto img = qp::LoadJpeg(a[1], state);
+    auto img = qp::LoadJpeg(a[1]);
     if (!img) return Fail("cannot decode");
     for (size_t i = 0; i < img->pixelCount(); ++i) img->data()[i * 4 + 3] = 255;
     return qp::writeRawBgra(img->data(), img->width(), img->height(), a[2].c_str())
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
                : 0;
   }
   if (a.size() == 3 && a[0] == "bgra-to-rgba") {
-    auto img = qp::readRawBgra(a[1], state);
+    auto img = qp::readRawBgra(a[1]);
     if (!img) return Fail("cannot read input");
     for (size_t i = 0; i < img->pixelCount(); ++i)
       std::swap(img->data()[i * 4], img->data()[i * 4 + 2]);

@@ -27,22 +27,20 @@ std::string MakeDocument(const std::string& path) {
 void BM_SvgParseAndRender(benchmark::State& st) {
   const std::string a = MakeDocument("/tmp/qp_bench_a.svg");
   const std::string b = MakeDocument("/tmp/qp_bench_b.svg");
-  qp::ViewerState s;
   bool flip = false;
   for (auto _ : st) {
     flip = !flip;  // alternating paths forces a parse every time
-    benchmark::DoNotOptimize(qp::renderSvg(flip ? a : b, s, 0, 0));
+    benchmark::DoNotOptimize(qp::renderSvg(flip ? a : b, 0, 0));
   }
 }
 BENCHMARK(BM_SvgParseAndRender)->Unit(benchmark::kMillisecond);
 
 void BM_SvgRerenderNewSize(benchmark::State& st) {
   const std::string a = MakeDocument("/tmp/qp_bench_a.svg");
-  qp::ViewerState s;
   int w = 800;
   for (auto _ : st) {
     w = w == 800 ? 801 : 800;
-    benchmark::DoNotOptimize(qp::renderSvg(a, s, w, 0));
+    benchmark::DoNotOptimize(qp::renderSvg(a, w, 0));
   }
 }
 BENCHMARK(BM_SvgRerenderNewSize)->Unit(benchmark::kMillisecond);

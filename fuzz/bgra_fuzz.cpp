@@ -12,8 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string path = "/tmp/qp-fuzz-" + std::to_string(getpid()) + ".bgra";
   if (!qp::WriteWholeFile(path, std::span<const uint8_t>(data, size))) return 0;
-  qp::ViewerState state;
-  (void)qp::readRawBgra(path, state);
+  (void)qp::readRawBgra(path);
   std::remove(path.c_str());
   return 0;
 }

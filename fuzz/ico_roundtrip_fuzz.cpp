@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t* px = data + 1;
   const std::string path = "/tmp/qp-fuzz-" + std::to_string(getpid()) + ".ico";
   if (qp::writeIcon(px, width, height, path.c_str()) != nullptr) std::abort();
-  qp::ViewerState state;
-  auto back = qp::readIcon(path, state);
+  auto back = qp::readIcon(path);
   std::remove(path.c_str());
   if (!back || back->width() != width || back->height() != height) std::abort();
   const bool masked = qp::HasMeaningfulAlpha(px, width, height);

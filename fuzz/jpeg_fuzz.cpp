@@ -5,7 +5,6 @@
 #include "codecs/jpeg.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  qp::ViewerState state;
-  qp::DecodeJpeg({data, size}, state);
+  qp::DecodeJpeg({data, size});
   return 0;
 }

@@ -5,7 +5,6 @@
 #include "codecs/png.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  qp::ViewerState state;
-  qp::DecodePng({data, size}, state);
+  qp::DecodePng({data, size});
   return 0;
 }

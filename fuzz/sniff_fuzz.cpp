@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t head = size < 8 ? size : 8;

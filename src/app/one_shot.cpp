@@ -18,7 +18,7 @@
 #include "core/file_io.h"
 #include "core/image_buffer.h"
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "jpegxform/lossless.h"
 #include "metadata/exif.h"
 #include "metadata/properties.h"

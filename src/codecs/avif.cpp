@@ -45,19 +45,19 @@ std::string AvifDecoderPath() {
 
 bool avifDecoderPresent() { return !AvifDecoderPath().empty(); }
 
-std::optional<ImageBuffer> loadAvif(const std::string& path, ViewerState& state) {
+DecodeResult loadAvif(const std::string& path) {
   const std::string decoder = AvifDecoderPath();
-  if (decoder.empty()) return std::nullopt;
+  if (decoder.empty()) return {};
   // The name is made unique and the file created by us (exclusively), so a shared temporary
   // folder cannot redirect the decoder's output or collide with another load.
   std::string pattern = JoinPath(TempFolder(), "avifXXXXXX.png");
   const int fd = mkstemps(pattern.data(), 4);
-  if (fd < 0) return std::nullopt;
+  if (fd < 0) return {};
   close(fd);
   TempFile temp{pattern};
   ProcessRunner(std::vector<std::string>{decoder, path, temp.path});
   // avifdec writes nothing into the empty file when it fails; LoadPng then refuses it.
-  return LoadPng(temp.path, state);
+  return LoadPng(temp.path);
 }
 
 }  // namespace qp

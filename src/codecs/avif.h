@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/viewer_state.h"
+#include "codecs/decode_result.h"
 
 namespace qp {
 
@@ -14,7 +14,7 @@ std::string AvifDecoderPath();
 bool avifDecoderPresent();
 
 // Runs avifdec into a temporary PNG in TempFolder() (TMP_TRACE when set), decodes it and
-// deletes it in every case.
-std::optional<ImageBuffer> loadAvif(const std::string& path, ViewerState& state);
+// deletes it in every case. The details are those of the PNG decoded.
+DecodeResult loadAvif(const std::string& path);
 
 }  // namespace qp

@@ -9,23 +9,24 @@
 
 namespace qp {
 
-std::optional<ImageBuffer> readRawBgra(const std::string& path, ViewerState& state) {
+DecodeResult readRawBgra(const std::string& path) {
   UniqueFile f = OpenFile(path, "rb");
-  if (!f) return std::nullopt;
+  if (!f) return {};
   uint8_t header[4];
-  if (std::fread(header, 1, 4, f.get()) != 4) return std::nullopt;
+  if (std::fread(header, 1, 4, f.get()) != 4) return {};
   const int32_t width = header[0] | header[1] << 8;
   const int32_t height = header[2] | header[3] << 8;
   auto img = ImageBuffer::Allocate(width, height);  // refuses 0 x n
-  if (!img) return std::nullopt;
+  if (!img) return {};
+  DecodeDetails details;
   const size_t got = std::fread(img->data(), 1, img->byteSize(), f.get());
   if (got == img->byteSize()) {
-    if (HasMeaningfulAlpha(*img)) state.hasAlpha = 1;
+    details.hasAlpha = HasMeaningfulAlpha(*img);
   } else {
     // A short file still shows what it holds; the rest is blank, never uninitialised memory.
     std::memset(img->data() + got, 0, img->byteSize() - got);
   }
-  return img;
+  return DecodeResult(std::move(*img)).with(details);
 }
 
 const char* writeRawBgra(const uint8_t* pixels, int32_t width, int32_t height, const char* path) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/viewer_state.h"
+
 namespace qp {
 
 std::optional<ImageBuffer> DecodeResult::toOwned() {
@@ -12,6 +14,37 @@ std::optional<ImageBuffer> DecodeResult::toOwned() {
     return copy;
   }
   return std::nullopt;
+}
+
+void StoreDetails(const DecodeDetails& d, ViewerState& state) {
+  state.detailsValid = d.detailsValid ? 1 : 0;
+  state.hasAlpha = d.hasAlpha ? 1 : 0;
+  state.vectorSource = d.vectorSource ? 1 : 0;
+  using F = DecodeDetails::Format;
+  switch (d.format) {
+    case F::Jpeg:
+      state.jpegColourSpace = d.jpegColourSpace;
+      state.jpegProgressive = d.jpegProgressive;
+      break;
+    case F::Png:
+      state.pngColourType = d.pngColourType;
+      state.pngBitDepth = d.pngBitDepth;
+      break;
+    case F::Gif:
+      std::memcpy(state.gifVersion, d.gifVersion, sizeof state.gifVersion);
+      state.gifBitDepth = d.gifBitDepth;
+      break;
+    case F::Webp:
+      state.webpHasAlpha = d.webpHasAlpha;
+      state.webpLossless = d.webpLossless;
+      break;
+    case F::Video:
+      state.videoAudioStream = d.videoAudioStream;
+      state.videoFrameRate = d.videoFrameRate;
+      break;
+    case F::None:
+      break;
+  }
 }
 
 }  // namespace qp

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "codecs/avif.h"
+#include "codecs/format_table.h"
 #include "codecs/freeimage.h"
 #include "codecs/runtime_library.h"
 #include "codecs/video.h"
@@ -13,29 +14,50 @@ namespace qp {
 
 namespace {
 
-constexpr const char* kBuiltinPatterns =
-    "*.webp;*.jpg;*.jpeg;*.gif;*.bmp;*.dib;*.png;*.tif;*.tiff;*.wmf;*.emf;*.ico;*.bgra;*.svg;"
-    "*.svgz;*.qoi;*.lst";
-constexpr const char* kFreeImagePatterns =
-    ";*.jp2;*.j2k;*.jif;*.jfif;*.pbm;*.pgm;*.ppm;*.pcd;*.pcx;*.psd;*.lbm;*.tga;*.targa;*.koa;"
-    "*.ras;*.cut";
-constexpr const char* kBuiltinSave =
-    "Google Webp (*.webp)|*.webp|Google Lossless Webp (*.webp)|*.webp|Uncompressed (*.bgra)|"
-    "*.bgra|Windows Icon (*.ico)|*.ico|Portable Network Graphics (*.png)|*.png|Quite OK Image "
-    "Format (*.qoi)|*.qoi";
-constexpr const char* kFreeImageSave =
-    "|Windows or OS/2 24-bit Bitmap (*.bmp)|*.bmp|Independent JPEG Group (*.jpg)|*.jpg|JPEG "
-    "2000 (*.jp2)|*.jp2|Targa Truevision (*.tga)|*.tga|Tagged Image Format (*.tif)|*.tif";
 constexpr std::string_view kOpenPrefix = "Supported Image Files|";
-constexpr std::string_view kOpenFixed =
-    "|Google Webp (*.webp)|*.webp|Uncompressed (*.bgra)|*.bgra|Windows or OS/2 Bitmap (*.bmp)|"
-    "*.bmp|Compuserve Graphics Interchange Format (*.gif)|*.gif|Windows Icon (*.ico)|*.ico|"
-    "Independent JPEG Group (*.jpg;*.jpeg)|*.jpg;*.jpeg|Portable Network Graphics (*.png)|*.png|"
-    "Tagged Image Format (*.tif)|*.tif;*.tiff|Windows Meta Files (*.wmf)|*.wmf;*.emf|Scalable "
-    "Vector Graphics (*.svg;*.svgz)|*.svg;*.svgz|Quite OK Image Format (*.qoi)|*.qoi|Image "
-    "List (*.lst)|*.lst";
 constexpr std::string_view kOpenSuffix = "|All Files (*.*)|*.*||";
 constexpr std::string_view kSaveSuffix = "||";
+
+bool Present(Provider p, const ComponentPresence& c) {
+  switch (p) {
+    case Provider::Builtin: return true;
+    case Provider::FreeImage: return c.freeImage;
+    case Provider::LuraWave: return c.luraWave;
+    case Provider::Avif: return c.avif;
+    case Provider::Video: return c.video;
+  }
+  return false;
+}
+
+// The listed extensions as "*.a;*.b", the built-in ones first, then each present component's.
+std::string PatternsFor(const ComponentPresence& c) {
+  std::string out;
+  for (Provider p : {Provider::Builtin, Provider::FreeImage, Provider::LuraWave, Provider::Avif,
+                     Provider::Video}) {
+    if (!Present(p, c)) continue;
+    for (const ExtensionRow& row : Extensions()) {
+      if (!row.listed || row.provider != p) continue;
+      if (!out.empty()) out += ';';
+      out += '*';
+      out += row.ext;
+    }
+  }
+  return out;
+}
+
+// "desc|patterns|desc|patterns..." of the rows whose provider is present, each entry preceded
+// by "|".
+std::string FilterEntries(std::span<const FilterRow> rows, const ComponentPresence& c) {
+  std::string out;
+  for (const FilterRow& row : rows) {
+    if (!Present(row.provider, c)) continue;
+    out += '|';
+    out += row.description;
+    out += '|';
+    out += row.patterns;
+  }
+  return out;
+}
 
 // "|Description (*.ext)|*.ext"
 std::string FilterEntry(const PluginDescription& p) {
@@ -77,15 +99,8 @@ FileFilterSet BuildFileFilters(const ComponentPresence& components,
   FileFilterSet out;
   std::string& patterns = out.patterns;
   std::string& save = out.saveFilter;
-  patterns = kBuiltinPatterns;
-  save = kBuiltinSave;
-  if (components.freeImage) {
-    patterns += kFreeImagePatterns;
-    save += kFreeImageSave;
-  }
-  if (components.luraWave) patterns += ";*.lwf";
-  if (components.avif) patterns += ";*.avif";
-  if (components.video) patterns += ";*.mp4;*.webm";
+  patterns = PatternsFor(components);
+  save = FilterEntries(SaveFilterRows(), components).substr(1);  // no "|" before the first
 
   // Plug-in entries, each kept only while its string stays within the limit with room for a
   // closing "||" (the save filter's own; the open entries are counted the same way).
@@ -107,11 +122,12 @@ FileFilterSet BuildFileFilters(const ComponentPresence& components,
 
   // The open filter repeats the pattern list: with many plug-ins it takes as many whole
   // patterns as fit beside the fixed entries, then as many plug-in entries as still fit.
-  const size_t fixed = kOpenPrefix.size() + kOpenFixed.size() + kOpenSuffix.size();
+  const std::string openFixed = FilterEntries(OpenFilterRows(), components);
+  const size_t fixed = kOpenPrefix.size() + openFixed.size() + kOpenSuffix.size();
   std::string& open = out.openFilter;
   open = kOpenPrefix;
   open += WholePatterns(patterns, kMaxFilterText - fixed);
-  open += kOpenFixed;
+  open += openFixed;
   for (size_t at = 0; at < openEntries.size();) {
     const size_t next = openEntries.find('|', openEntries.find('|', at + 1) + 1);
     const size_t end = next == std::string::npos ? openEntries.size() : next;

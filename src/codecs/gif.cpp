@@ -6,24 +6,13 @@
 #include <mutex>
 #include <new>
 
+#include "codecs/lzw.h"
 #include "core/byte_reader.h"
 #include "core/file_io.h"
 
 namespace qp {
 
 namespace {
-
-constexpr uint32_t kTableSize = 4096;
-constexpr int kMaxCodeWidth = 12;
-
-// The one-byte strings of the root codes.
-struct Identity {
-  uint8_t bytes[256];
-  constexpr Identity() : bytes() {
-    for (int i = 0; i < 256; ++i) bytes[i] = static_cast<uint8_t>(i);
-  }
-};
-constexpr Identity kIdentity;
 
 // Rows of an interlaced image arrive in four passes: every 8th row from 0, every 8th from 4,
 // every 4th from 2, every 2nd from 1. Maps the stream row r to its picture row.
@@ -106,14 +95,6 @@ struct GifDecoder::Source {
   bool past = false;
 };
 
-// One string-table entry: the code's whole string. Strings of new codes always lie in the
-// index block already written (the previous code's output followed by one more byte), so an
-// entry is a pointer and a length and a code's output is one block copy.
-struct GifDecoder::LzwEntry {
-  const uint8_t* text;
-  uint32_t length;
-};
-
 GifDecoder::GifDecoder() = default;
 GifDecoder::~GifDecoder() { close(); }
 
@@ -185,33 +166,27 @@ bool GifDecoder::parseHeader() {
   return true;
 }
 
-// Walks the whole block stream once: counts image descriptors, collects the delays, the loop
-// count and the comment. Returns to the data start afterwards.
-uint32_t GifDecoder::countFrames() {
+// The one walker of the block stream, used by the counting pass and by frame reading. Reads
+// blocks until an image descriptor (the reader then stands just after its 0x2C), the trailer,
+// the end of the data, or a block that ends the walk. Extensions are parsed here: in the
+// counting pass graphic controls give the delays and whether the file uses a transparent
+// index, comments and the loop count are kept and a stray byte is skipped by its own value;
+// in frame reading a graphic control becomes the pending control and only the stray bytes
+// 0x41, 0xA0 and 0xFF are skipped that way.
+GifDecoder::Block GifDecoder::walk(Walk mode) {
   Source& s = *src_;
-  const size_t start = s.tell();
-  uint32_t count = 0;
-  bool rejected = false;
-  while (!s.atEnd() && !rejected) {
+  const bool counting = mode == Walk::Count;
+  while (!s.atEnd()) {
     const uint8_t b = s.byte();
-    if (b == 0x3B) break;  // trailer
+    if (b == 0x3B) return Block::Trailer;
+    if (b == 0x2C) return Block::Image;
     if (b == 0x00) continue;
-    if (b == 0x2C) {
-      ++count;
-      s.skip(8);  // left, top, width, height
-      const uint8_t packed = s.byte();
-      if (packed & 0x80) s.skip(size_t{3} << ((packed & 7) + 1));
-      if (!s.inside()) {
-        rejected = true;
-        break;
-      }
-      s.byte();  // LZW minimum code size
-      s.skipSubBlocks();
-      continue;
-    }
     if (b != 0x21) {
-      s.skip(b);  // an unknown byte is skipped by its own value
-      continue;
+      if (counting || b == 0x41 || b == 0xA0 || b == 0xFF) {
+        s.skip(b);
+        continue;
+      }
+      return Block::Invalid;
     }
     const uint8_t label = s.byte();
     switch (label) {
@@ -226,11 +201,23 @@ uint32_t GifDecoder::countFrames() {
             s.skip(size);
             continue;
           }
-          s.byte();  // packed fields
-          const uint32_t d = s.u16();
-          s.byte();  // transparent index
-          // Delays below 2 hundredths are shown as 100 ms, as browsers do.
-          delays_.push_back(static_cast<uint16_t>((d < 2 ? 10 : d) * 10));
+          const uint8_t packed = s.byte();
+          const uint16_t delay = s.u16();
+          const uint8_t index = s.byte();
+          if (counting) {
+            // Delays below 2 hundredths are shown as 100 ms, as browsers do; the longest delay
+            // a 16-bit millisecond count holds stands for anything longer.
+            const uint32_t ms = uint32_t{delay < 2 ? uint16_t{10} : delay} * 10;
+            delays_.push_back(static_cast<uint16_t>(std::min<uint32_t>(ms, 65535)));
+            if (packed & 1) usesTransparency_ = true;
+          } else {
+            pending_.present = true;
+            pending_.disposal = (packed >> 2) & 7;
+            pending_.userInput = (packed & 2) != 0;
+            pending_.transparency = (packed & 1) != 0;
+            pending_.delay = delay;
+            pending_.transparentIndex = index;
+          }
         }
         break;
       case 0xFE: {  // comment: the first sub-block of the last comment counts
@@ -238,7 +225,7 @@ uint32_t GifDecoder::countFrames() {
         if (size > 0) {
           std::string text(size, '\0');
           s.read(reinterpret_cast<uint8_t*>(text.data()), size);
-          comment_ = std::move(text);
+          if (counting) comment_ = std::move(text);
           s.skipSubBlocks();
         }
         break;
@@ -252,7 +239,7 @@ uint32_t GifDecoder::countFrames() {
         if (b0 == 11 && c == 3) {
           const uint8_t id = s.byte();
           const uint16_t loops = s.u16();
-          if (id == 1) loopCount_ = loops > 0 ? int32_t{loops} + 1 : 0;
+          if (counting && id == 1) loopCount_ = loops > 0 ? int32_t{loops} + 1 : 0;
         } else {
           s.skip(c);
         }
@@ -260,10 +247,50 @@ uint32_t GifDecoder::countFrames() {
         break;
       }
       default:
-        rejected = true;
-        break;
+        return Block::Invalid;
     }
   }
+  return Block::OutOfData;
+}
+
+// Reads an image descriptor and its local table (the reader after its 0x2C) into frame_.
+bool GifDecoder::readDescriptor() {
+  Source& s = *src_;
+  frame_.left = s.u16();
+  frame_.top = s.u16();
+  frame_.width = s.u16();
+  frame_.height = s.u16();
+  const uint8_t packed = s.byte();
+  frame_.localTable = (packed & 0x80) != 0;
+  frame_.interlace = (packed & 0x40) != 0;
+  frame_.sort = (packed & 0x20) != 0;
+  frame_.paletteSize = 2u << (packed & 7);
+  // A local table cut by the end of the file fails the descriptor.
+  if (frame_.localTable && !s.read(rawLocal_, frame_.paletteSize * 3)) s.skip(SIZE_MAX);
+  frame_.palette = std::span<const uint8_t>(rawLocal_, frame_.paletteSize * 3);
+  return s.inside();
+}
+
+// Counts the image descriptors once, collecting the delays, the loop count and the comment
+// on the way. Returns to the data start afterwards.
+uint32_t GifDecoder::countFrames() {
+  Source& s = *src_;
+  const size_t start = s.tell();
+  uint32_t count = 0;
+  bool rejected = false;
+  for (;;) {
+    const Block b = walk(Walk::Count);
+    if (b == Block::Invalid) rejected = true;
+    if (b != Block::Image) break;
+    ++count;
+    if (!readDescriptor()) {
+      rejected = true;
+      break;
+    }
+    s.byte();  // LZW minimum code size
+    s.skipSubBlocks();
+  }
+  frame_ = GifFrame{};
   s.seek(start);
   return rejected ? 0 : count;
 }
@@ -301,79 +328,22 @@ const GifFrame* GifDecoder::nextFrame() {
   frame_ = GifFrame{};
   bool wrapped = false;  // one return to the start per call, so a stream without images ends
   for (;;) {
-    if (s.atEnd()) {
+    const Block b = walk(Walk::Frames);
+    if (b == Block::Invalid) return nullptr;
+    if (b != Block::Image) {
       // A file without its trailer wraps like one with it.
       if (wrapped) return nullptr;
       wrapped = true;
       s.seek(dataStart_);
       continue;
     }
-    const uint8_t b = s.byte();
-    switch (b) {
-      case 0x00:
-        continue;
-      case 0x21: {
-        const uint8_t label = s.byte();
-        if (label == 0x01 || label == 0xFE || label == 0xFF) {
-          s.skipSubBlocks();
-        } else if (label == 0xF9) {
-          for (;;) {
-            const uint8_t size = s.byte();
-            if (size == 0) break;
-            if (size != 4) {
-              s.skip(size);
-              continue;
-            }
-            const uint8_t packed = s.byte();
-            pending_.present = true;
-            pending_.disposal = (packed >> 2) & 7;
-            pending_.userInput = (packed & 2) != 0;
-            pending_.transparency = (packed & 1) != 0;
-            pending_.delay = s.u16();
-            pending_.transparentIndex = s.byte();
-          }
-        } else {
-          return nullptr;
-        }
-        continue;
-      }
-      case 0x3B:
-        if (wrapped) return nullptr;
-        wrapped = true;
-        s.seek(dataStart_);
-        continue;
-      case 0x41:
-      case 0xA0:
-      case 0xFF:
-        s.skip(b);
-        continue;
-      case 0x2C:
-        break;
-      default:
-        return nullptr;
-    }
-
-    // Image descriptor.
-    frame_.left = s.u16();
-    frame_.top = s.u16();
-    frame_.width = s.u16();
-    frame_.height = s.u16();
-    const uint8_t packed = s.byte();
-    frame_.localTable = (packed & 0x80) != 0;
-    frame_.interlace = (packed & 0x40) != 0;
-    frame_.sort = (packed & 0x20) != 0;
-    frame_.paletteSize = 2u << (packed & 7);
-    if (frame_.localTable) s.read(rawLocal_, frame_.paletteSize * 3);
-    frame_.palette = std::span<const uint8_t>(rawLocal_, frame_.paletteSize * 3);
-    if (!s.inside()) {
+    if (!readDescriptor()) {
       frame_ = GifFrame{};
       return nullptr;
     }
-    if (uint32_t{frame_.left} + frame_.width > screenWidth_ ||
-        uint32_t{frame_.top} + frame_.height > screenHeight_) {
-      // A frame outside the logical screen is never drawn, so its data is stepped over rather
-      // than decoded: otherwise a few bytes could make every step allocate and fill an index
-      // block far larger than the picture. Its graphic control still counts.
+    if (frame_.left >= screenWidth_ || frame_.top >= screenHeight_) {
+      // A frame wholly outside the logical screen is never drawn, so its data is stepped over
+      // rather than decoded. Its graphic control still counts.
       s.byte();  // LZW minimum code size
       if (!s.skipImageData()) {  // the file ends inside the image data
         frame_ = GifFrame{};
@@ -391,146 +361,65 @@ const GifFrame* GifDecoder::nextFrame() {
   }
 }
 
-// Decodes the LZW data of the current image into the index block. Codes are packed least
-// significant bit first into data sub-blocks of up to 255 bytes ending with a zero size.
+// Decodes the LZW data of the current image into the index block. A frame that crosses the
+// screen's edge keeps only what can be drawn: without interlacing, its rows below the screen
+// are not needed, so decoding stops above them.
 bool GifDecoder::decodeImage() {
   Source& s = *src_;
   const uint64_t count = uint64_t{frame_.width} * frame_.height;
+  const bool crossing = uint32_t{frame_.left} + frame_.width > screenWidth_ ||
+                        uint32_t{frame_.top} + frame_.height > screenHeight_;
+  uint64_t keep = count;
+  if (crossing && !frame_.interlace) {
+    const uint32_t rows = std::min<uint32_t>(frame_.height, screenHeight_ - frame_.top);
+    keep = uint64_t{rows} * frame_.width;
+  }
   const uint8_t minCodeSize = s.byte();
-  // A clear code of 4096 or more would lie outside the 12-bit table.
-  if (count > static_cast<uint64_t>(kMaxPixels) || minCodeSize > 11) {
+  if (keep > static_cast<uint64_t>(kMaxPixels) || minCodeSize > 11) {
     s.skipSubBlocks();
     return false;
   }
+  auto next = [&s](std::span<const uint8_t>& block) {
+    if (s.atEnd()) return SubBlock::Cut;  // the file ends inside the image data
+    const uint8_t size = s.byte();
+    if (size == 0) return SubBlock::Terminator;
+    auto span = s.block(size);
+    // A sub-block that is cut short, or that ends the file so that its terminator is missing,
+    // means the file was cut inside the image data.
+    if (!span || s.atEnd()) return SubBlock::Cut;
+    block = *span;
+    return SubBlock::Data;
+  };
+  LzwDecoder::Outcome r;
   try {
-    if (indexBlock_.size() < count) indexBlock_.resize(count);
+    r = lzw_.decode(minCodeSize, static_cast<size_t>(count), static_cast<size_t>(keep), next,
+                    indexBlock_);
   } catch (const std::bad_alloc&) {
-    s.skipSubBlocks();
-    return false;
+    r.status = LzwDecoder::Status::Corrupt;
   }
-  if (!table_) table_ = std::make_unique<LzwEntry[]>(kTableSize);
-
-  LzwEntry* table = table_.get();
-  uint8_t* out = indexBlock_.data();
-  const size_t n = static_cast<size_t>(count);
-  const uint32_t clear = 1u << minCodeSize;
-  const uint32_t endCode = clear + 1;
-  // Index bytes hold 8 bits, so with a minimum code size above 8 the roots 256 and up are
-  // the byte of their low bits (as a literal first code is written).
-  for (uint32_t i = 0; i < clear; ++i) table[i] = {&kIdentity.bytes[i & 0xFF], 1};
-  uint32_t nextFree = clear + 2;
-  int width = minCodeSize + 1;
-
-  uint64_t acc = 0;  // unread bits, lowest first
-  int bits = 0;
-  const uint8_t* block = nullptr;
-  size_t blockLeft = 0;
-  bool dataEnded = false;
-
-  size_t pos = 0;      // indices written
-  size_t prevPos = 0;  // where the previous code's string starts in the index block
-  size_t prevLength = 0;
-  bool first = true;
-  bool ok = true;
-
-  for (;;) {
-    // Gather enough bits for one code, appending data sub-blocks as needed.
-    while (bits < width) {
-      if (blockLeft == 0) {
-        if (dataEnded) goto done;  // the data ended before an end code: keep what we have
-        if (s.atEnd()) {           // the file ends inside the image data
-          ok = false;
-          goto done;
-        }
-        const uint8_t size = s.byte();
-        if (size == 0) {
-          dataEnded = true;
-          continue;
-        }
-        auto span = s.block(size);
-        // A sub-block that is cut short, or that ends the file so that its terminator is
-        // missing, means the file was cut inside the image data.
-        if (!span || s.atEnd()) {
-          ok = false;
-          goto done;
-        }
-        block = span->data();
-        blockLeft = size;
-      }
-      acc |= uint64_t{*block++} << bits;
-      bits += 8;
-      --blockLeft;
-    }
-    const uint32_t code = static_cast<uint32_t>(acc & ((1u << width) - 1));
-    acc >>= width;
-    bits -= width;
-
-    if (first) {
-      if (code >= endCode) {  // neither a literal nor a clear code
-        ok = false;
-        break;
-      }
-      if (code == clear) continue;
-      if (pos >= n) break;  // the block is already full
-      out[pos] = static_cast<uint8_t>(code);
-      prevPos = pos;
-      prevLength = 1;
-      ++pos;
-      first = false;
-      continue;
-    }
-    if (code == clear) {
-      width = minCodeSize + 1;
-      nextFree = clear + 2;
-      first = true;
-      continue;
-    }
-    if (code == endCode) break;
-
-    if (code < nextFree) {
-      const LzwEntry e = table[code];
-      if (e.length > n - pos) {
-        ok = false;
-        break;
-      }
-      std::memcpy(out + pos, e.text, e.length);
-      // New string: the previous one (which ends right here) plus this one's first byte.
-      if (nextFree < kTableSize) table[nextFree++] = {out + prevPos, static_cast<uint32_t>(prevLength + 1)};
-      prevPos = pos;
-      prevLength = e.length;
-      pos += e.length;
-    } else {
-      // A code not yet in the table: the previous string plus its own first byte.
-      const size_t length = prevLength + 1;
-      if (length > n - pos) {
-        ok = false;
-        break;
-      }
-      std::memcpy(out + pos, out + prevPos, prevLength);
-      out[pos + prevLength] = out[prevPos];
-      if (nextFree < kTableSize) table[nextFree++] = {out + pos, static_cast<uint32_t>(length)};
-      prevPos = pos;
-      prevLength = length;
-      pos += length;
-    }
-    if (nextFree == (1u << width) && width < kMaxCodeWidth) ++width;
-  }
-done:
   // Leave the reader after this image's data so the next block can be found.
-  if (!dataEnded && !s.atEnd()) s.skipSubBlocks();
-  if (!ok) return false;
-  // Indices the data never reached are 0.
-  if (pos < n) std::memset(out + pos, 0, n - pos);
-  frame_.indices = std::span<const uint8_t>(out, n);
+  if (!r.terminatorRead && !s.atEnd()) s.skipSubBlocks();
+  if (r.status != LzwDecoder::Status::Complete) return false;
+  size_t n = r.produced;
+  if (!crossing) {
+    // Indices the data never reached are 0.
+    n = static_cast<size_t>(count);
+    try {
+      if (indexBlock_.size() < n) indexBlock_.resize(n);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    if (r.produced < n) std::memset(indexBlock_.data() + r.produced, 0, n - r.produced);
+  }
+  frame_.indices = std::span<const uint8_t>(indexBlock_.data(), n);
   return true;
 }
 
 bool GifDecoder::blit(ImageBuffer& canvas) const {
   const GifFrame& f = frame_;
-  if (uint32_t{f.left} + f.width > screenWidth_ || uint32_t{f.top} + f.height > screenHeight_)
-    return false;
+  if (f.left >= screenWidth_ || f.top >= screenHeight_) return false;
   if (canvas.width() != screenWidth_ || canvas.height() != screenHeight_) return false;
-  if (f.indices.size() != size_t{f.width} * f.height) return false;
+  if (f.indices.size() > size_t{f.width} * f.height) return false;
 
   // 256 entries so that any index is safe; colours beyond the palette are opaque black.
   uint8_t palette[256][4];
@@ -546,19 +435,21 @@ bool GifDecoder::blit(ImageBuffer& canvas) const {
   }
   const int transparent = f.control.transparency ? f.control.transparentIndex : -1;
 
+  // Only the part on the screen is drawn; indices the data never reached are 0.
+  const int32_t visibleWidth = std::min<int32_t>(f.width, screenWidth_ - f.left);
+  const size_t have = f.indices.size();
   for (int32_t r = 0; r < f.height; ++r) {
     const int32_t y = f.interlace ? InterlacedRow(r, f.height) : r;
-    const uint8_t* src = f.indices.data() + static_cast<size_t>(r) * f.width;
+    if (int32_t{f.top} + y >= screenHeight_) continue;
+    const size_t rowAt = static_cast<size_t>(r) * f.width;
     uint8_t* dst = canvas.pixel(f.left, f.top + y);
-    if (transparent < 0) {
-      for (int32_t x = 0; x < f.width; ++x) std::memcpy(dst + x * 4, palette[src[x]], 4);
-    } else {
-      for (int32_t x = 0; x < f.width; ++x) {
-        if (src[x] == transparent)
-          dst[x * 4 + 3] = 0;  // colour bytes keep what was there
-        else
-          std::memcpy(dst + x * 4, palette[src[x]], 4);
-      }
+    for (int32_t x = 0; x < visibleWidth; ++x) {
+      const size_t i = rowAt + static_cast<size_t>(x);
+      const uint8_t index = i < have ? f.indices[i] : 0;
+      if (index == transparent)
+        dst[x * 4 + 3] = 0;  // colour bytes keep what was there
+      else
+        std::memcpy(dst + x * 4, palette[index], 4);
     }
   }
   return true;
@@ -566,7 +457,7 @@ bool GifDecoder::blit(ImageBuffer& canvas) const {
 
 void GifDecoder::fillBackground(ImageBuffer& canvas) const {
   if (canvas.empty()) return;
-  if (!global32_) {
+  if (!global32_ && usesTransparency_) {
     std::memset(canvas.data(), 0, canvas.byteSize());
     return;
   }
@@ -581,12 +472,16 @@ void GifDecoder::fillRect(ImageBuffer& canvas, int32_t left, int32_t top, int32_
   const int64_t y1 = std::min<int64_t>(int64_t{top} + height, canvas.height());
   uint8_t bgr[4] = {0, 0, 0, 0};
   if (global32_) StorePixel(bgr, (*global32_)[backgroundIndex_]);
+  // In a file without a transparent index the background is opaque; otherwise the alpha of
+  // uncovered areas is left as it is.
+  const bool opaque = !usesTransparency_;
   for (int64_t y = y0; y < y1; ++y) {
     uint8_t* p = canvas.pixel(static_cast<int32_t>(x0), static_cast<int32_t>(y));
     for (int64_t x = x0; x < x1; ++x, p += 4) {
       p[0] = bgr[0];
       p[1] = bgr[1];
       p[2] = bgr[2];
+      if (opaque) p[3] = 255;
     }
   }
 }
@@ -659,10 +554,13 @@ bool GifPlayback::Step(ViewerState& state) {
   return f != nullptr;
 }
 
-void CopyDetails(ViewerState& state, const GifDecoder& d) {
-  std::memcpy(state.gifVersion, d.version(), sizeof state.gifVersion);
-  state.gifBitDepth = d.colourResolution();
-  state.detailsValid = 1;
+DecodeDetails DetailsOf(const GifDecoder& d) {
+  DecodeDetails details;
+  details.format = DecodeDetails::Format::Gif;
+  std::memcpy(details.gifVersion, d.version(), sizeof details.gifVersion);
+  details.gifBitDepth = d.colourResolution();
+  details.detailsValid = true;
+  return details;
 }
 
 DecodeResult LoadGifImpl(const std::string& path, ViewerState& state, bool animate) {
@@ -679,39 +577,45 @@ DecodeResult LoadGifImpl(const std::string& path, ViewerState& state, bool anima
   }
 
   auto decoder = std::make_unique<GifDecoder>();
+  DecodeDetails details;
   {
     std::unique_lock guard(state.lock);
     if (!decoder->open(path)) return {};
-    CopyDetails(state, *decoder);
+    details = DetailsOf(*decoder);
     if (animate && decoder->frameCount() > 1) {
       const int32_t frames = static_cast<int32_t>(std::min<uint32_t>(decoder->frameCount(), INT32_MAX));
       auto canvas = ImageBuffer::Filled(decoder->screenWidth(), decoder->screenHeight(), 0);
-      if (!canvas) return {};
+      if (!canvas) return DecodeResult::Failed(details);
       state.StartPlayback(std::make_unique<GifPlayback>(std::move(decoder)), std::move(*canvas),
                           frames);
       state.frameIndex = -1;
-      if (auto view = state.StepPlayback()) return DecodeResult::Canvas(*view);
+      if (auto view = state.StepPlayback()) return DecodeResult::Canvas(*view).with(details);
       // Not even the first frame could be read: no picture, so the fall-backs may try.
       state.StopPlayback();
-      return {};
+      return DecodeResult::Failed(details);
     }
   }
 
   const GifFrame* f = decoder->nextFrame();
-  if (!f) return {};
+  if (!f) return DecodeResult::Failed(details);
   auto canvas = ImageBuffer::Filled(decoder->screenWidth(), decoder->screenHeight(), 0);
-  if (!canvas) return {};
+  if (!canvas) return DecodeResult::Failed(details);
+  const bool coversScreen = f->left == 0 && f->top == 0 && f->width == decoder->screenWidth() &&
+                            f->height == decoder->screenHeight();
   if (f->control.transparency) {
     for (size_t i = 0; i < canvas->pixelCount(); ++i) {
       uint8_t* p = canvas->data() + i * 4;
       p[0] = p[1] = p[2] = 255;
     }
-  } else if (f->width != decoder->screenWidth() || f->height != decoder->screenHeight()) {
+  } else if (!coversScreen) {
     decoder->fillBackground(*canvas);
   }
   decoder->blit(*canvas);
-  state.hasAlpha = f->control.transparency ? 1 : 0;
-  return DecodeResult(std::move(*canvas));
+  // Transparent where the frame says so, or where it leaves the screen uncovered in a file
+  // that uses a transparent index.
+  details.hasAlpha =
+      f->control.transparency || (!coversScreen && decoder->usesTransparency());
+  return DecodeResult(std::move(*canvas)).with(details);
 }
 
 }  // namespace

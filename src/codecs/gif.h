@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "codecs/decode_result.h"
+#include "codecs/lzw.h"
 #include "core/viewer_state.h"
 
 namespace qp {
@@ -39,7 +40,10 @@ struct GifFrame {
   bool sort = false;
   uint32_t paletteSize = 2;                 // entries of the local table, 2^(n+1)
   std::span<const uint8_t> palette;         // raw RGB triples of the local table
-  std::span<const uint8_t> indices;         // width * height colour indices, in stream order
+  // Colour indices in stream order: width * height of them for a frame inside the screen; for
+  // one crossing the screen's edge only those the data produced up to the last row that can
+  // be drawn (the rest count as index 0); none for a frame wholly outside the screen.
+  std::span<const uint8_t> indices;
   GifControl control;
 };
 
@@ -62,7 +66,8 @@ class GifDecoder {
   void close();
   bool isOpen() const { return open_; }
 
-  // Delay of frame i in milliseconds; 100 for frames without a graphic control extension.
+  // Delay of frame i in milliseconds (at most 65535); 100 for frames without a graphic
+  // control extension.
   uint16_t frameDelay(int64_t i) const;
   // Sum of all delays in milliseconds.
   uint64_t totalDuration() const;
@@ -79,27 +84,34 @@ class GifDecoder {
   uint16_t screenWidth() const { return screenWidth_; }
   uint16_t screenHeight() const { return screenHeight_; }
   uint8_t backgroundIndex() const { return backgroundIndex_; }
+  // Whether any graphic control of the file sets a transparent index.
+  bool usesTransparency() const { return usesTransparency_; }
 
   // Canvas work on screen-sized BGRA blocks.
-  // Draws the current frame when it lies inside the screen; false when it was not drawn.
+  // Draws the part of the current frame that lies on the screen; false when nothing was drawn.
   bool blit(ImageBuffer& canvas) const;
-  // Blue, green and red of the background colour over the whole canvas (alpha unchanged);
-  // without a global table every byte becomes 0.
+  // The background colour over the whole canvas (black without a global table). In a file
+  // that uses a transparent index the alpha bytes are left unchanged (and without a global
+  // table every byte becomes 0); otherwise the background is opaque.
   void fillBackground(ImageBuffer& canvas) const;
-  // Background colour over a rectangle (clipped to the canvas); black without a global table.
+  // The background over a rectangle (clipped to the canvas), alpha as for fillBackground.
   void fillRect(ImageBuffer& canvas, int32_t left, int32_t top, int32_t width,
                 int32_t height) const;
 
  private:
+  enum class Walk { Count, Frames };
+  enum class Block { Image, Trailer, OutOfData, Invalid };
   bool parseHeader();
+  Block walk(Walk mode);
+  bool readDescriptor();
   uint32_t countFrames();
   bool decodeImage();
 
   struct Source;
-  struct LzwEntry;
   std::unique_ptr<Source> src_;
-  std::unique_ptr<LzwEntry[]> table_;  // the 4096-entry string table
+  LzwDecoder lzw_;
   bool open_ = false;
+  bool usesTransparency_ = false;
   char version_[4] = {0, 0, 0, 0};
   uint8_t rawGlobal_[256 * 3] = {};
   uint8_t rawLocal_[256 * 3] = {};

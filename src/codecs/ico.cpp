@@ -2,7 +2,8 @@
 // directory entries (width and height bytes where 0 means 256, colour count, reserved,
 // planes, bit count, data size, data offset), and per image a 40-byte bitmap header, a
 // palette of blue-green-red-reserved entries for 1, 4 and 8 bits, the colour rows and the
-// 1-bit mask rows. Rows are bottom-up and padded to 4 bytes.
+// 1-bit mask rows. Rows are bottom-up and padded to 4 bytes. An entry's data may instead be a
+// whole PNG file (as the large images of modern icons are stored).
 #include "codecs/ico.h"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "codecs/png.h"
 #include "core/byte_reader.h"
 #include "core/file_io.h"
 
@@ -47,6 +49,34 @@ std::optional<FirstImage> ReadFirst(const std::vector<uint8_t>& file) {
   return out;
 }
 
+constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+bool IsPngEntry(std::span<const uint8_t> data) {
+  return data.size() >= 8 && std::memcmp(data.data(), kPngSignature, 8) == 0;
+}
+
+// Bits per pixel of a PNG entry from its header chunk (signature, length, "IHDR", width,
+// height, bit depth, colour type): the bit depth times the colour type's channels.
+std::optional<int32_t> PngBitsPerPixel(std::span<const uint8_t> data) {
+  ByteReader r(data);
+  r.seek(12);
+  const uint32_t chunk = r.u32be();
+  r.skip(8);  // width, height
+  const uint8_t depth = r.u8();
+  const uint8_t colourType = r.u8();
+  if (!r.ok() || chunk != 0x49484452u) return std::nullopt;  // "IHDR"
+  int32_t channels = 0;
+  switch (colourType) {
+    case 0: channels = 1; break;  // grey
+    case 2: channels = 3; break;  // RGB
+    case 3: channels = 1; break;  // palette
+    case 4: channels = 2; break;  // grey and alpha
+    case 6: channels = 4; break;  // RGB and alpha
+    default: return std::nullopt;
+  }
+  return channels * depth;
+}
+
 }  // namespace
 
 std::optional<IconInfo> readIconInfo(const std::string& path) {
@@ -54,21 +84,35 @@ std::optional<IconInfo> readIconInfo(const std::string& path) {
   if (!file) return std::nullopt;
   auto first = ReadFirst(*file);
   if (!first) return std::nullopt;
-  ByteReader r(first->data);
-  r.seek(12);
   IconInfo info;
   info.count = first->count;
+  if (IsPngEntry(first->data)) {
+    auto bits = PngBitsPerPixel(first->data);
+    if (!bits) return std::nullopt;
+    info.planes = 1;
+    info.bitCount = *bits;
+    return info;
+  }
+  ByteReader r(first->data);
+  r.seek(12);
   info.planes = r.u16le();
   info.bitCount = r.u16le();
   if (!r.ok()) return std::nullopt;
   return info;
 }
 
-std::optional<ImageBuffer> readIcon(const std::string& path, ViewerState&) {
+DecodeResult readIcon(const std::string& path) {
   auto file = ReadWholeFile(path, 64u << 20);
-  if (!file) return std::nullopt;
+  if (!file) return {};
   auto first = ReadFirst(*file);
-  if (!first) return std::nullopt;
+  if (!first) return {};
+  if (IsPngEntry(first->data)) {
+    // The PNG holds its own size; only whether it has transparency is kept of its details.
+    DecodeResult png = DecodePng(first->data);
+    DecodeDetails details;
+    details.hasAlpha = png.details.hasAlpha;
+    return std::move(png).with(details);
+  }
   ByteReader r(first->data);
   const uint32_t headerSize = r.u32le();
   r.skip(4 + 4 + 2);  // width, doubled height, planes: the directory's size is used
@@ -76,8 +120,8 @@ std::optional<ImageBuffer> readIcon(const std::string& path, ViewerState&) {
   const uint32_t compression = r.u32le();
   r.skip(4 + 4 + 4);  // image size, resolutions
   const uint32_t coloursUsed = r.u32le();
-  if (!r.ok() || headerSize != 40 || compression != 0) return std::nullopt;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return std::nullopt;
+  if (!r.ok() || headerSize != 40 || compression != 0) return {};
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return {};
 
   const int32_t w = first->width, h = first->height;
   size_t paletteEntries = 0;
@@ -91,11 +135,25 @@ std::optional<ImageBuffer> readIcon(const std::string& path, ViewerState&) {
   const size_t maskAt = colourAt + colourRow * static_cast<size_t>(h);
   const size_t maskRow = RowBytes(w, 1);
   // The data must hold everything the entry describes; nothing is read beyond it.
-  if (!RangeFits(maskAt, maskRow * static_cast<size_t>(h), first->data.size())) return std::nullopt;
+  if (!RangeFits(maskAt, maskRow * static_cast<size_t>(h), first->data.size())) return {};
 
   auto img = ImageBuffer::Allocate(w, h);
-  if (!img) return std::nullopt;
+  if (!img) return {};
   const uint8_t* d = first->data.data();
+  // A 32-bit entry carries its own alpha channel unless every alpha byte is 0 (older
+  // writers leave them so and rely on the mask).
+  bool ownAlpha = false;
+  if (bits == 32) {
+    for (int32_t y = 0; y < h && !ownAlpha; ++y) {
+      const uint8_t* row = d + colourAt + colourRow * static_cast<size_t>(y);
+      for (int32_t x = 0; x < w; ++x) {
+        if (row[static_cast<size_t>(x) * 4 + 3] != 0) {
+          ownAlpha = true;
+          break;
+        }
+      }
+    }
+  }
   for (int32_t y = 0; y < h; ++y) {
     const uint8_t* row = d + colourAt + colourRow * static_cast<size_t>(h - 1 - y);
     uint8_t* out = img->row(y);
@@ -105,6 +163,7 @@ std::optional<ImageBuffer> readIcon(const std::string& path, ViewerState&) {
         out[0] = p[0];
         out[1] = p[1];
         out[2] = p[2];
+        if (ownAlpha) out[3] = p[3];
         continue;
       }
       size_t index = 0;
@@ -116,12 +175,14 @@ std::optional<ImageBuffer> readIcon(const std::string& path, ViewerState&) {
       else std::memset(out, 0, 4);
     }
   }
-  for (int32_t y = 0; y < h; ++y) {
+  for (int32_t y = 0; y < h && !ownAlpha; ++y) {
     const uint8_t* row = d + maskAt + maskRow * static_cast<size_t>(h - 1 - y);
     uint8_t* out = img->row(y);
     for (int32_t x = 0; x < w; ++x) out[x * 4 + 3] = ((row[x / 8] >> (7 - x % 8)) & 1) ? 0 : 255;
   }
-  return img;
+  DecodeDetails details;
+  details.hasAlpha = HasMeaningfulAlpha(*img);
+  return DecodeResult(std::move(*img)).with(details);
 }
 
 const char* writeIcon(const uint8_t* pixels, int32_t width, int32_t height, const char* path) {

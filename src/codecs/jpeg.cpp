@@ -66,6 +66,7 @@ struct JpegRead {
   jpeg_progress_mgr progress{};
   ImageBuffer out;
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
+  DecodeDetails details;
 
   JpegRead() {
     cinfo.err = jpeg_std_error(&err.pub);
@@ -93,7 +94,7 @@ void ClearFillers(uint8_t* row, uint32_t width) {
 // Decodes into r.out, reading from `file` when given, else from `bytes`. No object with a
 // destructor may live in this frame across a libjpeg call, since an error jumps back to the
 // setjmp below.
-bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes, ViewerState& state) {
+bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes) {
   if (setjmp(r.err.jump)) return false;
   jpeg_create_decompress(&r.cinfo);
   r.cinfo.progress = &r.progress;
@@ -103,9 +104,10 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes, Viewer
   else
     jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&r.cinfo, TRUE);
-  state.jpegColourSpace = r.cinfo.jpeg_color_space;
-  state.jpegProgressive = r.cinfo.progressive_mode ? 1 : 0;
-  state.detailsValid = 1;
+  r.details.format = DecodeDetails::Format::Jpeg;
+  r.details.jpegColourSpace = r.cinfo.jpeg_color_space;
+  r.details.jpegProgressive = r.cinfo.progressive_mode ? 1 : 0;
+  r.details.detailsValid = true;
   // Refuse hostile sizes before the library allocates anything for the picture.
   if (!PictureBytes(r.cinfo.image_width, r.cinfo.image_height)) return false;
 
@@ -146,22 +148,22 @@ struct TjHandle {
 
 }  // namespace
 
-std::optional<ImageBuffer> DecodeJpeg(std::span<const uint8_t> bytes, ViewerState& state) {
-  if (bytes.empty()) return std::nullopt;
+DecodeResult DecodeJpeg(std::span<const uint8_t> bytes) {
+  if (bytes.empty()) return {};
   JpegRead r;
-  if (!Decode(r, nullptr, bytes, state) || r.out.empty()) return std::nullopt;
-  return std::move(r.out);
+  if (!Decode(r, nullptr, bytes) || r.out.empty()) return DecodeResult::Failed(r.details);
+  return DecodeResult(std::move(r.out)).with(r.details);
 }
 
-std::optional<ImageBuffer> LoadJpeg(const std::string& path, ViewerState& state) {
+DecodeResult LoadJpeg(const std::string& path) {
   // The decoder reads the file through its own small buffer as it goes, so the compressed
   // bytes are never held in memory as a whole.
   // Only regular files: a pipe or device could block the read or never end.
   UniqueFile file = OpenRegularFile(path);
-  if (!file) return std::nullopt;
+  if (!file) return {};
   JpegRead r;
-  if (!Decode(r, file.get(), {}, state) || r.out.empty()) return std::nullopt;
-  return std::move(r.out);
+  if (!Decode(r, file.get(), {}) || r.out.empty()) return DecodeResult::Failed(r.details);
+  return DecodeResult(std::move(r.out)).with(r.details);
 }
 
 const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,

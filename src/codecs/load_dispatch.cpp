@@ -2,6 +2,7 @@
 
 #include "codecs/avif.h"
 #include "codecs/bgra.h"
+#include "codecs/format_table.h"
 #include "codecs/freeimage.h"
 #include "codecs/gif.h"
 #include "codecs/ico.h"
@@ -10,55 +11,50 @@
 #include "codecs/plugins.h"
 #include "codecs/png.h"
 #include "codecs/qoi.h"
+#include "codecs/sniff.h"
 #include "codecs/svg.h"
 #include "codecs/video.h"
 #include "codecs/webp.h"
 #include "core/paths.h"
-#include "core/sniff.h"
 
 namespace qp {
 
 namespace {
 
-// The decoder chosen by the file's content (the negative sniff codes).
-DecodeResult ByContent(int32_t code, const std::string& path, LoadContext& ctx, bool animate,
-                       bool avifFirst) {
+// Calls one decoder of the format table.
+DecodeResult Decode(DecoderId id, const std::string& path, LoadContext& ctx, bool animate) {
   ViewerState& s = ctx.state;
-  switch (code) {
-    case -kSniffWebp: return LoadWebP(path, s, animate);
-    case -kSniffJpeg: return LoadJpeg(path, s);
-    case -kSniffGif: return loadGif(path, s, animate);
-    case -kSniffPng: return LoadPng(path, s);
-    case -kSniffBmp: return loadWithLibrary(path, kFreeImageBmp);
-    case -kSniffLuraWave: return loadLuraWave(path, s);
-    case -kSniffQoi: return readQoi(path, s);
-    case -kSniffIsoMedia:
+  switch (id) {
+    case DecoderId::Webp: return LoadWebP(path, s, animate);
+    case DecoderId::Jpeg: return LoadJpeg(path);
+    case DecoderId::Gif: return loadGif(path, s, animate);
+    case DecoderId::Png: return LoadPng(path);
+    case DecoderId::LibraryBmp: return loadWithLibrary(path, kFreeImageBmp);
+    case DecoderId::LuraWave: return loadLuraWave(path, s);
+    case DecoderId::Qoi: return readQoi(path);
+    case DecoderId::IsoMedia: {
       // An AVIF file carries an ftyp box too; only its exact extension sends it to avifdec.
-      if (avifFirst && HasExtension(path, ".avif")) {
-        if (auto img = loadAvif(path, s)) return std::move(*img);
+      if (HasExtension(path, ".avif")) {
+        if (DecodeResult r = loadAvif(path)) return r;
       }
       return loadVideo(path, s, animate);
-    default: return {};
+    }
+    case DecoderId::RawBgra: return readRawBgra(path);
+    case DecoderId::Icon: return readIcon(path);
+    case DecoderId::Avif: return loadAvif(path);
+    case DecoderId::Video: return loadVideo(path, s, animate);
+    case DecoderId::Svg: return renderSvg(path, 0, 0);
+    case DecoderId::Svgz: return renderSvgz(path, 0, 0);
+    case DecoderId::Plugin: return loadWithPlugin(path, ctx.settings);
+    case DecoderId::None: break;
   }
+  return {};
 }
 
-// The decoder chosen by the extension of a lower-case path.
-DecodeResult ByExtension(const std::string& ext, const std::string& path, LoadContext& ctx,
-                         bool animate) {
-  ViewerState& s = ctx.state;
-  if (ext == ".bgra") return readRawBgra(path, s);
-  if (ext == ".webp") return LoadWebP(path, s, animate);
-  if (ext == ".jpg" || ext == ".jpeg") return LoadJpeg(path, s);
-  if (ext == ".png") return LoadPng(path, s);
-  if (ext == ".gif") return loadGif(path, s, animate);
-  if (ext == ".ico") return readIcon(path, s);
-  if (ext == ".lwf") return loadLuraWave(path, s);
-  if (ext == ".avif") return loadAvif(path, s);
-  if (ext == ".mp4" || ext == ".webm") return loadVideo(path, s, animate);
-  if (ext == ".svg") return renderSvg(path, s, 0, 0);
-  if (ext == ".svgz") return renderSvgz(path, s, 0, 0);
-  if (ext == ".qoi") return readQoi(path, s);
-  return loadWithPlugin(path, s, ctx.settings);
+// The decoder an extension chooses: its row's, or the plug-ins for one the table lacks.
+DecoderId ByExtension(const std::string& ext) {
+  const ExtensionRow* row = FindExtension(ext);
+  return row != nullptr ? row->decoder : DecoderId::Plugin;
 }
 
 std::optional<ImageBuffer> SystemDecode(const std::string& path, LoadContext& ctx) {
@@ -70,104 +66,102 @@ std::optional<ImageBuffer> SystemDecode(const std::string& path, LoadContext& ct
 // When neither the video loader nor the external library read such a file and its extension
 // is not one the built-in decoders claim, the plug-in for that extension gets it, as any file
 // with an unclaimed extension would.
-std::optional<ImageBuffer> IsoMediaByPlugin(const std::string& path, LoadContext& ctx) {
-  const std::string ext = ToLowerAscii(ExtensionOf(path));
-  if (ext.empty() || ext == ".mp4" || ext == ".webm" || ext == ".avif") return std::nullopt;
-  return loadWithPlugin(path, ctx.state, ctx.settings);
+DecodeResult IsoMediaByPlugin(const std::string& path, LoadContext& ctx) {
+  const std::string ext = ExtensionOf(path);
+  if (ext.empty() || ByExtension(ext) != DecoderId::Plugin) return {};
+  return loadWithPlugin(path, ctx.settings);
 }
 
-bool IsContentCode(int32_t code) {
-  switch (code) {
-    case -kSniffWebp: case -kSniffJpeg: case -kSniffGif: case -kSniffPng: case -kSniffBmp:
-    case -kSniffQoi: case -kSniffIsoMedia:
-      return true;
-    default:
-      return false;
-  }
+// The external library's picture standing in for a decoder that failed; the details the
+// decoder learned before it failed are kept.
+bool LibraryFallback(const std::string& path, DecodeResult& result, bool whiten) {
+  auto img = loadAnyWithLibrary(path);
+  if (!img) return false;
+  if (whiten) WhitenTransparent(*img);
+  DecodeDetails learned = result.details;
+  result = DecodeResult(std::move(*img)).with(learned);
+  return true;
+}
+
+void TakeIfPicture(DecodeResult& result, DecodeResult other) {
+  if (other) result = std::move(other);
+}
+
+// The system decoder's picture standing in, with the details learned so far.
+bool SystemFallback(const std::string& path, LoadContext& ctx, DecodeResult& result) {
+  auto img = SystemDecode(path, ctx);
+  if (!img) return false;
+  result = DecodeResult(std::move(*img)).with(result.details);
+  return true;
+}
+
+// Bitmaps the external library refuses or would decode wrongly (uncommon bit-field masks,
+// 16-bit alpha fields, embedded JPEG or PNG data) are valid files the system decoder reads.
+bool BitmapBySystem(int32_t code, const std::string& path, LoadContext& ctx, DecodeResult& r) {
+  return !r && code == -kSniffBmp && SystemFallback(path, ctx, r);
 }
 
 }  // namespace
 
-std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx) {
+std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx,
+                                           DecodeDetails* details) {
   // Asking for the size lets an empty file be recognised and skipped.
   int64_t size = 0;
   const int32_t code = SniffFileType(path, &size);
   if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
-  if (IsContentCode(code)) {
+  DecodeResult r;
+  const SignatureRow* sig = code < 0 ? FindSignature(-code) : nullptr;
+  if (sig != nullptr && sig->contentForPictureLoad) {
     // An ISO media file ending in ".avif" goes to avifdec first here too, so a still AVIF
     // converts as it displays.
-    DecodeResult r = ByContent(code, path, ctx, /*animate=*/false, /*avifFirst=*/true);
-    if (r) return r.toOwned();
-    if (auto img = loadAnyWithLibrary(path)) return img;
-    if (code == -kSniffIsoMedia) return IsoMediaByPlugin(path, ctx);
-    // Bitmaps the external library refuses or would decode wrongly (uncommon bit-field masks,
-    // 16-bit alpha fields, embedded JPEG or PNG data) are valid files the system decoder reads.
-    if (code == -kSniffBmp) return SystemDecode(path, ctx);
-    return std::nullopt;
+    r = Decode(sig->decoder, path, ctx, /*animate=*/false);
+    if (!r) LibraryFallback(path, r, false);
+    if (!r && code == -kSniffIsoMedia) TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
+    BitmapBySystem(code, path, ctx, r);
+  } else {
+    const std::string ext = ToLowerAscii(ExtensionOf(path));
+    if (ext.empty()) {
+      LibraryFallback(path, r, false);
+    } else {
+      r = Decode(ByExtension(ext), path, ctx, /*animate=*/false);
+      if (!r && !LibraryFallback(path, r, false)) SystemFallback(path, ctx, r);
+    }
   }
-  const std::string lower = ToLowerAscii(path);
-  const std::string ext = ExtensionOf(lower);
-  if (ext.empty()) return loadAnyWithLibrary(path);
-  DecodeResult r = ByExtension(ext, path, ctx, /*animate=*/false);
-  if (r) return r.toOwned();
-  if (auto img = loadAnyWithLibrary(path)) return img;
-  return SystemDecode(path, ctx);
+  StoreDetails(r.details, ctx.state);
+  if (details != nullptr) *details = r.details;
+  return r.toOwned();
 }
 
 DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
-  // The details of the previous file must not survive into this one: decoders that know
-  // nothing of alpha (QOI, the external library) leave these fields as they find them.
-  ctx.state.detailsValid = 0;
-  ctx.state.hasAlpha = 0;
-  ctx.state.vectorSource = 0;
   DisplayLoad out;
   out.sniffCode = SniffFileType(path, &out.fileSize);
   const int32_t code = out.sniffCode;
-  if (code == kSniffUnopenable || code == kSniffEmpty) return out;
-
-  switch (code) {
-    case -kSniffWebp: case -kSniffJpeg: case -kSniffGif: case -kSniffBmp: case -kSniffLuraWave:
-    case -kSniffQoi: case -kSniffIsoMedia:
-      out.picture = ByContent(code, path, ctx, /*animate=*/true, /*avifFirst=*/true);
-      if (!out.picture) out.picture = loadAnyWithLibrary(path);
-      if (!out.picture && code == -kSniffIsoMedia) out.picture = IsoMediaByPlugin(path, ctx);
-      if (!out.picture && code == -kSniffBmp) {
-        if (auto img = SystemDecode(path, ctx)) {
-          out.picture = std::move(*img);
-          out.fromSystem = true;
-        }
-      }
-      return out;
-    case -kSniffPng:
-      out.picture = LoadPng(path, ctx.state);
-      if (!out.picture) {
-        if (auto img = loadAnyWithLibrary(path)) {
-          WhitenTransparent(*img);
-          out.picture = std::move(*img);
-        }
-      }
-      return out;
-    default:
-      break;
-  }
-
-  // File names keep their case on Linux, so only the extension is compared in lower case.
-  const std::string ext = ToLowerAscii(ExtensionOf(path));
-  if (ext.empty()) {
-    out.picture = loadAnyWithLibrary(path);  // no whitening without an extension
+  DecodeResult& r = out.picture;
+  if (code == kSniffUnopenable || code == kSniffEmpty) {
+    // The details of the previous file must not survive into this one.
+    StoreDetails(DecodeDetails{}, ctx.state);
     return out;
   }
-  out.picture = ByExtension(ext, path, ctx, /*animate=*/true);
-  if (out.picture) return out;
-  if (auto img = loadAnyWithLibrary(path)) {
-    WhitenTransparent(*img);
-    out.picture = std::move(*img);
-    return out;
+
+  const SignatureRow* sig = code < 0 ? FindSignature(-code) : nullptr;
+  if (sig != nullptr) {
+    r = Decode(sig->decoder, path, ctx, /*animate=*/true);
+    if (!r) LibraryFallback(path, r, sig->whitenFallback);
+    if (!r && code == -kSniffIsoMedia) TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
+    if (BitmapBySystem(code, path, ctx, r)) out.fromSystem = true;
+  } else {
+    // File names keep their case on Linux, so only the extension is compared in lower case.
+    const std::string ext = ToLowerAscii(ExtensionOf(path));
+    if (ext.empty()) {
+      LibraryFallback(path, r, /*whiten=*/false);
+    } else {
+      r = Decode(ByExtension(ext), path, ctx, /*animate=*/true);
+      if (!r && !LibraryFallback(path, r, /*whiten=*/true) && SystemFallback(path, ctx, r))
+        out.fromSystem = true;
+    }
   }
-  if (auto img = SystemDecode(path, ctx)) {
-    out.picture = std::move(*img);
-    out.fromSystem = true;
-  }
+  // The one place the load records what the decoders learned.
+  StoreDetails(r.details, ctx.state);
   return out;
 }
 

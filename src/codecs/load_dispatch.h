@@ -21,13 +21,16 @@ struct LoadContext {
 };
 
 // Reads a picture file without touching the view: animated formats yield their first frame,
-// the result is always owned by the caller.
-std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx);
+// the result is always owned by the caller. What the decoder learned is stored into the
+// state's detail fields, and into `details` when given.
+std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx,
+                                           DecodeDetails* details = nullptr);
 
-// The view's dispatch for a new file: clears the per-file flags `detailsValid`, `hasAlpha` and
-// `vectorSource`, sniffs `path`, calls the decoders with `animate` set, applies the fall-backs
-// and whitening. Sets `fileSize`. The result may be the playback canvas. `fromSystem` is set when the picture came
-// from the system image engine.
+// The view's dispatch for a new file: sniffs `path`, calls the decoders with `animate` set,
+// applies the fall-backs and whitening, and stores what the decoder learned into the state's
+// detail fields (`detailsValid`, `hasAlpha` and `vectorSource` cleared when it learned
+// nothing). Sets `fileSize`. The result may be the playback canvas; its details are those
+// stored. `fromSystem` is set when the picture came from the system image engine.
 struct DisplayLoad {
   DecodeResult picture;
   int32_t sniffCode = 0;

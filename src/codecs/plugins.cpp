@@ -122,31 +122,31 @@ void ClearPluginRegistry() {
   gRegistry.clear();
 }
 
-std::optional<ImageBuffer> loadWithPlugin(const std::string& path, ViewerState& state,
-                                          SettingsAccess* settings) {
+DecodeResult loadWithPlugin(const std::string& path, SettingsAccess* settings) {
   EnsureFileFilters(settings);
   const std::string ext = LookupExtension(path);
   std::lock_guard guard(gRegistryMutex);
   for (const PluginEntry& e : gRegistry) {
     if (!EqualsIgnoreCase(e.extension, ext)) continue;
     // The first entry for the extension decides, whether or not it reads.
-    if (!(e.flags & kPluginReads) || e.load == nullptr) return std::nullopt;
+    if (!(e.flags & kPluginReads) || e.load == nullptr) return {};
     int32_t width = 0, height = 0;
     uint8_t* block = e.load(path.c_str(), &width, &height);
-    if (block == nullptr) return std::nullopt;
+    if (block == nullptr) return {};
     // The block crosses a C boundary: never trust the size without checking it against the
     // allocation itself.
     const auto bytes = PictureBytes(width, height);
     if (!bytes || malloc_usable_size(block) < *bytes) {
       DebugLog("plugins: %s returned an inconsistent picture", e.extension.c_str());
       std::free(block);
-      return std::nullopt;
+      return {};
     }
     ImageBuffer picture = ImageBuffer::Adopt(block, width, height);
-    state.hasAlpha = HasMeaningfulAlpha(picture) ? 1 : 0;
-    return picture;
+    DecodeDetails details;
+    details.hasAlpha = HasMeaningfulAlpha(picture);
+    return DecodeResult(std::move(picture)).with(details);
   }
-  return std::nullopt;
+  return {};
 }
 
 bool pluginWrites(const std::string& pathOrExtension, SettingsAccess* settings) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "codecs/decode_result.h"
 #include "core/settings_access.h"
-#include "core/viewer_state.h"
 
 namespace qp {
 
@@ -24,9 +24,9 @@ struct PluginDescription {
 };
 
 // Asks the plug-in registered first for the path's extension to read the file. Builds the
-// filter set first (which loads the plug-ins) when that has not happened yet.
-std::optional<ImageBuffer> loadWithPlugin(const std::string& path, ViewerState& state,
-                                          SettingsAccess* settings);
+// filter set first (which loads the plug-ins) when that has not happened yet. hasAlpha is
+// learned when the picture's alpha carries information.
+DecodeResult loadWithPlugin(const std::string& path, SettingsAccess* settings);
 // Whether the first plug-in registered for this path's (or this) extension writes files.
 bool pluginWrites(const std::string& pathOrExtension, SettingsAccess* settings);
 // Saves through the first plug-in for the extension that writes. Null on success, else

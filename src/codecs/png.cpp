@@ -59,6 +59,7 @@ struct PngRead {
   ImageBuffer out;
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   std::vector<png_bytep> rows;
+  DecodeDetails details;
 
   // Reads from `file` when given (the signature already consumed), else from `bytes`.
   PngRead(std::FILE* f, std::span<const uint8_t> bytes) : input(bytes), file(f) {
@@ -74,7 +75,7 @@ struct PngRead {
 
 // Decodes into r.out. No object with a destructor may live in this frame across a libpng
 // call, since an error jumps back to the setjmp below.
-bool Decode(PngRead& r, ViewerState& state) {
+bool Decode(PngRead& r) {
   png_structp png = r.png;
   png_infop info = r.info;
   if (setjmp(png_jmpbuf(png))) return false;
@@ -94,10 +95,13 @@ bool Decode(PngRead& r, ViewerState& state) {
   const png_uint_32 height = png_get_image_height(png, info);
   const int colourType = png_get_color_type(png, info);
   const int bitDepth = png_get_bit_depth(png, info);
-  state.pngColourType = colourType;
-  state.pngBitDepth = bitDepth;
-  state.hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) ? 1 : 0;
-  state.detailsValid = 1;
+  const bool transparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+  r.details.format = DecodeDetails::Format::Png;
+  r.details.pngColourType = colourType;
+  r.details.pngBitDepth = bitDepth;
+  // An alpha channel, or a transparency chunk on a palette, grey or RGB picture.
+  r.details.hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) != 0 || transparencyChunk;
+  r.details.detailsValid = true;
   if (!PictureBytes(width, height)) return false;
 
   // Everything becomes 8-bit RGB or RGBA: palettes and low depths expanded, gray copied to
@@ -105,7 +109,6 @@ bool Decode(PngRead& r, ViewerState& state) {
   if ((colourType == PNG_COLOR_TYPE_PALETTE && bitDepth <= 8) || bitDepth == 1) png_set_expand(png);
   if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA)
     png_set_gray_to_rgb(png);
-  const bool transparencyChunk = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
   if (transparencyChunk) png_set_expand(png);
   if (bitDepth == 16) png_set_strip_16(png);
   png_set_packing(png);
@@ -173,32 +176,32 @@ bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_
 
 }  // namespace
 
-std::optional<ImageBuffer> DecodePng(std::span<const uint8_t> bytes, ViewerState& state) {
-  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return std::nullopt;
+DecodeResult DecodePng(std::span<const uint8_t> bytes) {
+  if (bytes.size() < 8 || png_sig_cmp(bytes.data(), 0, 8) != 0) return {};
   try {
     PngRead r(nullptr, bytes.subspan(8));
-    if (!r.png || !r.info) return std::nullopt;
-    if (!Decode(r, state) || r.out.empty()) return std::nullopt;
-    return std::move(r.out);
+    if (!r.png || !r.info) return {};
+    if (!Decode(r) || r.out.empty()) return DecodeResult::Failed(r.details);
+    return DecodeResult(std::move(r.out)).with(r.details);
   } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    return {};
   }
 }
 
-std::optional<ImageBuffer> LoadPng(const std::string& path, ViewerState& state) {
+DecodeResult LoadPng(const std::string& path) {
   // Only regular files (a pipe or device could block the read or never end); the library
   // reads the rest of the file through stdio as it decodes.
   UniqueFile f = OpenRegularFile(path);
-  if (!f) return std::nullopt;
+  if (!f) return {};
   uint8_t sig[8];
-  if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return std::nullopt;
+  if (std::fread(sig, 1, 8, f.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0) return {};
   try {
     PngRead r(f.get(), {});
-    if (!r.png || !r.info) return std::nullopt;
-    if (!Decode(r, state) || r.out.empty()) return std::nullopt;
-    return std::move(r.out);
+    if (!r.png || !r.info) return {};
+    if (!Decode(r) || r.out.empty()) return DecodeResult::Failed(r.details);
+    return DecodeResult(std::move(r.out)).with(r.details);
   } catch (const std::bad_alloc&) {
-    return std::nullopt;
+    return {};
   }
 }
 

@@ -176,21 +176,21 @@ std::optional<std::vector<uint8_t>> QoiDecode(std::span<const uint8_t> data, Qoi
   return out;
 }
 
-std::optional<ImageBuffer> readQoi(const std::string& path, ViewerState&) {
+DecodeResult readQoi(const std::string& path) {
   auto data = ReadWholeFile(path);
-  if (!data || data->empty()) return std::nullopt;
+  if (!data || data->empty()) return {};
   // The format allows up to 400,000,000 pixels, more than any picture this program keeps: a
   // header above the pixel limit is refused before the decoder reserves its output.
   ByteReader header(*data);
   header.skip(4);
   const uint32_t width = header.u32be();
   const uint32_t height = header.u32be();
-  if (!header.ok() || !PictureBytes(width, height)) return std::nullopt;
+  if (!header.ok() || !PictureBytes(width, height)) return {};
   QoiDescription desc;
   auto decoded = QoiDecode(*data, desc, 0);
-  if (!decoded) return std::nullopt;
+  if (!decoded) return {};
   auto img = ImageBuffer::Allocate(desc.width, desc.height);
-  if (!img) return std::nullopt;
+  if (!img) return {};
   const uint8_t* s = decoded->data();
   uint8_t* d = img->data();
   const size_t n = img->pixelCount();
@@ -209,7 +209,11 @@ std::optional<ImageBuffer> readQoi(const std::string& path, ViewerState&) {
       d[3] = s[3];
     }
   }
-  return img;
+  DecodeDetails details;
+  // A 4-channel file whose alpha is uniform (all opaque, or all 0 as some writers leave it)
+  // shows as an opaque picture.
+  details.hasAlpha = desc.channels == 4 && HasMeaningfulAlpha(*img);
+  return DecodeResult(std::move(*img)).with(details);
 }
 
 const char* writeQoi(const uint8_t* pixels, int32_t width, int32_t height, const char* path) {
@@ -217,22 +221,28 @@ const char* writeQoi(const uint8_t* pixels, int32_t width, int32_t height, const
   UniqueFile f = OpenFile(path, "wb");
   if (!f) return kFailed;
   if (pixels == nullptr || width <= 0 || height <= 0) return kFailed;
-  const QoiDescription desc{static_cast<uint32_t>(width), static_cast<uint32_t>(height), 4, 0};
+  // Alpha bytes that carry nothing (a JPEG's zeros, or all opaque) are not written: other
+  // readers would show stored zeros as a wholly transparent picture.
+  const bool alpha = HasMeaningfulAlpha(pixels, width, height);
+  const uint8_t channels = alpha ? 4 : 3;
+  const QoiDescription desc{static_cast<uint32_t>(width), static_cast<uint32_t>(height), channels,
+                            0};
   if (!DescriptionValid(desc)) return kFailed;
   const size_t n = size_t{desc.width} * desc.height;
-  std::vector<uint8_t> rgba;
+  std::vector<uint8_t> rgb;
   try {
-    rgba.resize(n * 4);
+    rgb.resize(n * channels);
   } catch (const std::bad_alloc&) {
     return kFailed;
   }
-  for (size_t i = 0; i < n; ++i) {
-    rgba[i * 4 + 0] = pixels[i * 4 + 2];
-    rgba[i * 4 + 1] = pixels[i * 4 + 1];
-    rgba[i * 4 + 2] = pixels[i * 4 + 0];
-    rgba[i * 4 + 3] = pixels[i * 4 + 3];
+  uint8_t* d = rgb.data();
+  for (size_t i = 0; i < n; ++i, d += channels) {
+    d[0] = pixels[i * 4 + 2];
+    d[1] = pixels[i * 4 + 1];
+    d[2] = pixels[i * 4 + 0];
+    if (alpha) d[3] = pixels[i * 4 + 3];
   }
-  auto encoded = QoiEncode(rgba.data(), desc);
+  auto encoded = QoiEncode(rgb.data(), desc);
   if (!encoded) return kFailed;
   if (std::fwrite(encoded->data(), 1, encoded->size(), f.get()) != encoded->size()) return kFailed;
   if (std::fclose(f.release()) != 0) return kFailed;

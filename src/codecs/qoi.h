@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/viewer_state.h"
+#include "codecs/decode_result.h"
 
 namespace qp {
 
@@ -26,10 +26,12 @@ std::optional<std::vector<uint8_t>> QoiEncode(const uint8_t* pixels, const QoiDe
 std::optional<std::vector<uint8_t>> QoiDecode(std::span<const uint8_t> data, QoiDescription& desc,
                                               int channels);
 
-// A QOI file as BGRA; a 3-channel file gets alpha 0. `hasAlpha` is not touched.
-std::optional<ImageBuffer> readQoi(const std::string& path, ViewerState& state);
-// Writes 4-channel QOI with the picture's own alpha. Null on success, else
-// "Couldn't write/encode file".
+// A QOI file as BGRA; a 3-channel file gets alpha 0. hasAlpha is learned for a 4-channel file
+// whose alpha carries information.
+DecodeResult readQoi(const std::string& path);
+// Writes 4-channel QOI with the picture's own alpha when that alpha carries information
+// (HasMeaningfulAlpha), else 3-channel QOI (which readers take as alpha 255). Null on success,
+// else "Couldn't write/encode file".
 const char* writeQoi(const uint8_t* pixels, int32_t width, int32_t height, const char* path);
 
 }  // namespace qp

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "codecs/bgra.h"
+#include "codecs/format_table.h"
 #include "codecs/freeimage.h"
 #include "codecs/ico.h"
 #include "codecs/jpeg.h"
@@ -17,13 +18,9 @@
 namespace qp {
 
 std::optional<LibraryFormat> LibraryFormatFor(const std::string& path) {
-  const std::string ext = ToLowerAscii(ExtensionOf(path));
-  if (ext == ".bmp") return LibraryFormat{0, 0};
-  if (ext == ".jp2") return LibraryFormat{31, 0};
-  if (ext == ".j2k") return LibraryFormat{30, 0};
-  if (ext == ".tga" || ext == ".targa") return LibraryFormat{17, 0};
-  if (ext == ".tif" || ext == ".tiff") return LibraryFormat{18, 0};
-  return std::nullopt;
+  const ExtensionRow* row = FindExtension(ExtensionOf(path));
+  if (row == nullptr || row->encoder != EncoderId::Library) return std::nullopt;
+  return LibraryFormat{row->libraryFormat, 0};
 }
 
 namespace {
@@ -38,29 +35,33 @@ SaveResult From(const char* message) {
 SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std::string& path,
                            int32_t webpQuality, int32_t jpegQuality, PluginOrder order,
                            SettingsAccess* settings) {
-  const std::string ext = ToLowerAscii(ExtensionOf(path));
+  const ExtensionRow* row = FindExtension(ExtensionOf(path));
+  const EncoderId encoder = row != nullptr ? row->encoder : EncoderId::None;
   const uint8_t* px = picture.data();
   const int32_t w = picture.width(), h = picture.height();
   const char* target = path.c_str();
-  if (ext == ".webp") {
-    // The encoder removes a partial file itself; an existing file it never opened stays.
-    return From(EncodeWebP(px, w, h, webpQuality, target, hasAlpha));
+  // The program's own encoders come first, except that the converter lets a plug-in take an
+  // extension before the QOI writer.
+  switch (encoder) {
+    case EncoderId::Webp:
+      // The encoder removes a partial file itself; an existing file it never opened stays.
+      return From(EncodeWebP(px, w, h, webpQuality, target, hasAlpha));
+    case EncoderId::RawBgra: return From(writeRawBgra(px, w, h, target));
+    case EncoderId::Icon:
+      if (w > 255 || h > 255) return {SaveStatus::IconTooLarge, nullptr};
+      return From(writeIcon(px, w, h, target));
+    case EncoderId::Png: return From(SavePng(px, w, h, 100, target));
+    case EncoderId::Jpeg: return From(SaveJpeg(px, w, h, jpegQuality, target));
+    default: break;
   }
-  if (ext == ".bgra") return From(writeRawBgra(px, w, h, target));
-  if (ext == ".ico") {
-    if (w > 255 || h > 255) return {SaveStatus::IconTooLarge, nullptr};
-    return From(writeIcon(px, w, h, target));
-  }
-  if (ext == ".png") return From(SavePng(px, w, h, 100, target));
-  if (ext == ".jpg" || ext == ".jpeg") return From(SaveJpeg(px, w, h, jpegQuality, target));
   const bool pluginFirst = order == PluginOrder::BeforeQoi;
   if (pluginFirst && pluginWrites(path, settings))
     return From(saveWithPlugin(px, w, h, path, settings));
-  if (ext == ".qoi") return From(writeQoi(px, w, h, target));
+  if (encoder == EncoderId::Qoi) return From(writeQoi(px, w, h, target));
   if (!pluginFirst && pluginWrites(path, settings))
     return From(saveWithPlugin(px, w, h, path, settings));
-  if (auto lib = LibraryFormatFor(path)) {
-    if (saveWithLibrary(path, lib->format, lib->flags, px, w, h) != 0) return From(nullptr);
+  if (encoder == EncoderId::Library) {
+    if (saveWithLibrary(path, row->libraryFormat, 0, px, w, h) != 0) return From(nullptr);
     return {SaveStatus::Failed, "Could not save image"};
   }
   return {SaveStatus::UnknownExtension, nullptr};
@@ -68,8 +69,8 @@ SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std:
 
 ConvertOutcome ConvertFile(const ConvertRequest& req, LoadContext& ctx, SettingsAccess& settings) {
   if (req.overwrite == 0 && CanOpenForRead(req.target)) return ConvertOutcome::TargetExists;
-  ctx.state.hasAlpha = 0;
-  auto picture = LoadPictureFile(req.source, ctx);
+  DecodeDetails details;
+  auto picture = LoadPictureFile(req.source, ctx, &details);
   if (!picture) return ConvertOutcome::SourceUnreadable;
   ImageBuffer img = std::move(*picture);
   if (req.x1 >= 0 && req.y1 >= 0 && req.x2 > req.x1 && req.y2 > req.y1)
@@ -85,12 +86,12 @@ ConvertOutcome ConvertFile(const ConvertRequest& req, LoadContext& ctx, Settings
   if (ext.empty()) {
     // A target without an extension is written as WebP.
     const char* message = EncodeWebP(img.data(), img.width(), img.height(), webpQuality,
-                                     req.target.c_str(), ctx.state.hasAlpha != 0);
+                                     req.target.c_str(), details.hasAlpha);
     return message == nullptr ? ConvertOutcome::Written : ConvertOutcome::EncoderFailed;
   }
   // JPEG always takes the stored quality; the quality argument is for WebP.
   const SaveResult r =
-      SaveByExtension(img, ctx.state.hasAlpha != 0, req.target, webpQuality,
+      SaveByExtension(img, details.hasAlpha, req.target, webpQuality,
                       settings.ReadNumber("JpegQuality"), PluginOrder::BeforeQoi, &settings);
   switch (r.status) {
     case SaveStatus::Saved: return ConvertOutcome::Written;

@@ -144,8 +144,7 @@ bool Draw(RsvgHandle* h, double docW, double docH, double scale, ImageBuffer& im
 
 // Obtains the document (parsing `text()` only when the path or file changed) and renders it.
 template <typename TextFn>
-std::optional<ImageBuffer> Render(const std::string& path, ViewerState& state, int32_t wantW,
-                                  int32_t wantH, TextFn text) {
+DecodeResult Render(const std::string& path, int32_t wantW, int32_t wantH, TextFn text) {
   Remembered& mem = Memory();
   std::lock_guard guard(mem.mutex);
   const FileStamp stamp = StampOf(path);
@@ -160,10 +159,10 @@ std::optional<ImageBuffer> Render(const std::string& path, ViewerState& state, i
   if (!reuse) {
     forget();
     std::optional<std::vector<uint8_t>> bytes = text();
-    if (!bytes) return std::nullopt;
+    if (!bytes) return {};
     HandlePtr h = Parse(*bytes, path);
     double w = 0, ht = 0;
-    if (!h || !DocumentSize(h.get(), w, ht)) return std::nullopt;
+    if (!h || !DocumentSize(h.get(), w, ht)) return {};
     mem.handle = std::move(h);
     mem.path = path;
     mem.stamp = stamp;
@@ -173,15 +172,16 @@ std::optional<ImageBuffer> Render(const std::string& path, ViewerState& state, i
   auto size = SvgTargetSize(mem.width, mem.height, wantW, wantH);
   if (!size) {
     forget();
-    return std::nullopt;
+    return {};
   }
   auto img = ImageBuffer::Filled(size->first, size->second, 0xFF);
   if (!img || !Draw(mem.handle.get(), mem.width, mem.height, size->first / mem.width, *img)) {
     forget();
-    return std::nullopt;
+    return {};
   }
-  state.vectorSource = 1;
-  return img;
+  DecodeDetails details;
+  details.vectorSource = true;
+  return DecodeResult(std::move(*img)).with(details);
 }
 
 }  // namespace
@@ -242,20 +242,18 @@ std::optional<std::vector<uint8_t>> InflateSvgz(std::span<const uint8_t> file) {
 
 uint64_t SvgParseCount() { return g_parses.load(std::memory_order_relaxed); }
 
-std::optional<ImageBuffer> renderSvg(const std::string& path, ViewerState& state,
-                                     int32_t wantedWidth, int32_t wantedHeight) {
-  return Render(path, state, wantedWidth, wantedHeight,
+DecodeResult renderSvg(const std::string& path, int32_t wantedWidth, int32_t wantedHeight) {
+  return Render(path, wantedWidth, wantedHeight,
                 [&] { return ReadWholeFile(path, kMaxSvgFile); });
 }
 
-std::optional<ImageBuffer> renderSvgz(const std::string& path, ViewerState& state,
-                                      int32_t wantedWidth, int32_t wantedHeight) {
+DecodeResult renderSvgz(const std::string& path, int32_t wantedWidth, int32_t wantedHeight) {
   // The file is read and inflated on every call, even when the document is then reused.
   auto file = ReadWholeFile(path, kMaxSvgFile);
-  if (!file || file->empty()) return std::nullopt;
+  if (!file || file->empty()) return {};
   auto text = InflateSvgz(*file);
-  if (!text) return std::nullopt;
-  return Render(path, state, wantedWidth, wantedHeight, [&] { return std::move(text); });
+  if (!text) return {};
+  return Render(path, wantedWidth, wantedHeight, [&] { return std::move(text); });
 }
 
 }  // namespace qp

@@ -8,16 +8,15 @@
 #include <utility>
 #include <vector>
 
-#include "core/viewer_state.h"
+#include "codecs/decode_result.h"
 
 namespace qp {
 
 // A wanted size of 0 or less counts as not given. The parsed document of the last path is
-// kept, so rendering the same path again at another size does not parse it again.
-std::optional<ImageBuffer> renderSvg(const std::string& path, ViewerState& state,
-                                     int32_t wantedWidth, int32_t wantedHeight);
-std::optional<ImageBuffer> renderSvgz(const std::string& path, ViewerState& state,
-                                      int32_t wantedWidth, int32_t wantedHeight);
+// kept, so rendering the same path again at another size does not parse it again. A rendered
+// picture carries vectorSource in its details.
+DecodeResult renderSvg(const std::string& path, int32_t wantedWidth, int32_t wantedHeight);
+DecodeResult renderSvgz(const std::string& path, int32_t wantedWidth, int32_t wantedHeight);
 
 // Largest inflated SVGZ text accepted (the gzip size trailer above it is refused).
 inline constexpr uint32_t kMaxSvgzText = 0x1FFFFFF;

@@ -210,18 +210,20 @@ DecodeResult loadVideo(const std::string& path, ViewerState& state, bool animate
   }
   auto video = OpenVideo(*lib, path);
   if (!video) return {};
-  state.videoAudioStream = video->record.audioStream;
-  state.videoFrameRate = video->record.frameRate100;
-  state.hasAlpha = 0;
-  state.detailsValid = 1;
-  if (!animate) return std::move(video->firstFrame);
+  DecodeDetails details;
+  details.format = DecodeDetails::Format::Video;
+  details.videoAudioStream = video->record.audioStream;
+  details.videoFrameRate = video->record.frameRate100;
+  details.detailsValid = true;
+  if (!animate) return DecodeResult(std::move(video->firstFrame)).with(details);
   const int32_t frames = video->record.frameCount;
   ImageBuffer canvas = std::move(video->firstFrame);
   state.StartPlayback(std::make_unique<VideoPlayback>(*lib, path, std::move(*video)),
                       std::move(canvas), frames);
-  return DecodeResult::Canvas(
-      PixelView{state.animationCanvas.data(), state.animationCanvas.width(),
-                state.animationCanvas.height()});
+  return DecodeResult::Canvas(PixelView{state.animationCanvas.data(),
+                                       state.animationCanvas.width(),
+                                       state.animationCanvas.height()})
+      .with(details);
 }
 
 uint16_t videoFrameDelay(ViewerState& state) {

@@ -219,22 +219,27 @@ DecodeResult LoadWebPFromMemory(std::vector<uint8_t> data, ViewerState& state, b
   std::lock_guard guard(state.lock);
   WebPBitstreamFeatures features;
   if (WebPGetFeatures(data.data(), data.size(), &features) != VP8_STATUS_OK) return {};
-  state.webpHasAlpha = state.hasAlpha = features.has_alpha ? 1 : 0;
-  state.detailsValid = 1;
-  state.webpLossless = features.format == 2 ? 1 : 0;
+  DecodeDetails details;
+  details.format = DecodeDetails::Format::Webp;
+  details.hasAlpha = features.has_alpha != 0;
+  details.webpHasAlpha = features.has_alpha ? 1 : 0;
+  details.detailsValid = true;
+  details.webpLossless = features.format == 2 ? 1 : 0;
 
-  if (!features.has_animation) return DecodeFrame(data.data(), data.size());
+  if (!features.has_animation)
+    return DecodeResult(DecodeFrame(data.data(), data.size())).with(details);
 
   auto player = WebpPlayer::Open(std::move(data));
-  if (!player) return {};
+  if (!player) return DecodeResult::Failed(details);
   auto canvas = player->Start();
-  if (!canvas) return {};
-  if (!animate) return std::move(*canvas);  // the caller's own first frame
+  if (!canvas) return DecodeResult::Failed(details);
+  if (!animate) return DecodeResult(std::move(*canvas)).with(details);  // the caller's own first frame
   const int frames = player->frameCount();
   state.StartPlayback(std::make_unique<WebpPlayback>(std::move(player)), std::move(*canvas),
                       frames);
-  return DecodeResult::Canvas(
-      {state.animationCanvas.data(), state.animationCanvas.width(), state.animationCanvas.height()});
+  return DecodeResult::Canvas({state.animationCanvas.data(), state.animationCanvas.width(),
+                               state.animationCanvas.height()})
+      .with(details);
 }
 
 DecodeResult LoadWebP(const std::string& path, ViewerState& state, bool animate) {

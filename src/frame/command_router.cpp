@@ -1,5 +1,5 @@
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "frame/commands.h"
 
 namespace qp {

@@ -1,6 +1,6 @@
 // File commands handled by the frame and the application: delete, rename, properties, the map
 // link, the file name on the clipboard and the recent-file list.
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "frame/commands.h"
 
 namespace qp {

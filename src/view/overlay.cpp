@@ -7,7 +7,7 @@
 #include "core/colour.h"
 #include "core/image_buffer.h"
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 
 namespace qp {
 

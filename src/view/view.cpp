@@ -2,7 +2,7 @@
 
 #include "codecs/svg.h"
 #include "core/paths.h"
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 #include "ops/display_scale.h"
 #include "ops/resample.h"
 #include "ops/shapes.h"
@@ -208,8 +208,10 @@ void CImgViewerView::Layout() {
     const Size t = ScaledSize(w, h, z);
     if (t.width > 0 && t.height > 0) {
       if (s.vectorSource) {
-        scaled = HasExtension(s.currentPath, ".svgz") ? renderSvgz(s.currentPath, s, t.width, t.height)
-                                                      : renderSvg(s.currentPath, s, t.width, t.height);
+        DecodeResult svg = HasExtension(s.currentPath, ".svgz")
+                               ? renderSvgz(s.currentPath, t.width, t.height)
+                               : renderSvg(s.currentPath, t.width, t.height);
+        scaled = svg.toOwned();
       } else if (z < 2) {
         scaled = DisplayScale(src.data(), w, h, t.width, t.height);
       } else {

@@ -23,31 +23,29 @@ TEST(RawBgra, RoundTripAndTheAlphaRule) {
     ASSERT_EQ(bytes.size(), 4u + 24u);
     EXPECT_EQ(bytes[0], 3);
     EXPECT_EQ(bytes[2], 2);
-    ViewerState s;
-    auto back = readRawBgra(dir.file("a.bgra"), s);
+    auto back = readRawBgra(dir.file("a.bgra"));
     ASSERT_TRUE(back);
     EXPECT_EQ(test::PixelAt(*back, 0, 0), c.first);
     EXPECT_EQ(test::PixelAt(*back, 2, 1), c.rest);
-    EXPECT_EQ(s.hasAlpha, c.hasAlpha) << std::hex << c.first;
+    EXPECT_EQ(back.details.hasAlpha, c.hasAlpha != 0) << std::hex << c.first;
   }
 }
 
 TEST(RawBgra, ZeroSidesShortFilesAndOversizePictures) {
   TempDir dir;
-  ViewerState s;
   test::WriteBytes(dir.file("z.bgra"), {0, 0, 5, 0, 1, 2, 3, 4});
-  EXPECT_FALSE(readRawBgra(dir.file("z.bgra"), s));
+  EXPECT_FALSE(readRawBgra(dir.file("z.bgra")));
   test::WriteBytes(dir.file("z2.bgra"), {5, 0, 0, 0});
-  EXPECT_FALSE(readRawBgra(dir.file("z2.bgra"), s));
+  EXPECT_FALSE(readRawBgra(dir.file("z2.bgra")));
   test::WriteBytes(dir.file("h.bgra"), {2, 0});
-  EXPECT_FALSE(readRawBgra(dir.file("h.bgra"), s));
+  EXPECT_FALSE(readRawBgra(dir.file("h.bgra")));
   // Two of four pixels present: still a picture, the rest blank, alpha not examined.
   test::WriteBytes(dir.file("s.bgra"), {2, 0, 2, 0, 1, 2, 3, 128, 4, 5, 6, 7});
-  auto img = readRawBgra(dir.file("s.bgra"), s);
+  auto img = readRawBgra(dir.file("s.bgra"));
   ASSERT_TRUE(img);
   EXPECT_EQ(test::PixelAt(*img, 0, 0), 0x80030201u);
   EXPECT_EQ(test::PixelAt(*img, 1, 1), 0u);
-  EXPECT_EQ(s.hasAlpha, 0);
+  EXPECT_FALSE(img.details.hasAlpha);
 
   std::vector<uint8_t> row(65536 * 4);
   EXPECT_STREQ(writeRawBgra(row.data(), 65536, 1, dir.file("w.bgra").c_str()), "Could not encode");

@@ -47,19 +47,18 @@ void WriteScript(const std::string& path, const std::string& body) {
 
 TEST(Avif, MissingOrSilentDecoderYieldsNothingAndLeavesNoTemporaryFile) {
   TempDir bin, tmp, src;
-  ViewerState s;
   test::WriteBytes(src.file("a.avif"), {0, 0, 0, 0x1C, 'f', 't', 'y', 'p', 'a', 'v', 'i', 'f'});
   ScopedEnv trace("TMP_TRACE", tmp.path());
   {
     ScopedEnv path("PATH", bin.path());
     EXPECT_FALSE(avifDecoderPresent());
-    EXPECT_FALSE(loadAvif(src.file("a.avif"), s));
+    EXPECT_FALSE(loadAvif(src.file("a.avif")));
     // A decoder that runs but writes nothing, and one that writes garbage.
     WriteScript(bin.file("avifdec"), "#!/bin/sh\nexit 1\n");
     EXPECT_TRUE(avifDecoderPresent());
-    EXPECT_FALSE(loadAvif(src.file("a.avif"), s));
+    EXPECT_FALSE(loadAvif(src.file("a.avif")));
     WriteScript(bin.file("avifdec"), "#!/bin/sh\necho not-a-png > \"$2\"\n");
-    EXPECT_FALSE(loadAvif(src.file("a.avif"), s));
+    EXPECT_FALSE(loadAvif(src.file("a.avif")));
   }
   EXPECT_EQ(CountFiles(tmp.path()), 0u);
 }
@@ -79,13 +78,11 @@ TEST(Avif, DecodesThroughTheTemporaryPngInTmpTrace) {
                                        "\nexec /usr/bin/avifdec \"$@\"\n");
   ScopedEnv trace("TMP_TRACE", tmp.path());
   ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
-  ViewerState s;
-  auto img = loadAvif(dir.file("a.avif"), s);
+  auto img = loadAvif(dir.file("a.avif"));
   const auto where = test::ReadBytes(dir.file("where"));
   EXPECT_EQ(FolderOf(std::string(where.begin(), where.end() - 1)), tmp.path());
   EXPECT_EQ(CountFiles(tmp.path()), 0u);
-  ViewerState probe;
-  if (!LoadPng(dir.file("src.png"), probe)) GTEST_SKIP() << "PNG reader not available yet";
+  if (!LoadPng(dir.file("src.png"))) GTEST_SKIP() << "PNG reader not available yet";
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 8);
   EXPECT_EQ(img->height(), 6);

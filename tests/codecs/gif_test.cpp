@@ -136,10 +136,10 @@ TEST(Gif, StillPictureAndDetails) {
   EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
   EXPECT_EQ(Loaded::At(r, 0, 1), kBlue);
   EXPECT_EQ(Loaded::At(r, 1, 1), kBlack);
-  EXPECT_STREQ(l.state.gifVersion, "89a");
-  EXPECT_EQ(l.state.gifBitDepth, 2);
-  EXPECT_EQ(l.state.detailsValid, 1);
-  EXPECT_EQ(l.state.hasAlpha, 0);
+  EXPECT_STREQ(r.details.gifVersion, "89a");
+  EXPECT_EQ(r.details.gifBitDepth, 2);
+  EXPECT_TRUE(r.details.detailsValid);
+  EXPECT_FALSE(r.details.hasAlpha);
   EXPECT_EQ(l.state.animating, 0);
 }
 
@@ -153,7 +153,7 @@ TEST(Gif, StillTransparentIsWhiteAndSetsAlpha) {
   ASSERT_TRUE(r);
   EXPECT_EQ(Loaded::At(r, 0, 0), 0x00FFFFFFu);
   EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
-  EXPECT_EQ(l.state.hasAlpha, 1);
+  EXPECT_TRUE(r.details.hasAlpha);
 }
 
 TEST(Gif, DelaysLoopsAndComments) {
@@ -211,7 +211,8 @@ TEST(Gif, PlaybackCompositing) {
   // 3: disposal 2 small rectangle at x=1.
   Control(g, 2, false, 5, 0);
   Image(g, 1, 0, 1, 1, Lzw({2}));
-  // 4: off-screen frame (x + width > 4), disposal 2 of the whole screen.
+  // 4: a frame crossing the screen's edge (x + width > 4): only x=3 is drawn; disposal 2 of
+  // a rectangle the screen's size.
   Control(g, 2, false, 5, 0);
   Image(g, 3, 0, 4, 1, Lzw(Fill(4, 2)));
   // 5: a one-pixel frame.
@@ -225,7 +226,7 @@ TEST(Gif, PlaybackCompositing) {
   ASSERT_TRUE(r.isCanvas());
   EXPECT_EQ(l.state.frameCount, 6);
   EXPECT_EQ(l.state.gifAnimated, 1);
-  EXPECT_EQ(l.state.hasAlpha, 0);
+  EXPECT_FALSE(r.details.hasAlpha);
   EXPECT_EQ(l.state.FrameDelay(0), 50);
   for (int x = 0; x < 4; ++x) EXPECT_EQ(Loaded::At(r, x, 0), kRed);
 
@@ -241,11 +242,11 @@ TEST(Gif, PlaybackCompositing) {
 
   r = step();  // frame 3 draws green at x=1
   EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
-  r = step();  // frame 4: x=1 restored to blue background; itself not drawn
-  EXPECT_EQ(Loaded::At(r, 1, 0) & 0xFFFFFF, 0x0000FFu);
+  r = step();  // frame 4: x=1 restored to the blue background; its on-screen pixel drawn
+  EXPECT_EQ(Loaded::At(r, 1, 0), kBlue);
   EXPECT_EQ(Loaded::At(r, 0, 0), kRed);
-  EXPECT_EQ(Loaded::At(r, 3, 0), kBlue);
-  r = step();  // frame 5: the off-screen frame 4 had the screen's size: whole canvas restored
+  EXPECT_EQ(Loaded::At(r, 3, 0), kGreen);
+  r = step();  // frame 5: the crossing frame 4 had the screen's size: whole canvas restored
   EXPECT_EQ(Loaded::At(r, 0, 0), kBlack);
   for (int x = 1; x < 4; ++x) EXPECT_EQ(Loaded::At(r, x, 0) & 0xFFFFFF, 0x0000FFu);
 
@@ -335,12 +336,12 @@ TEST(Gif, RootCodesAbove255) {
   }
 }
 
-// A frame that cannot be drawn is not decoded: a huge frame on a small screen comes back
-// without indices (nothing is allocated for it), and a cut one still fails.
+// A frame wholly outside the screen is not decoded: a huge frame beyond the screen's right
+// edge comes back without indices (nothing is allocated for it), and a cut one still fails.
 TEST(Gif, FramesOutsideTheScreenAreSteppedOver) {
   auto g = Header(2, 2);
   Control(g, 2, false, 5, 0);
-  Image(g, 0, 0, 16384, 16384, Lzw({1, 2, 3}));
+  Image(g, 2, 0, 16384, 16384, Lzw({1, 2, 3}));
   Image(g, 0, 0, 2, 2, Lzw({1, 2, 3, 1}));
   g.push_back(0x3B);
   GifDecoder d;
@@ -366,6 +367,111 @@ TEST(Gif, FramesOutsideTheScreenAreSteppedOver) {
   EXPECT_EQ(c.nextFrame(), nullptr);
 }
 
+// A frame crossing the screen's edge shows the part that lies on the screen, interlaced or
+// not; a huge crossing frame decodes only what its data holds.
+TEST(Gif, FramesCrossingTheScreenEdgeDrawTheirVisiblePart) {
+  // Rows of the 4 x 3 frame at (2, 0) on a 4 x 2 screen; the third row is below the screen.
+  const std::vector<uint8_t> rows[3] = {{1, 1, 2, 2}, {3, 3, 1, 1}, {2, 2, 2, 2}};
+  for (bool interlaced : {false, true}) {
+    SCOPED_TRACE(interlaced);
+    std::vector<uint8_t> idx;
+    // Interlaced rows of a 3-row image arrive as 0, 2, 1.
+    for (int r : interlaced ? std::vector<int>{0, 2, 1} : std::vector<int>{0, 1, 2})
+      idx.insert(idx.end(), rows[r].begin(), rows[r].end());
+    auto g = Header(4, 2, 3);  // background blue
+    Image(g, 2, 0, 4, 3, Lzw(idx));
+    if (interlaced) g[g.size() - Lzw(idx).size() - 1] = 0x40;
+    g.push_back(0x3B);
+    Loaded l(g);
+    DecodeResult r = loadGif(l.path, l.state, false);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(Loaded::At(r, 0, 0), kBlue);
+    EXPECT_EQ(Loaded::At(r, 1, 1), kBlue);
+    EXPECT_EQ(Loaded::At(r, 2, 0), kRed);
+    EXPECT_EQ(Loaded::At(r, 3, 0), kRed);
+    EXPECT_EQ(Loaded::At(r, 2, 1), kBlue);
+    EXPECT_EQ(Loaded::At(r, 3, 1), kBlue);
+  }
+
+  // A 16384 x 16384 frame at the origin of a 2 x 2 screen: three indices of data are drawn,
+  // the rest of the visible part is index 0.
+  auto g = Header(2, 2, 3);
+  Image(g, 0, 0, 16384, 16384, Lzw({1, 2, 3}));
+  g.push_back(0x3B);
+  GifDecoder d;
+  ASSERT_TRUE(d.openBytes(g));
+  const GifFrame* f = d.nextFrame();
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(f->indices.size(), 3u);
+  Loaded l(g);
+  DecodeResult r = loadGif(l.path, l.state, false);
+  ASSERT_TRUE(r);
+  EXPECT_EQ(Loaded::At(r, 0, 0), kRed);
+  EXPECT_EQ(Loaded::At(r, 1, 0), kGreen);
+  EXPECT_EQ(Loaded::At(r, 0, 1), kBlack);
+  EXPECT_EQ(Loaded::At(r, 1, 1), kBlack);
+}
+
+// Canvas areas no frame covers show the background colour, opaque, unless the file uses a
+// transparent index somewhere; without a global table the background is black.
+TEST(Gif, UncoveredMarginsAreOpaqueUnlessTheFileUsesTransparency) {
+  struct Case {
+    const char* what;
+    bool globalTable;
+    bool transparentLater;
+    uint32_t margin;
+    bool hasAlpha;
+  };
+  for (const Case& c : {Case{"opaque", true, false, kBlue, false},
+                        Case{"no global table", false, false, kBlack, false},
+                        Case{"transparent index later", true, true, 0x000000FFu, true}}) {
+    SCOPED_TRACE(c.what);
+    auto g = Header(3, 1, 3);  // background blue
+    if (!c.globalTable) {
+      g[10] = 0x11;  // colour resolution 2, no global table
+      g.resize(13);
+    }
+    if (!c.globalTable) {
+      // A local table for the frame: black, red.
+      g.insert(g.end(), {0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x80, 0, 0, 0, 255, 0, 0});
+      auto data = Lzw({1});
+      g.insert(g.end(), data.begin(), data.end());
+    } else {
+      Image(g, 0, 0, 1, 1, Lzw({1}));
+    }
+    Control(g, 0, c.transparentLater, 5, 0);
+    Image(g, 1, 0, 1, 1, Lzw({c.globalTable ? uint8_t{2} : uint8_t{0}}));
+    g.push_back(0x3B);
+    Loaded l(g);
+    DecodeResult still = loadGif(l.path, l.state, false);
+    ASSERT_TRUE(still);
+    EXPECT_EQ(Loaded::At(still, 0, 0), kRed);
+    EXPECT_EQ(Loaded::At(still, 2, 0), c.margin);
+    EXPECT_EQ(still.details.hasAlpha, c.hasAlpha);
+    DecodeResult first = loadGif(l.path, l.state, true);  // the playback's first frame
+    ASSERT_TRUE(first.isCanvas());
+    EXPECT_EQ(Loaded::At(first, 2, 0), c.margin);
+    l.state.StopPlayback();
+  }
+}
+
+// Delays in milliseconds beyond 16 bits stay at the longest a frame delay can hold.
+TEST(Gif, LongDelaysSaturate) {
+  auto g = Header(1, 1);
+  for (uint16_t delay : {6553, 6554, 6600, 65535}) {
+    Control(g, 0, false, delay, 0);
+    Image(g, 0, 0, 1, 1, Lzw({1}));
+  }
+  g.push_back(0x3B);
+  GifDecoder d;
+  ASSERT_TRUE(d.openBytes(g));
+  EXPECT_EQ(d.frameDelay(0), 65530);
+  EXPECT_EQ(d.frameDelay(1), 65535);
+  EXPECT_EQ(d.frameDelay(2), 65535);  // 66 s, not 464 ms
+  EXPECT_EQ(d.frameDelay(3), 65535);
+  EXPECT_EQ(d.totalDuration(), 65530u + 3 * 65535u);
+}
+
 TEST(Gif, DataEndingEarlyAndCutFiles) {
   // Sub-blocks end before the end code: drawn as far as the data reaches, the rest index 0.
   auto g = Header(4, 1);
@@ -384,8 +490,9 @@ TEST(Gif, DataEndingEarlyAndCutFiles) {
   Image(cut, 0, 0, 600, 1, Lzw(big));
   cut.resize(cut.size() - 200);
   Loaded l(cut);
-  EXPECT_FALSE(loadGif(l.path, l.state, false));
-  EXPECT_EQ(l.state.detailsValid, 1);  // the header was fine
+  DecodeResult failed = loadGif(l.path, l.state, false);
+  EXPECT_FALSE(failed);
+  EXPECT_TRUE(failed.details.detailsValid);  // the header was fine
 
   // A file that ends right after a data sub-block has lost the terminator: it was cut inside
   // the image data, even though the end code had been read. The same holds for a frame
@@ -459,6 +566,14 @@ std::vector<uint8_t> StillWith(const std::vector<uint8_t>& data, uint16_t w = 1,
   return g;
 }
 
+// A 2 x 1 frame at x = 1 of a 2 x 1 screen, whose image data is `data`.
+std::vector<uint8_t> Crossing(const std::vector<uint8_t>& data) {
+  auto g = Header(2, 1);
+  Image(g, 1, 0, 2, 1, data);
+  g.push_back(0x3B);
+  return g;
+}
+
 // Truncated and corrupted files. Each one either is refused when opened (header, tables,
 // extensions, descriptors) or opens and then fails its only frame (LZW data, sizes); in both
 // cases no picture comes back, whether it is loaded as a still or for playback.
@@ -507,6 +622,11 @@ TEST(Gif, MalformedFilesFailCleanly) {
       {"new code overruns the index block", StillWith(Codes({{4, 3}, {1, 3}, {6, 3}}), 2, 1),
        FrameFails},
       {"frame above the pixel limit", StillWith(Lzw({1}), 65535, 65535), FrameFails},
+      // Frames crossing the screen's edge are decoded, so their data faults count too.
+      {"crossing frame, first code not a literal", Crossing(Codes({{4, 3}, {7, 3}})), FrameFails},
+      {"crossing frame cut inside its data", Crossing({2, 200, 0x44, 0x0A}), FrameFails},
+      {"crossing frame, code size 12", Crossing({12, 1, 0, 0}), FrameFails},
+      {"crossing frame overruns its index block", Crossing(Lzw({1, 1, 1})), FrameFails},
       {"unknown byte before the image",
        [] {
          auto g = Header(1, 1);
@@ -529,9 +649,10 @@ TEST(Gif, MalformedFilesFailCleanly) {
     }
     Loaded l(c.bytes);
     for (bool animate : {false, true}) {
-      EXPECT_FALSE(loadGif(l.path, l.state, animate));
+      DecodeResult r = loadGif(l.path, l.state, animate);
+      EXPECT_FALSE(r);
       EXPECT_EQ(l.state.animating, 0);
-      EXPECT_EQ(l.state.detailsValid, c.failure == FrameFails ? 1 : 0);
+      EXPECT_EQ(r.details.detailsValid, c.failure == FrameFails);
     }
   }
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/png.h"
+
 #include <algorithm>
 
 #include "support/test_support.h"
@@ -55,12 +57,12 @@ std::vector<uint8_t> Icon(const std::vector<std::pair<int, std::vector<uint8_t>>
 
 TEST(IconRead, FirstEntryZeroMeans256AndTheMaskGivesAlpha) {
   TempDir dir;
-  ViewerState s;
   test::WriteBytes(dir.file("two.ico"), Icon({{16, Image24(16, 16, 0x112233)}, {48, Image24(48, 48, 0x445566)}}));
-  auto img = readIcon(dir.file("two.ico"), s);
+  auto img = readIcon(dir.file("two.ico"));
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 16);
   EXPECT_EQ(test::PixelAt(*img, 3, 3), 0xFF112233u);
+  EXPECT_FALSE(img.details.hasAlpha);  // no mask bit set
   auto info = readIconInfo(dir.file("two.ico"));
   ASSERT_TRUE(info);
   EXPECT_EQ(info->count, 2);
@@ -68,31 +70,75 @@ TEST(IconRead, FirstEntryZeroMeans256AndTheMaskGivesAlpha) {
   EXPECT_EQ(info->bitCount, 24);
 
   test::WriteBytes(dir.file("big.ico"), Icon({{0, Image24(256, 256, 0x010203, 0xFF)}}));
-  img = readIcon(dir.file("big.ico"), s);
+  img = readIcon(dir.file("big.ico"));
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 256);
   EXPECT_EQ(img->height(), 256);
   EXPECT_EQ(test::PixelAt(*img, 255, 255), 0x00010203u);  // mask bit set: transparent
 }
 
-TEST(IconRead, SoftAlphaOfA32BitImageComesOnlyFromTheMask) {
+// A 32-bit entry whose alpha bytes are not all zero carries its own alpha channel; with all
+// of them zero (as older writers leave them) the AND mask decides. Either way the picture
+// reports its transparency.
+TEST(IconRead, ThirtyTwoBitEntriesUseTheirAlphaUnlessItIsAllZero) {
   TempDir dir;
-  std::vector<uint8_t> d;
-  PutU32le(d, 40);
-  PutU32le(d, 2);
-  PutU32le(d, 4);
-  PutU16le(d, 1);
-  PutU16le(d, 32);
-  d.resize(40, 0);
-  for (int i = 0; i < 4; ++i) d.insert(d.end(), {10, 20, 30, 128});  // soft alpha 128
-  d.insert(d.end(), {0x40, 0, 0, 0, 0x00, 0, 0, 0});  // bottom row: 2nd pixel masked
-  test::WriteBytes(dir.file("a.ico"), Icon({{2, d}}));
-  ViewerState s;
-  auto img = readIcon(dir.file("a.ico"), s);
-  ASSERT_TRUE(img);
-  EXPECT_EQ(test::PixelAt(*img, 0, 0), 0xFF1E140Au);
-  EXPECT_EQ(test::PixelAt(*img, 1, 1), 0x001E140Au);
-  EXPECT_EQ(test::PixelAt(*img, 0, 1), 0xFF1E140Au);
+  struct Case {
+    uint8_t alpha;
+    uint32_t bottomLeft, bottomRight, top;
+  };
+  for (Case c : {Case{128, 0x801E140Au, 0x801E140Au, 0x801E140Au},
+                 Case{0, 0xFF1E140Au, 0x001E140Au, 0xFF1E140Au}}) {
+    SCOPED_TRACE(int{c.alpha});
+    std::vector<uint8_t> d;
+    PutU32le(d, 40);
+    PutU32le(d, 2);
+    PutU32le(d, 4);
+    PutU16le(d, 1);
+    PutU16le(d, 32);
+    d.resize(40, 0);
+    for (int i = 0; i < 4; ++i) d.insert(d.end(), {10, 20, 30, c.alpha});
+    d.insert(d.end(), {0x40, 0, 0, 0, 0x00, 0, 0, 0});  // bottom row: 2nd pixel masked
+    test::WriteBytes(dir.file("a.ico"), Icon({{2, d}}));
+    auto img = readIcon(dir.file("a.ico"));
+    ASSERT_TRUE(img);
+    EXPECT_EQ(test::PixelAt(*img, 0, 1), c.bottomLeft);
+    EXPECT_EQ(test::PixelAt(*img, 1, 1), c.bottomRight);
+    EXPECT_EQ(test::PixelAt(*img, 0, 0), c.top);
+    EXPECT_TRUE(img.details.hasAlpha);
+  }
+}
+
+// A PNG-stored entry (directory size 0 for its 256 pixels) goes through the PNG decoder;
+// the properties see its real bit depth rather than the bytes of "IHDR".
+TEST(IconRead, PngEntriesDecodeThroughThePngReader) {
+  TempDir dir;
+  struct Case {
+    bool alpha;
+    int32_t bitCount;
+  };
+  for (Case c : {Case{true, 32}, Case{false, 24}}) {
+    SCOPED_TRACE(c.alpha);
+    ImageBuffer pic = test::MakePicture(256, 3, [&](int x, int y) {
+      if (c.alpha && x == 1 && y == 2) return 0x00000000u;
+      return 0xFF000000u | uint32_t(x) << 8 | uint32_t(y);
+    });
+    ASSERT_EQ(SavePng(pic.data(), 256, 3, 100, dir.file("e.png").c_str()), nullptr);
+    test::WriteBytes(dir.file("p.ico"), Icon({{0, test::ReadBytes(dir.file("e.png"))}}));
+    auto img = readIcon(dir.file("p.ico"));
+    ASSERT_TRUE(img);
+    EXPECT_EQ(img->width(), 256);
+    EXPECT_EQ(img->height(), 3);
+    EXPECT_EQ(test::PixelAt(*img, 200, 1) & 0xFFFFFFu, 0x00C801u);
+    EXPECT_EQ(img.details.hasAlpha, c.alpha);
+    if (c.alpha) {
+      EXPECT_EQ(test::PixelAt(*img, 1, 2), 0x00FFFFFFu);  // transparent, whitened
+    }
+    auto info = readIconInfo(dir.file("p.ico"));
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->count, 1);
+    EXPECT_EQ(info->planes, 1);
+    EXPECT_EQ(info->bitCount, c.bitCount);
+  }
 }
 
 TEST(IconRead, MalformedFilesFailCleanly) {
@@ -114,10 +160,19 @@ TEST(IconRead, MalformedFilesFailCleanly) {
   bad.push_back(with(36, 16));    // bit count 16
   bad.push_back(with(38, 1));     // compressed
   bad.push_back(with(6, 0));      // claims 256 x 256 with 4 x 4 data
+  // PNG-stored entries: cut, with a damaged header chunk, or only the signature.
+  ImageBuffer pic = test::MakePicture(5, 4, [](int x, int y) { return 0xFF000000u | uint32_t(x * y); });
+  ASSERT_EQ(SavePng(pic.data(), 5, 4, 100, dir.file("e.png").c_str()), nullptr);
+  const auto png = test::ReadBytes(dir.file("e.png"));
+  for (size_t len : {size_t{8}, size_t{20}, size_t{33}, png.size() / 2}) {
+    bad.push_back(Icon({{5, std::vector<uint8_t>(png.begin(), png.begin() + static_cast<long>(len))}}));
+  }
+  auto damaged = png;
+  damaged[12] = 'X';  // "IHDR" no more
+  bad.push_back(Icon({{5, damaged}}));
   for (size_t i = 0; i < bad.size(); ++i) {
     test::WriteBytes(dir.file("bad.ico"), bad[i]);
-    ViewerState s;
-    EXPECT_FALSE(readIcon(dir.file("bad.ico"), s)) << i;
+    EXPECT_FALSE(readIcon(dir.file("bad.ico"))) << i;
   }
 }
 
@@ -138,8 +193,7 @@ TEST(IconWrite, DepthFollowsTheColourCount) {
     const size_t palette = c.bits <= 8 ? (size_t{1} << c.bits) * 4 : 0;
     const size_t row = (size_t(c.width) * c.bits + 31) / 32 * 4, mask = (size_t(c.width) + 31) / 32 * 4;
     EXPECT_EQ(f.size(), 62 + palette + (row + mask) * 20) << c.colours;
-    ViewerState s;
-    auto back = readIcon(path, s);
+    auto back = readIcon(path);
     ASSERT_TRUE(back);
     for (int y = 0; y < 20; ++y)
       for (int x = 0; x < c.width; ++x) ASSERT_EQ(test::PixelAt(*back, x, y), test::PixelAt(img, x, y));

@@ -16,16 +16,15 @@ TEST(Jpeg, SaveIgnoresAlphaAndLoadsBack) {
   ASSERT_EQ(SaveJpeg(b.data(), 33, 17, 90, dir.file("b.jpg").c_str()), nullptr);
   EXPECT_EQ(test::ReadBytes(dir.file("a.jpg")), test::ReadBytes(dir.file("b.jpg")));
 
-  ViewerState s;
-  auto img = LoadJpeg(dir.file("a.jpg"), s);
+  auto img = LoadJpeg(dir.file("a.jpg"));
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 33);
   EXPECT_EQ(img->height(), 17);
   EXPECT_FALSE(HasMeaningfulAlpha(*img));
   EXPECT_EQ(img->data()[3], 0);
-  EXPECT_EQ(s.jpegColourSpace, 3);  // YCbCr
-  EXPECT_EQ(s.jpegProgressive, 0);
-  EXPECT_EQ(s.detailsValid, 1);
+  EXPECT_EQ(img.details.jpegColourSpace, 3);  // YCbCr
+  EXPECT_EQ(img.details.jpegProgressive, 0);
+  EXPECT_TRUE(img.details.detailsValid);
 
   EXPECT_STREQ(SaveJpeg(a.data(), 33, 17, 90, dir.file("no/such/dir.jpg").c_str()),
                "Could not save JPG file");
@@ -39,11 +38,10 @@ TEST(Jpeg, GrayscaleProgressiveAndCmyk) {
                            test::ShellQuote(dir.file("g.pgm"))), 0);
   ASSERT_EQ(test::RunShell("cjpeg -grayscale -progressive " + test::ShellQuote(dir.file("g.pgm")) +
                            " > " + test::ShellQuote(dir.file("g.jpg"))), 0);
-  ViewerState s;
-  auto img = LoadJpeg(dir.file("g.jpg"), s);
+  auto img = LoadJpeg(dir.file("g.jpg"));
   ASSERT_TRUE(img);
-  EXPECT_EQ(s.jpegColourSpace, 1);
-  EXPECT_EQ(s.jpegProgressive, 1);
+  EXPECT_EQ(img.details.jpegColourSpace, 1);
+  EXPECT_EQ(img.details.jpegProgressive, 1);
   for (size_t i = 0; i < img->pixelCount(); ++i) {
     const uint8_t* p = img->data() + i * 4;
     ASSERT_EQ(p[0], p[1]);
@@ -52,10 +50,10 @@ TEST(Jpeg, GrayscaleProgressiveAndCmyk) {
   }
   ASSERT_EQ(test::RunShell("convert -size 8x8 xc:red -colorspace CMYK " +
                            test::ShellQuote(dir.file("c.jpg"))), 0);
-  ViewerState c;
-  EXPECT_FALSE(LoadJpeg(dir.file("c.jpg"), c));
-  EXPECT_TRUE(c.jpegColourSpace == 4 || c.jpegColourSpace == 5);  // CMYK or YCCK
-  EXPECT_EQ(c.detailsValid, 1);
+  DecodeResult c = LoadJpeg(dir.file("c.jpg"));
+  EXPECT_FALSE(c);
+  EXPECT_TRUE(c.details.jpegColourSpace == 4 || c.details.jpegColourSpace == 5);  // CMYK or YCCK
+  EXPECT_TRUE(c.details.detailsValid);
 }
 
 // Offset of the 0xFF of the first marker segment of `type` before the scan data, or npos.
@@ -119,8 +117,7 @@ TEST(Jpeg, MalformedFilesFailCleanly) {
   };
   for (const auto& [what, bytes] : failing) {
     SCOPED_TRACE(what);
-    ViewerState s;
-    EXPECT_FALSE(DecodeJpeg(bytes, s));
+    EXPECT_FALSE(DecodeJpeg(bytes));
   }
 
   // The library steps over a marker segment too short to hold its own length.
@@ -129,16 +126,16 @@ TEST(Jpeg, MalformedFilesFailCleanly) {
     damagedScan.push_back(cut(n));
   for (size_t at : {sos + 14, sos + 40, good.size() - 30}) damagedScan.push_back(with({{at, static_cast<uint8_t>(good[at] ^ 0xFF)}}));
   for (const auto& bytes : damagedScan) {
-    ViewerState s;
-    if (auto img = DecodeJpeg(bytes, s)) {
+    DecodeResult img = DecodeJpeg(bytes);
+    if (img) {
       EXPECT_EQ(img->width(), 40);
       EXPECT_EQ(img->height(), 30);
     }
-    EXPECT_EQ(s.detailsValid, 1);
+    EXPECT_TRUE(img.details.detailsValid);
   }
 }
 
-std::vector<uint8_t> Bytes(const std::optional<ImageBuffer>& img) {
+std::vector<uint8_t> Bytes(const DecodeResult& img) {
   if (!img) return {};
   return {img->data(), img->data() + img->byteSize()};
 }
@@ -152,11 +149,11 @@ TEST(Jpeg, FileReadsMatchMemoryReadsAndDjpeg) {
   ImageBuffer a = test::RandomPicture(w, h, 5);
   ASSERT_EQ(SaveJpeg(a.data(), w, h, 85, dir.file("big.jpg").c_str()), nullptr);
   const auto good = test::ReadBytes(dir.file("big.jpg"));
-  ViewerState fs, ms;
-  auto fromFile = LoadJpeg(dir.file("big.jpg"), fs);
+  auto fromFile = LoadJpeg(dir.file("big.jpg"));
   ASSERT_TRUE(fromFile);
-  EXPECT_EQ(Bytes(fromFile), Bytes(DecodeJpeg(good, ms)));
-  EXPECT_EQ(fs.jpegColourSpace, ms.jpegColourSpace);
+  const DecodeResult fromMemory = DecodeJpeg(good);
+  EXPECT_EQ(Bytes(fromFile), Bytes(fromMemory));
+  EXPECT_EQ(fromFile.details.jpegColourSpace, fromMemory.details.jpegColourSpace);
   for (size_t i = 0; i < fromFile->pixelCount(); ++i) ASSERT_EQ(fromFile->data()[i * 4 + 3], 0);
   if (test::HaveTool("djpeg")) {
     ASSERT_EQ(test::RunShell("djpeg -ppm -outfile " + test::ShellQuote(dir.file("big.ppm")) + " " +
@@ -174,12 +171,10 @@ TEST(Jpeg, FileReadsMatchMemoryReadsAndDjpeg) {
   for (size_t cut : {size_t{2}, size_t{300}, good.size() / 3, good.size() - 2}) {
     const std::vector<uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
     test::WriteBytes(dir.file("cut.jpg"), part);
-    ViewerState a1, a2;
-    EXPECT_EQ(Bytes(LoadJpeg(dir.file("cut.jpg"), a1)), Bytes(DecodeJpeg(part, a2))) << cut;
+    EXPECT_EQ(Bytes(LoadJpeg(dir.file("cut.jpg"))), Bytes(DecodeJpeg(part))) << cut;
   }
-  ViewerState ds;
-  EXPECT_FALSE(LoadJpeg(dir.path(), ds));  // a folder is not a file
-  EXPECT_FALSE(LoadJpeg(dir.file("missing.jpg"), ds));
+  EXPECT_FALSE(LoadJpeg(dir.path()));  // a folder is not a file
+  EXPECT_FALSE(LoadJpeg(dir.file("missing.jpg")));
 }
 
 }  // namespace

@@ -96,9 +96,8 @@ TEST_F(LoadDispatch, PipesAndFoldersNeverBlockTheReaders) {
   ASSERT_EQ(::mkdir(d.file("folder.png").c_str(), 0700), 0);
   for (const char* name : {"pipe.jpg", "folder.png"}) {
     const std::string path = d.file(name);
-    ViewerState s;
-    EXPECT_FALSE(LoadJpeg(path, s)) << name;
-    EXPECT_FALSE(LoadPng(path, s)) << name;
+    EXPECT_FALSE(LoadJpeg(path)) << name;
+    EXPECT_FALSE(LoadPng(path)) << name;
     EXPECT_FALSE(ReadWholeFile(path)) << name;
   }
 }

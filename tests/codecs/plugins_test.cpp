@@ -73,7 +73,7 @@ TEST_F(PluginRegistryTest, ExamplePluginInAllStrings) {
 
   const std::string xyz = out_.file("a.xyz");
   test::WriteBytes(xyz, {1, 2, 3});
-  auto picture = loadWithPlugin(xyz, state_, &settings_);
+  auto picture = loadWithPlugin(xyz, &settings_);
   ASSERT_TRUE(picture);
   EXPECT_EQ(picture->width(), 2);
   EXPECT_EQ(test::PixelAt(*picture, 1, 0), 0xFF112233u);
@@ -92,7 +92,7 @@ TEST_F(PluginRegistryTest, ExamplePluginInAllStrings) {
 
   // A plug-in without the load and save functions reads and writes nothing.
   test::WriteBytes(out_.file("c.nx"), {1});
-  EXPECT_FALSE(loadWithPlugin(out_.file("c.nx"), state_, &settings_));
+  EXPECT_FALSE(loadWithPlugin(out_.file("c.nx"), &settings_));
   EXPECT_STREQ(saveWithPlugin(img.data(), 3, 2, out_.file("d.nx"), &settings_),
                "Format not supported");
   EXPECT_STREQ(saveWithPlugin(img.data(), 3, 2, out_.file("d.fz"), &settings_),
@@ -102,7 +102,7 @@ TEST_F(PluginRegistryTest, ExamplePluginInAllStrings) {
 TEST_F(PluginRegistryTest, TwoPluginsForOneExtension) {
   Use({"first_ro", "second_rw"});
   test::WriteBytes(out_.file("a.dup"), {0});
-  auto picture = loadWithPlugin(out_.file("a.dup"), state_, &settings_);
+  auto picture = loadWithPlugin(out_.file("a.dup"), &settings_);
   ASSERT_TRUE(picture);
   EXPECT_EQ(test::PixelAt(*picture, 0, 0), 0xFF0000FFu);  // the first one reads
   EXPECT_FALSE(pluginWrites("dup", &settings_));          // the first entry decides
@@ -114,7 +114,7 @@ TEST_F(PluginRegistryTest, TwoPluginsForOneExtension) {
 TEST_F(PluginRegistryTest, WriteOnlyFailingAndLyingPlugins) {
   Use({"write_only", "failing", "liar"});
   test::WriteBytes(out_.file("a.wo"), {0});
-  EXPECT_FALSE(loadWithPlugin(out_.file("a.wo"), state_, &settings_));
+  EXPECT_FALSE(loadWithPlugin(out_.file("a.wo"), &settings_));
   EXPECT_EQ(patternList(&settings_).find("*.wo"), std::string::npos);
   EXPECT_TRUE(pluginWrites("wo", &settings_));
   ImageBuffer img = test::SolidPicture(1, 1, 0xFF000000);
@@ -122,10 +122,10 @@ TEST_F(PluginRegistryTest, WriteOnlyFailingAndLyingPlugins) {
   EXPECT_STREQ(saveWithPlugin(img.data(), 1, 1, out_.file("b.bad"), &settings_),
                "Could not save");
   test::WriteBytes(out_.file("a.bad"), {0});
-  EXPECT_FALSE(loadWithPlugin(out_.file("a.bad"), state_, &settings_));
+  EXPECT_FALSE(loadWithPlugin(out_.file("a.bad"), &settings_));
   // A size that does not match the returned block is refused, not read past.
   test::WriteBytes(out_.file("a.lie"), {0});
-  EXPECT_FALSE(loadWithPlugin(out_.file("a.lie"), state_, &settings_));
+  EXPECT_FALSE(loadWithPlugin(out_.file("a.lie"), &settings_));
 }
 
 // A FIFO named like a library is passed over instead of blocking the first look at the folder.
@@ -141,7 +141,7 @@ TEST(PluginRegistry, NoFolderNoPlugins) {
   ResetFileFiltersForTesting(&none);
   FolderSettings missing("/nonexistent/plugins");
   ViewerState s;
-  EXPECT_FALSE(loadWithPlugin("/tmp/a.xyz", s, &missing));
+  EXPECT_FALSE(loadWithPlugin("/tmp/a.xyz", &missing));
   EXPECT_EQ(PluginCount(), 0u);
   ImageBuffer img = test::SolidPicture(1, 1, 0);
   EXPECT_STREQ(saveWithPlugin(img.data(), 1, 1, "/tmp/a.xyz", &missing), "Format not supported");
@@ -176,7 +176,7 @@ TEST_F(ShippedPluginsTest, JpegXlRoundTripIsLossless) {
   for (size_t i = 0; i < opaque.pixelCount(); ++i) opaque.data()[i * 4 + 3] = 0;
   const std::string a = dir_.file("opaque.jxl");
   ASSERT_EQ(saveWithPlugin(opaque.data(), 37, 23, a, &settings_), nullptr);
-  auto back = loadWithPlugin(a, state_, &settings_);
+  auto back = loadWithPlugin(a, &settings_);
   ASSERT_TRUE(back);
   ASSERT_EQ(back->width(), 37);
   ASSERT_EQ(back->height(), 23);
@@ -185,24 +185,24 @@ TEST_F(ShippedPluginsTest, JpegXlRoundTripIsLossless) {
       ASSERT_EQ(test::PixelAt(*back, x, y), test::PixelAt(opaque, x, y) | 0xFF000000u);
     }
   }
-  EXPECT_EQ(state_.hasAlpha, 0);
+  EXPECT_FALSE(back.details.hasAlpha);
 
   ImageBuffer soft = test::RandomPicture(16, 9, 3, /*withAlpha=*/true);
   const std::string b = dir_.file("soft.jxl");
   ASSERT_EQ(saveWithPlugin(soft.data(), 16, 9, b, &settings_), nullptr);
-  auto softBack = loadWithPlugin(b, state_, &settings_);
+  auto softBack = loadWithPlugin(b, &settings_);
   ASSERT_TRUE(softBack);
   EXPECT_EQ(std::vector<uint8_t>(softBack->bytes().begin(), softBack->bytes().end()),
             std::vector<uint8_t>(soft.bytes().begin(), soft.bytes().end()));
-  EXPECT_EQ(state_.hasAlpha, 1);
+  EXPECT_TRUE(softBack.details.hasAlpha);
 
   // Damaged files yield nothing.
   auto bytes = test::ReadBytes(b);
   bytes.resize(bytes.size() / 2);
   test::WriteBytes(dir_.file("cut.jxl"), bytes);
-  EXPECT_FALSE(loadWithPlugin(dir_.file("cut.jxl"), state_, &settings_));
+  EXPECT_FALSE(loadWithPlugin(dir_.file("cut.jxl"), &settings_));
   test::WriteBytes(dir_.file("junk.jxl"), {0xFF, 0x0A, 1, 2, 3});
-  EXPECT_FALSE(loadWithPlugin(dir_.file("junk.jxl"), state_, &settings_));
+  EXPECT_FALSE(loadWithPlugin(dir_.file("junk.jxl"), &settings_));
 }
 
 // A HEIC made by the HEIF encoder from a two-colour picture opens through the secondary
@@ -242,7 +242,7 @@ TEST_F(ShippedPluginsTest, HeicOpens) {
     view.StopPlayback();
   }
   test::WriteBytes(dir_.file("junk.heic"), {0, 0, 0, 12, 'f', 't', 'y', 'p', 'h', 'e', 'i', 'c'});
-  EXPECT_FALSE(loadWithPlugin(dir_.file("junk.heic"), state_, &settings_));
+  EXPECT_FALSE(loadWithPlugin(dir_.file("junk.heic"), &settings_));
   EXPECT_FALSE(LoadPictureFile(dir_.file("junk.heic"), ctx));
 }
 

@@ -68,15 +68,16 @@ TEST(Png, SuiteMatchesLibpng) {
   for (const auto& name : files) {
     SCOPED_TRACE(name);
     const std::string path = test::TestDataDir() + "/pngsuite/" + name;
-    ViewerState s;
-    auto img = LoadPng(path, s);
+    auto img = LoadPng(path);
+    const DecodeDetails& s = img.details;
     if (name[0] == 'x') {  // the suite's deliberately broken files
       EXPECT_FALSE(img);
       continue;
     }
     ASSERT_TRUE(img);
-    EXPECT_EQ(s.detailsValid, 1);
-    EXPECT_EQ(s.hasAlpha, (s.pngColourType & 4) ? 1 : 0);
+    EXPECT_TRUE(s.detailsValid);
+    // An alpha channel or a transparency chunk makes a picture with transparency.
+    EXPECT_EQ(s.hasAlpha, (s.pngColourType & 4) != 0 || HasTransparencyChunk(path));
     std::vector<uint8_t> ref;
     uint32_t w = 0, h = 0;
     ASSERT_TRUE(Reference(path, ref, w, h));
@@ -107,21 +108,19 @@ TEST(Png, DetailsOfSelectedFiles) {
   const std::string dir = test::TestDataDir() + "/pngsuite/";
   if (SuiteFiles().empty()) GTEST_SKIP() << "no PngSuite";
   {
-    ViewerState s;  // 16-bit RGBA
-    auto img = LoadPng(dir + "basn6a16.png", s);
+    auto img = LoadPng(dir + "basn6a16.png");  // 16-bit RGBA
     ASSERT_TRUE(img);
-    EXPECT_EQ(s.pngBitDepth, 16);
-    EXPECT_EQ(s.pngColourType, 6);
-    EXPECT_EQ(s.hasAlpha, 1);
+    EXPECT_EQ(img.details.pngBitDepth, 16);
+    EXPECT_EQ(img.details.pngColourType, 6);
+    EXPECT_TRUE(img.details.hasAlpha);
     EXPECT_TRUE(HasMeaningfulAlpha(*img));
   }
   {
-    ViewerState s;  // palette with transparency chunk: real alpha, but hasAlpha 0
-    auto img = LoadPng(dir + "tbbn3p08.png", s);
-    if (!img) img = LoadPng(dir + "ftbbn3p08.png", s);
+    auto img = LoadPng(dir + "tbbn3p08.png");  // palette with a transparency chunk
+    if (!img) img = LoadPng(dir + "ftbbn3p08.png");
     ASSERT_TRUE(img);
-    EXPECT_EQ(s.pngColourType, 3);
-    EXPECT_EQ(s.hasAlpha, 0);
+    EXPECT_EQ(img.details.pngColourType, 3);
+    EXPECT_TRUE(img.details.hasAlpha);
     EXPECT_TRUE(HasMeaningfulAlpha(*img));
     for (size_t i = 0; i < img->pixelCount(); ++i)
       if (img->data()[i * 4 + 3] == 0) {
@@ -129,10 +128,10 @@ TEST(Png, DetailsOfSelectedFiles) {
       }
   }
   {
-    ViewerState s;  // 2-bit gray: sample 3 becomes 255
-    auto img = LoadPng(dir + "basn0g02.png", s);
+    auto img = LoadPng(dir + "basn0g02.png");  // 2-bit gray: sample 3 becomes 255
     ASSERT_TRUE(img);
-    EXPECT_EQ(s.pngBitDepth, 2);
+    EXPECT_EQ(img.details.pngBitDepth, 2);
+    EXPECT_FALSE(img.details.hasAlpha);
     bool sawWhite = false;
     for (size_t i = 0; i < img->pixelCount(); ++i) {
       const uint8_t* p = img->data() + i * 4;
@@ -149,10 +148,9 @@ TEST(Png, SaveChoosesRgbOrRgba) {
   auto check = [&](const ImageBuffer& img, int wantType) {
     const std::string path = dir.file("x.png");
     ASSERT_EQ(SavePng(img.data(), img.width(), img.height(), 100, path.c_str()), nullptr);
-    ViewerState s;
-    auto back = LoadPng(path, s);
+    auto back = LoadPng(path);
     ASSERT_TRUE(back);
-    EXPECT_EQ(s.pngColourType, wantType);
+    EXPECT_EQ(back.details.pngColourType, wantType);
     for (size_t i = 0; i < img.pixelCount(); ++i) {
       const uint8_t* a = img.data() + i * 4;
       const uint8_t* b = back->data() + i * 4;
@@ -285,8 +283,7 @@ TEST(Png, MalformedFilesFailCleanly) {
   }
   for (const auto& [what, bytes] : cases) {
     SCOPED_TRACE(what);
-    ViewerState s;
-    EXPECT_FALSE(DecodePng(bytes, s));
+    EXPECT_FALSE(DecodePng(bytes));
   }
 
   // A header too large to decode is still read: its details are recorded before the refusal.
@@ -295,12 +292,12 @@ TEST(Png, MalformedFilesFailCleanly) {
     c.front().data[1] = 0x20;  // 2^21 pixels wide
     c.front().data[2] = 0;
     c.front().data[3] = 0;
-    ViewerState s;
-    EXPECT_FALSE(DecodePng(PngOf(c), s));
-    EXPECT_EQ(s.detailsValid, 1);
-    EXPECT_EQ(s.pngColourType, 6);
-    EXPECT_EQ(s.pngBitDepth, 8);
-    EXPECT_EQ(s.hasAlpha, 1);
+    const DecodeResult r = DecodePng(PngOf(c));
+    EXPECT_FALSE(r);
+    EXPECT_TRUE(r.details.detailsValid);
+    EXPECT_EQ(r.details.pngColourType, 6);
+    EXPECT_EQ(r.details.pngBitDepth, 8);
+    EXPECT_TRUE(r.details.hasAlpha);
   }
 
   // Damage the picture does not depend on: no IEND, an ancillary chunk with a stale CRC,
@@ -311,15 +308,14 @@ TEST(Png, MalformedFilesFailCleanly) {
   auto trailing = good;
   trailing.insert(trailing.end(), {1, 2, 3, 4, 5});
   for (const auto& bytes : {noEnd, text, trailing}) {
-    ViewerState s;
-    auto img = DecodePng(bytes, s);
+    auto img = DecodePng(bytes);
     ASSERT_TRUE(img);
     EXPECT_EQ(img->width(), 20);
     EXPECT_EQ(img->height(), 10);
   }
 }
 
-std::vector<uint8_t> Bytes(const std::optional<ImageBuffer>& img) {
+std::vector<uint8_t> Bytes(const DecodeResult& img) {
   if (!img) return {};
   return {img->data(), img->data() + img->byteSize()};
 }
@@ -334,11 +330,10 @@ TEST(Png, FileReadsMatchMemoryReads) {
   for (size_t i = 0; i < a.pixelCount(); i += 7) a.data()[i * 4 + 3] = 0;
   ASSERT_EQ(SavePng(a.data(), w, h, 100, dir.file("big.png").c_str()), nullptr);
   const auto good = test::ReadBytes(dir.file("big.png"));
-  ViewerState fs, ms;
-  auto fromFile = LoadPng(dir.file("big.png"), fs);
+  auto fromFile = LoadPng(dir.file("big.png"));
   ASSERT_TRUE(fromFile);
-  EXPECT_EQ(Bytes(fromFile), Bytes(DecodePng(good, ms)));
-  EXPECT_EQ(fs.hasAlpha, 1);
+  EXPECT_EQ(Bytes(fromFile), Bytes(DecodePng(good)));
+  EXPECT_TRUE(fromFile.details.hasAlpha);
   for (size_t i = 0; i < a.pixelCount(); ++i) {
     const uint8_t* p = fromFile->data() + i * 4;
     const uint8_t* q = a.data() + i * 4;
@@ -350,21 +345,18 @@ TEST(Png, FileReadsMatchMemoryReads) {
   for (size_t cut : {size_t{8}, size_t{40}, good.size() / 2, good.size() - 13}) {
     const std::vector<uint8_t> part(good.begin(), good.begin() + static_cast<long>(cut));
     test::WriteBytes(dir.file("cut.png"), part);
-    ViewerState a1, a2;
-    EXPECT_EQ(Bytes(LoadPng(dir.file("cut.png"), a1)), Bytes(DecodePng(part, a2))) << cut;
+    EXPECT_EQ(Bytes(LoadPng(dir.file("cut.png"))), Bytes(DecodePng(part))) << cut;
   }
   if (test::HaveTool("convert")) {
     ImageBuffer small = test::RandomPicture(301, 203, 4, /*withAlpha=*/true);
     ASSERT_EQ(SavePng(small.data(), 301, 203, 100, dir.file("plain.png").c_str()), nullptr);
     ASSERT_EQ(test::RunShell("convert " + test::ShellQuote(dir.file("plain.png")) +
                              " -interlace PNG " + test::ShellQuote(dir.file("adam7.png"))), 0);
-    ViewerState i1, i2;
-    auto adam7 = LoadPng(dir.file("adam7.png"), i1);
+    auto adam7 = LoadPng(dir.file("adam7.png"));
     ASSERT_TRUE(adam7);
-    EXPECT_EQ(Bytes(adam7), Bytes(LoadPng(dir.file("plain.png"), i2)));
+    EXPECT_EQ(Bytes(adam7), Bytes(LoadPng(dir.file("plain.png"))));
   }
-  ViewerState ds;
-  EXPECT_FALSE(LoadPng(dir.path(), ds));  // a folder is not a file
+  EXPECT_FALSE(LoadPng(dir.path()));  // a folder is not a file
 }
 
 }  // namespace

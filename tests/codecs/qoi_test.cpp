@@ -34,11 +34,11 @@ TEST(Qoi, RandomPicturesRoundTripExactly) {
       return 0xFF000000u | uint32_t(x * 3) << 16 | uint32_t(y * 2) << 8 | (r & 3);
     });
     ASSERT_EQ(writeQoi(img.data(), 37, 23, dir.file("r.qoi").c_str()), nullptr);
-    ViewerState s;
-    auto back = readQoi(dir.file("r.qoi"), s);
+    auto back = readQoi(dir.file("r.qoi"));
     ASSERT_TRUE(back);
+    ASSERT_TRUE(HasMeaningfulAlpha(img));
     EXPECT_EQ(0, std::memcmp(back->data(), img.data(), img.byteSize())) << seed;
-    EXPECT_EQ(s.hasAlpha, 0);
+    EXPECT_TRUE(back.details.hasAlpha);
   }
 }
 
@@ -54,8 +54,7 @@ TEST(Qoi, HandWrittenChunksDecodeToTheirColours) {
   f.push_back(0xC0 | 2);                        // RUN of 3
   End(f);
   WriteBytes(dir.file("h.qoi"), f);
-  ViewerState s;
-  auto img = readQoi(dir.file("h.qoi"), s);
+  auto img = readQoi(dir.file("h.qoi"));
   ASSERT_TRUE(img);
   const uint32_t want[8] = {0xFF0A141E, 0xFF0B141D, 0xFF12191F, 0x04010203,
                             0xFF0A141E, 0xFF0A141E, 0xFF0A141E, 0xFF0A141E};
@@ -69,9 +68,9 @@ TEST(Qoi, ThreeChannelFilesReadWithAlphaZero) {
   f.push_back(0xC0);  // run of 1
   End(f);
   WriteBytes(dir.file("c3.qoi"), f);
-  ViewerState s;
-  auto img = readQoi(dir.file("c3.qoi"), s);
+  auto img = readQoi(dir.file("c3.qoi"));
   ASSERT_TRUE(img);
+  EXPECT_FALSE(img.details.hasAlpha);
   EXPECT_EQ(test::PixelAt(*img, 0, 0), 0x00C86432u);
   EXPECT_EQ(test::PixelAt(*img, 1, 0), 0x00C86432u);
 }
@@ -141,12 +140,44 @@ TEST(Qoi, HeadersAboveThePictureLimitAreRefusedByTheReader) {
   f.insert(f.end(), {0xFE, 1, 2, 3});
   End(f);
   WriteBytes(dir.file("huge.qoi"), f);
-  ViewerState s;
-  EXPECT_FALSE(readQoi(dir.file("huge.qoi"), s));
+  EXPECT_FALSE(readQoi(dir.file("huge.qoi")));
   std::vector<uint8_t> wide = Header(2000000, 1, 4, 0);
   End(wide);
   WriteBytes(dir.file("wide.qoi"), wide);
-  EXPECT_FALSE(readQoi(dir.file("wide.qoi"), s));
+  EXPECT_FALSE(readQoi(dir.file("wide.qoi")));
+}
+
+// Pictures whose alpha carries nothing (a decoded JPEG's zeros, or all opaque) are written
+// with three channels, which every reader shows opaque; real alpha is kept in four. Reading
+// back, only a file with real transparency reports it.
+TEST(Qoi, ChannelsFollowMeaningfulAlpha) {
+  TempDir dir;
+  struct Case {
+    const char* what;
+    uint32_t first, rest;
+    uint8_t channels;
+  };
+  for (const Case& c : {Case{"alpha all 0", 0x00102030u, 0x00405060u, 3},
+                        Case{"alpha all 255", 0xFF102030u, 0xFF405060u, 3},
+                        Case{"one transparent pixel", 0x00102030u, 0xFF405060u, 4},
+                        Case{"soft alpha", 0x80102030u, 0x80405060u, 4}}) {
+    SCOPED_TRACE(c.what);
+    ImageBuffer img = test::MakePicture(3, 2, [&](int x, int y) { return x + y == 0 ? c.first : c.rest; });
+    const std::string path = dir.file("c.qoi");
+    ASSERT_EQ(writeQoi(img.data(), 3, 2, path.c_str()), nullptr);
+    const auto bytes = test::ReadBytes(path);
+    ASSERT_GT(bytes.size(), 14u);
+    EXPECT_EQ(bytes[12], c.channels);
+    QoiDescription desc;
+    auto rgba = QoiDecode(bytes, desc, 4);
+    ASSERT_TRUE(rgba);
+    const uint8_t firstAlpha = (*rgba)[3];
+    EXPECT_EQ(firstAlpha, c.channels == 3 ? 255 : c.first >> 24);
+    auto back = readQoi(path);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back.details.hasAlpha, c.channels == 4);
+    EXPECT_EQ(test::PixelAt(*back, 2, 1) & 0xFFFFFFu, c.rest & 0xFFFFFFu);
+  }
 }
 
 }  // namespace

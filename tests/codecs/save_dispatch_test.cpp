@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/ico.h"
 #include "codecs/qoi.h"
+#include "codecs/webp.h"
 #include "core/file_io.h"
 #include "frame/settings_store.h"
 #include "support/test_support.h"
@@ -30,7 +32,7 @@ class Convert : public ::testing::Test {
     r.overwrite = overwrite;
     return ConvertFile(r, ctx, store);
   }
-  std::optional<ImageBuffer> Read(const std::string& path) { return readQoi(path, state); }
+  std::optional<ImageBuffer> Read(const std::string& path) { return readQoi(path).toOwned(); }
 
   TempDir dir;
   ViewerState state;
@@ -52,8 +54,9 @@ TEST_F(Convert, CropRules) {
   auto c4 = Read(dir.file("c4.qoi"));
   ASSERT_EQ(c4->width(), 10);
   ASSERT_EQ(c4->height(), 5);
-  EXPECT_EQ(test::PixelAt(*c4, 0, 0), 0xFF0A0014u);
-  EXPECT_EQ(test::PixelAt(*c4, 9, 4), 0xFF130018u);
+  // An opaque picture is written with three channels and reads back with alpha 0.
+  EXPECT_EQ(test::PixelAt(*c4, 0, 0), 0x000A0014u);
+  EXPECT_EQ(test::PixelAt(*c4, 9, 4), 0x00130018u);
 }
 
 TEST_F(Convert, NeverOverwritesWithoutBeingAsked) {
@@ -148,6 +151,52 @@ TEST_F(Convert, JpegTakesTheStoredQualityNotTheArgument) {
   const size_t low = size(10, 95);
   EXPECT_EQ(size(10, 5), low);  // the argument changes nothing
   EXPECT_GT(size(95, 5), low);  // the stored quality does
+}
+
+}  // namespace
+}  // namespace qp
+
+namespace qp {
+namespace {
+
+// Sources whose decoded picture has transparency keep it when converted to WebP: a QOI with a
+// transparent pixel, an icon with a masked pixel, a PNG whose palette carries a transparency
+// chunk; an opaque source converts to an opaque WebP.
+TEST_F(Convert, TransparencySurvivesConversionToWebp) {
+  struct Case {
+    const char* what;
+    std::string source;
+    bool alpha;
+  };
+  std::vector<Case> cases;
+  ImageBuffer holey = test::MakePicture(4, 4, [](int x, int y) {
+    return x == 1 && y == 2 ? 0x00FFFFFFu : 0xFF204060u;
+  });
+  ASSERT_EQ(writeQoi(holey.data(), 4, 4, dir.file("holey.qoi").c_str()), nullptr);
+  cases.push_back({"QOI", dir.file("holey.qoi"), true});
+  ASSERT_EQ(writeIcon(holey.data(), 4, 4, dir.file("holey.ico").c_str()), nullptr);
+  cases.push_back({"icon", dir.file("holey.ico"), true});
+  ImageBuffer solid = test::SolidPicture(4, 4, 0xFF204060u);
+  ASSERT_EQ(writeQoi(solid.data(), 4, 4, dir.file("solid.qoi").c_str()), nullptr);
+  cases.push_back({"opaque QOI", dir.file("solid.qoi"), false});
+  const std::string palette = test::TestDataDir() + "/pngsuite/tbbn3p08.png";
+  if (CanOpenForRead(palette)) cases.push_back({"palette PNG", palette, true});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ConvertRequest r;
+    r.source = c.source;
+    r.target = dir.file("out.webp");
+    r.lossless = 1;
+    r.overwrite = 1;
+    ASSERT_EQ(ConvertFile(r, ctx, store), ConvertOutcome::Written);
+    ViewerState view;
+    DecodeResult back = LoadWebP(dir.file("out.webp"), view, false);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back.details.webpHasAlpha, c.alpha ? 1 : 0);
+    if (c.alpha && c.source.ends_with(".qoi")) {
+      EXPECT_EQ(test::PixelAt(*back, 1, 2) >> 24, 0u);
+    }
+  }
 }
 
 }  // namespace

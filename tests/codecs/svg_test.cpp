@@ -52,21 +52,20 @@ TEST(SvgSizeRules, TruncationWantedSizesAndSubPixelDocuments) {
 
 TEST(SvgRender, NaturalSizeWantedWidthAndExtendedHeight) {
   TempDir dir;
-  ViewerState s;
   const std::string path = dir.file("a.svg");
   WriteText(path, QuarterSvg("100.7", "50.2"));
-  auto img = renderSvg(path, s, 0, 0);
+  auto img = renderSvg(path, 0, 0);
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 100);
   EXPECT_EQ(img->height(), 50);
-  EXPECT_EQ(s.vectorSource, 1);
+  EXPECT_TRUE(img.details.vectorSource);
   EXPECT_EQ(PixelAt(*img, 10, 10), 0xFFFF0000u);
   // The transparent remainder is opaque white.
   EXPECT_EQ(PixelAt(*img, 90, 40), 0xFFFFFFFFu);
   for (size_t i = 3; i < img->byteSize(); i += 4) ASSERT_EQ(img->data()[i], 255);
 
   WriteText(dir.file("b.svg"), QuarterSvg("100", "50"));
-  auto wide = renderSvg(dir.file("b.svg"), s, 300, 0);
+  auto wide = renderSvg(dir.file("b.svg"), 300, 0);
   ASSERT_TRUE(wide);
   EXPECT_EQ(wide->width(), 300);
   EXPECT_EQ(wide->height(), 150);
@@ -74,7 +73,7 @@ TEST(SvgRender, NaturalSizeWantedWidthAndExtendedHeight) {
   EXPECT_EQ(PixelAt(*wide, 160, 70), 0xFFFFFFFFu);
 
   // A mismatched height does not stretch: the lower half is white.
-  auto square = renderSvg(dir.file("b.svg"), s, 300, 300);
+  auto square = renderSvg(dir.file("b.svg"), 300, 300);
   ASSERT_TRUE(square);
   EXPECT_EQ(square->height(), 300);
   EXPECT_EQ(PixelAt(*square, 10, 70), 0xFFFF0000u);
@@ -84,52 +83,49 @@ TEST(SvgRender, NaturalSizeWantedWidthAndExtendedHeight) {
 
 TEST(SvgRender, ViewBoxOnlyAndBrokenDocuments) {
   TempDir dir;
-  ViewerState s;
   WriteText(dir.file("v.svg"), "<svg xmlns='http://www.w3.org/2000/svg' viewBox='0 0 40 20'/>");
-  auto img = renderSvg(dir.file("v.svg"), s, 0, 0);
+  auto img = renderSvg(dir.file("v.svg"), 0, 0);
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 40);
   EXPECT_EQ(img->height(), 20);
   WriteText(dir.file("tiny.svg"), QuarterSvg("0.5", "0.5"));
-  EXPECT_FALSE(renderSvg(dir.file("tiny.svg"), s, 0, 0));
+  EXPECT_FALSE(renderSvg(dir.file("tiny.svg"), 0, 0));
   WriteText(dir.file("bad.svg"), "<svg xmlns='http://www.w3.org/2000/svg' width='10'");
-  s.vectorSource = 0;
-  EXPECT_FALSE(renderSvg(dir.file("bad.svg"), s, 0, 0));
-  EXPECT_FALSE(renderSvg(dir.file("missing.svg"), s, 0, 0));
-  EXPECT_EQ(s.vectorSource, 0);
+  const DecodeResult bad = renderSvg(dir.file("bad.svg"), 0, 0);
+  EXPECT_FALSE(bad);
+  EXPECT_FALSE(bad.details.vectorSource);
+  EXPECT_FALSE(renderSvg(dir.file("missing.svg"), 0, 0));
 }
 
 TEST(SvgRender, SamePathParsesOnceAndAChangedFileAgain) {
   TempDir dir;
-  ViewerState s;
   const std::string path = dir.file("p.svg");
   WriteText(path, QuarterSvg("64", "32"));
   const uint64_t before = SvgParseCount();
-  ASSERT_TRUE(renderSvg(path, s, 0, 0));
-  ASSERT_TRUE(renderSvg(path, s, 128, 0));
-  ASSERT_TRUE(renderSvg(path, s, 32, 32));
+  ASSERT_TRUE(renderSvg(path, 0, 0));
+  ASSERT_TRUE(renderSvg(path, 128, 0));
+  ASSERT_TRUE(renderSvg(path, 32, 32));
   EXPECT_EQ(SvgParseCount() - before, 1u);
   // Another path (even one differing only in case) is another document.
   const std::string upper = dir.file("P.svg");
   WriteText(upper, QuarterSvg("10", "10"));
-  auto other = renderSvg(upper, s, 0, 0);
+  auto other = renderSvg(upper, 0, 0);
   ASSERT_TRUE(other);
   EXPECT_EQ(other->width(), 10);
   EXPECT_EQ(SvgParseCount() - before, 2u);
   // A file replaced on disk is read again.
-  ASSERT_TRUE(renderSvg(path, s, 0, 0));
+  ASSERT_TRUE(renderSvg(path, 0, 0));
   WriteText(path, QuarterSvg("20", "20") + "   ");
-  auto changed = renderSvg(path, s, 0, 0);
+  auto changed = renderSvg(path, 0, 0);
   ASSERT_TRUE(changed);
   EXPECT_EQ(changed->width(), 20);
 }
 
 TEST(Svgz, InflatesCompleteStreamsWithinTheLimit) {
   TempDir dir;
-  ViewerState s;
   const std::string path = dir.file("z.svgz");
   test::WriteBytes(path, Gzip(QuarterSvg("30", "20")));
-  auto img = renderSvgz(path, s, 0, 0);
+  auto img = renderSvgz(path, 0, 0);
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 30);
   EXPECT_EQ(img->height(), 20);
@@ -141,7 +137,7 @@ TEST(Svgz, InflatesCompleteStreamsWithinTheLimit) {
   cut.insert(cut.end(), gz.end() - 4, gz.end());
   EXPECT_FALSE(InflateSvgz(cut));
   test::WriteBytes(dir.file("empty.svgz"), {});
-  EXPECT_FALSE(renderSvgz(dir.file("empty.svgz"), s, 0, 0));
+  EXPECT_FALSE(renderSvgz(dir.file("empty.svgz"), 0, 0));
   EXPECT_FALSE(InflateSvgz(std::vector<uint8_t>{1, 2, 3}));
 }
 
@@ -166,7 +162,6 @@ TEST(Svgz, BombsAreRefusedWhetherTheTrailerTellsTheTruthOrNot) {
 TEST(SvgRender, MatchesRsvgConvertOverWhite) {
   if (!test::HaveTool("rsvg-convert")) GTEST_SKIP() << "rsvg-convert not installed";
   TempDir dir;
-  ViewerState s;
   const std::vector<std::string> docs = {
       QuarterSvg("40", "30"),
       "<svg xmlns='http://www.w3.org/2000/svg' width='64' height='48'>"
@@ -182,8 +177,8 @@ TEST(SvgRender, MatchesRsvgConvertOverWhite) {
     ASSERT_EQ(test::RunShell("rsvg-convert -b white -o " + test::ShellQuote(png) + " " +
                              test::ShellQuote(svg)),
               0);
-    auto ours = renderSvg(svg, s, 0, 0);
-    std::optional<ImageBuffer> ref = LoadPng(png, s);
+    auto ours = renderSvg(svg, 0, 0);
+    std::optional<ImageBuffer> ref = LoadPng(png).toOwned();
     if (!ref) ref = loadAnyWithLibrary(png);
     ASSERT_TRUE(ours);
     if (!ref) GTEST_SKIP() << "no PNG reader for the reference";

@@ -75,10 +75,11 @@ class VideoPlaybackTest : public ::testing::Test {
     EXPECT_EQ(first.height(), 24);
     EXPECT_EQ(state_.videoActive, 1);
     EXPECT_EQ(state_.animating, 1);
-    EXPECT_EQ(state_.detailsValid, 1);
-    EXPECT_EQ(state_.hasAlpha, 0);
+    EXPECT_TRUE(first.details.detailsValid);
+    EXPECT_FALSE(first.details.hasAlpha);
     EXPECT_EQ(state_.frameCount, 250);
-    EXPECT_EQ(state_.videoFrameRate, 2500);
+    EXPECT_EQ(first.details.videoFrameRate, 2500);
+    audioStream_ = first.details.videoAudioStream;
     EXPECT_EQ(state_.FrameDelay(0), 40);
     EXPECT_EQ(videoFrameDelay(state_), 40);
     EXPECT_EQ(state_.LoopLimit(), 0);
@@ -111,13 +112,14 @@ class VideoPlaybackTest : public ::testing::Test {
 
   test::TempDir dir_;
   ViewerState state_;
+  int32_t audioStream_ = 0;
 };
 
 TEST_F(VideoPlaybackTest, Mp4PlaysAndRestarts) {
   const std::string path = dir_.file("clip.mp4");
   ASSERT_TRUE(MakeClip(path, "mpeg4", false));
   ExpectPlaysWholeClip(path);
-  EXPECT_EQ(state_.videoAudioStream, -1);
+  EXPECT_EQ(audioStream_, -1);
 }
 
 TEST_F(VideoPlaybackTest, WebmPlaysAndRestarts) {
@@ -134,7 +136,7 @@ TEST_F(VideoPlaybackTest, AudioStreamAndStillFrame) {
   EXPECT_TRUE(still.isOwned());  // a copy of the first frame, no playback
   EXPECT_EQ(state_.animating, 0);
   EXPECT_EQ(state_.videoActive, 0);
-  EXPECT_GE(state_.videoAudioStream, 0);
+  EXPECT_GE(still.details.videoAudioStream, 0);
   EXPECT_EQ(still.width(), 32);
 
   // The dispatch sends an ISO media file to the video loader by its content.
@@ -147,10 +149,11 @@ TEST_F(VideoPlaybackTest, AudioStreamAndStillFrame) {
 TEST_F(VideoPlaybackTest, UnreadableFilesYieldNothing) {
   const std::string junk = dir_.file("junk.webm");
   test::WriteBytes(junk, {0x1A, 0x45, 0xDF, 0xA3, 1, 2, 3});
-  EXPECT_FALSE(loadVideo(junk, state_, true));
+  const DecodeResult junkResult = loadVideo(junk, state_, true);
+  EXPECT_FALSE(junkResult);
+  EXPECT_FALSE(junkResult.details.detailsValid);
   EXPECT_FALSE(loadVideo(dir_.file("missing.mp4"), state_, true));
   EXPECT_EQ(state_.animating, 0);
-  EXPECT_EQ(state_.detailsValid, 0);
 }
 
 TEST(VideoLibrary, MissingOrIncompleteComponentIsUnavailable) {

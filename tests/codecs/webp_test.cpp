@@ -77,10 +77,10 @@ TEST(WebpStill, LosslessWithAlphaAndLossyWithoutSetTheFlags) {
   ViewerState s;
   DecodeResult r = LoadWebP(dir.file("a.webp"), s, true);
   ASSERT_TRUE(r.isOwned());
-  EXPECT_EQ(s.webpLossless, 1);
-  EXPECT_EQ(s.webpHasAlpha, 1);
-  EXPECT_EQ(s.hasAlpha, 1);
-  EXPECT_EQ(s.detailsValid, 1);
+  EXPECT_EQ(r.details.webpLossless, 1);
+  EXPECT_EQ(r.details.webpHasAlpha, 1);
+  EXPECT_TRUE(r.details.hasAlpha);
+  EXPECT_TRUE(r.details.detailsValid);
   EXPECT_EQ(s.animating, 0);
   ImageBuffer back = r.takeOwned();
   EXPECT_EQ(std::vector<uint8_t>(back.bytes().begin(), back.bytes().end()),
@@ -92,9 +92,10 @@ TEST(WebpStill, LosslessWithAlphaAndLossyWithoutSetTheFlags) {
   ASSERT_TRUE(r);
   EXPECT_EQ(r.width(), 16);
   EXPECT_EQ(r.height(), 9);
-  EXPECT_EQ(s.webpLossless, 0);
-  EXPECT_EQ(s.webpHasAlpha, 0);
-  EXPECT_EQ(s.hasAlpha, 0);
+  EXPECT_EQ(r.details.webpLossless, 0);
+  EXPECT_EQ(r.details.webpHasAlpha, 0);
+  EXPECT_FALSE(r.details.hasAlpha);
+  EXPECT_TRUE(r.details.detailsValid);
 }
 
 TEST(WebpEncode, QualityRulesAndAlpha) {

@@ -81,8 +81,7 @@ class Cli : public ::testing::Test {
 };
 
 ImageBuffer LoadPngFile(const std::string& path) {
-  ViewerState state;
-  auto img = LoadPng(path, state);
+  auto img = LoadPng(path);
   return img ? std::move(*img) : ImageBuffer();
 }
 
@@ -192,8 +191,7 @@ TEST_F(Cli, LandscapeRotatesPortraitAndResetsOrientation) {
 
   RunResult r = Quillpix({"-landscape", portrait});
   ASSERT_EQ(r.status, 0) << r.err;
-  ViewerState state;
-  const auto img = LoadJpeg(portrait, state);
+  const auto img = LoadJpeg(portrait);
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 64);
   EXPECT_EQ(img->height(), 32);
@@ -214,8 +212,7 @@ TEST_F(Cli, AutorotateTurnsOrientationSixAndMarksItUpright) {
   ASSERT_TRUE(test::WriteJpeg(f, Quadrants(64, 32), 6));
   const RunResult r = Quillpix({"-autorotate", f});
   ASSERT_EQ(r.status, 0) << r.err;
-  ViewerState state;
-  const auto img = LoadJpeg(f, state);
+  const auto img = LoadJpeg(f);
   ASSERT_TRUE(img);
   EXPECT_EQ(img->width(), 32);
   EXPECT_EQ(img->height(), 64);
@@ -306,8 +303,7 @@ TEST_F(Cli, LoadDispatchThroughConvert) {
   ASSERT_TRUE(test::WriteJpeg(file("x.png"), pic));
   r = Quillpix({"-convert", file("x.png"), file("from_jpeg.png")});
   ASSERT_EQ(r.status, 0) << r.err;
-  ViewerState state;
-  const auto jpeg = DecodeJpeg(test::ReadBytes(file("x.png")), state);
+  const auto jpeg = DecodeJpeg(test::ReadBytes(file("x.png")));
   ASSERT_TRUE(jpeg);
   EXPECT_EQ(Bytes(LoadPngFile(file("from_jpeg.png"))), Bytes(*jpeg));
 

@@ -1,63 +1,30 @@
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 
 #include <cstdio>
+#include <cstring>
 
+#include "codecs/format_table.h"
 #include "core/file_io.h"
 #include "core/paths.h"
 
 namespace qp {
 
-namespace {
-
-bool ExtIs(std::string_view ext, std::initializer_list<std::string_view> names) {
-  for (auto n : names)
-    if (EqualsIgnoreCase(ext, n)) return true;
-  return false;
-}
-
-// The extension is the text from the path's last "." (the file-name part's, so that a dot in
-// a folder name does not count).
-int32_t Signed(bool agrees, int32_t code) { return agrees ? code : -code; }
-
-}  // namespace
-
 int32_t SniffBytes(std::string_view path, const uint8_t* b, size_t count) {
   if (count < 8) return kSniffOther;
-  const std::string ext = ExtensionOf(path);
-  switch (b[0]) {
-    case 'R':
-      if (b[1] == 'I' && b[2] == 'F') return Signed(ExtIs(ext, {".webp"}), kSniffWebp);
-      break;
-    case 0xFF:
-      if (b[1] == 0xD8 && b[2] == 0xFF) return Signed(ExtIs(ext, {".jpg", ".jpeg"}), kSniffJpeg);
-      break;
-    case 'G':
-      if (b[1] == 'I' && b[2] == 'F') return Signed(ExtIs(ext, {".gif"}), kSniffGif);
-      break;
-    case 0x89:
-      if (b[1] == 'P' && b[2] == 'N' && b[3] == 'G') return Signed(ExtIs(ext, {".png"}), kSniffPng);
-      break;
-    case 'B':
-      if (b[1] == 'M') return Signed(ExtIs(ext, {".bmp"}), kSniffBmp);
-      break;
-    case 'W':
-      if (b[1] == 'V') return Signed(ExtIs(ext, {".lwf"}), kSniffLuraWave);
-      break;
-    case 'q':
-      if (b[1] == 'o' && b[2] == 'i' && b[3] == 'f') return Signed(ExtIs(ext, {".qoi"}), kSniffQoi);
-      break;
-    default:
-      break;
+  const ExtensionRow* row = FindExtension(ExtensionOf(path));
+  // Signature first; only the first four bytes are compared here, and a first byte that
+  // matches with different following bytes goes on to the next rule.
+  for (const SignatureRow& sig : Signatures()) {
+    if (sig.offset + sig.magic.size() > count) continue;
+    if (std::memcmp(b + sig.offset, sig.magic.data(), sig.magic.size()) != 0) continue;
+    const bool agrees = row != nullptr && row->signature == sig.code;
+    return agrees ? sig.code : -sig.code;
   }
-  if (b[4] == 'f' && b[5] == 't' && b[6] == 'y' && b[7] == 'p')
-    return Signed(ExtIs(ext, {".mp4"}), kSniffIsoMedia);
-  if (ExtIs(ext, {".ico"}))
+  if (row == nullptr) return kSniffUnknown;
+  // An icon is recognised by its reserved word and type under its own extension only.
+  if (row->withoutSignature == kSniffIcon)
     return (b[0] == 0 && b[1] == 0 && b[2] == 1 && b[3] == 0) ? kSniffIcon : kSniffOther;
-  if (ExtIs(ext, {".avif"})) return kSniffAvif;
-  if (ExtIs(ext, {".mp4", ".webm"})) return kSniffIsoMedia;
-  if (ExtIs(ext, {".webp", ".jpg", ".jpeg", ".gif", ".png", ".bmp", ".lwf", ".qoi"}))
-    return kSniffOther;
-  return kSniffUnknown;
+  return row->withoutSignature;
 }
 
 int32_t SniffFileType(const std::string& path, int64_t* fileSize) {

@@ -1,4 +1,4 @@
-#include "core/sniff.h"
+#include "codecs/sniff.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
