@@ -21,6 +21,15 @@ namespace qp {
 
 namespace {
 
+// The external library's picture; its alpha is the file's (32-bit bitmaps and TGA files,
+// transparent palette entries), so it counts when it varies.
+DecodeResult LibraryResult(std::optional<ImageBuffer> img) {
+  if (!img) return {};
+  DecodeDetails details;
+  details.hasAlpha = HasMeaningfulAlpha(*img);
+  return DecodeResult(std::move(*img)).with(details);
+}
+
 // Calls one decoder of the format table.
 DecodeResult Decode(DecoderId id, const std::string& path, LoadContext& ctx, bool animate) {
   ViewerState& s = ctx.state;
@@ -29,7 +38,7 @@ DecodeResult Decode(DecoderId id, const std::string& path, LoadContext& ctx, boo
     case DecoderId::Jpeg: return LoadJpeg(path);
     case DecoderId::Gif: return loadGif(path, s, animate);
     case DecoderId::Png: return LoadPng(path);
-    case DecoderId::LibraryBmp: return loadWithLibrary(path, kFreeImageBmp);
+    case DecoderId::LibraryBmp: return LibraryResult(loadWithLibrary(path, kFreeImageBmp));
     case DecoderId::LuraWave: return loadLuraWave(path, s);
     case DecoderId::Qoi: return readQoi(path);
     case DecoderId::IsoMedia: {
@@ -77,8 +86,9 @@ DecodeResult IsoMediaByPlugin(const std::string& path, LoadContext& ctx) {
 bool LibraryFallback(const std::string& path, DecodeResult& result, bool whiten) {
   auto img = loadAnyWithLibrary(path);
   if (!img) return false;
-  if (whiten) WhitenTransparent(*img);
   DecodeDetails learned = result.details;
+  learned.hasAlpha = learned.hasAlpha || HasMeaningfulAlpha(*img);
+  if (whiten) WhitenTransparent(*img);
   result = DecodeResult(std::move(*img)).with(learned);
   return true;
 }

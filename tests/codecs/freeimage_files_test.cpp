@@ -182,6 +182,36 @@ TEST_F(FreeImageFiles, BitmapVariantsReadRight) {
   EXPECT_EQ(PixelAt(*img, 0, 1) >> 24, 0x40u);
 }
 
+// A bitmap's alpha counts when it varies: converting it keeps its transparency. Alpha bytes
+// that are all 0 (the reserved byte of plain 32-bit bitmaps) or all 255 do not.
+TEST_F(FreeImageFiles, BitmapAlphaCountsWhenItVaries) {
+  auto withAlpha = MaskedRows(4, kArgb, false);
+  withAlpha[3] = 0x40;
+  auto zeroAlpha = MaskedRows(4, k888, false);
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    bool hasAlpha;
+  };
+  const std::vector<Case> cases = {
+      {"V5 with alpha", Bitmap(124, 3, 2, 32, 3, kArgb, {}, withAlpha), true},
+      {"plain 32-bit with alpha", Bitmap(40, 3, 2, 32, 0, {}, {}, withAlpha), true},
+      {"plain 32-bit, reserved bytes 0", Bitmap(40, 3, 2, 32, 0, {}, {}, zeroAlpha), false},
+      {"24-bit", Bitmap(40, 3, 2, 24, 0, {}, {}, Rows(3, false, [](uint32_t c) { return c; })),
+       false},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir_.file("a.bmp");
+    test::WriteBytes(path, c.bytes);
+    ViewerState state;
+    LoadContext ctx{state};
+    DecodeDetails details;
+    ASSERT_TRUE(LoadPictureFile(path, ctx, &details)) << c.name;
+    EXPECT_EQ(details.hasAlpha, c.hasAlpha) << c.name;
+    EXPECT_EQ(state.hasAlpha != 0, c.hasAlpha) << c.name;
+  }
+}
+
 // Masks the library would apply as if they were the common ones: it must not get the file
 // (the next decoder in the fallback order reads it).
 TEST_F(FreeImageFiles, BitmapsWithOtherMasksAreLeftToTheNextDecoder) {
