@@ -141,8 +141,9 @@ std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t form
 
   // Files the library would decode wrongly go to the next decoder; some it would refuse are
   // handed over rewritten.
+  const std::vector<uint8_t> head = ReadHead(path, kLibraryHeadBytes);
   std::vector<uint8_t> rewritten;
-  switch (RouteForLibrary(ReadHead(path, kLibraryHeadBytes), format)) {
+  switch (RouteForLibrary(head, format)) {
     case LibraryRoute::NotForLibrary: return std::nullopt;
     case LibraryRoute::Rewrite:
       if (api->OpenMemory) {
@@ -169,6 +170,9 @@ std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t form
     Bitmap header = load(kLoadNoPixels);
     if (!header || !PictureBytes(api->GetWidth(header.get()), api->GetHeight(header.get())))
       return std::nullopt;
+  } else if (const auto claimed = ClaimedPictureSize(head, format)) {
+    // Formats without a header-only mode: the size their header claims, read here.
+    if (!PictureBytes(claimed->width, claimed->height)) return std::nullopt;
   }
   Bitmap src = load(0);
   if (!src) return std::nullopt;

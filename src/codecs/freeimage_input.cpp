@@ -103,10 +103,104 @@ std::optional<TgaMap> ReadTgaMap(std::span<const uint8_t> head) {
   return m;
 }
 
+// WBMP's multi-byte integer: 7 bits per byte, high bit set on all but the last (at most 5).
+std::optional<int64_t> WbmpInt(ByteReader& r) {
+  int64_t v = 0;
+  for (int i = 0; i < 5; ++i) {
+    const uint8_t b = r.u8();
+    if (!r.ok()) return std::nullopt;
+    v = v << 7 | (b & 0x7F);
+    if ((b & 0x80) == 0) return v;
+  }
+  return std::nullopt;
+}
+
+// The JP2 image header box ("ihdr": height, width) inside the header superbox ("jp2h"),
+// found among the top-level boxes in `head`.
+std::optional<ClaimedSize> Jp2Size(std::span<const uint8_t> head) {
+  ByteReader r(head);
+  uint64_t at = 0;
+  while (RangeFits(at, 8, head.size())) {
+    r.seek(at);
+    const uint32_t length = r.u32be();
+    const uint32_t type = r.u32be();
+    if (type == 0x6A703268) {  // "jp2h": its first box is "ihdr"
+      r.u32be();
+      if (r.u32be() != 0x69686472) return std::nullopt;
+      const int64_t height = r.u32be(), width = r.u32be();
+      if (!r.ok()) return std::nullopt;
+      return ClaimedSize{width, height};
+    }
+    if (length < 8) return std::nullopt;  // 0 (to the end) and 1 (64-bit length) stop here
+    at += length;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
+std::optional<ClaimedSize> ClaimedPictureSize(std::span<const uint8_t> head, int32_t format) {
+  ByteReader r(head);
+  std::optional<ClaimedSize> size;
+  switch (format) {
+    case 28: {  // SGI: magic 474, storage, bytes per channel, dimension, x, y (big-endian)
+      if (r.u16be() != 474) return std::nullopt;
+      r.skip(4);
+      const int64_t x = r.u16be(), y = r.u16be();
+      size = ClaimedSize{x, y};
+      break;
+    }
+    case 24: {  // DDS: "DDS ", header size, flags, height, width (little-endian)
+      if (!r.expect("DDS ")) return std::nullopt;
+      r.skip(8);
+      const int64_t height = r.u32le(), width = r.u32le();
+      size = ClaimedSize{width, height};
+      break;
+    }
+    case 19: {  // WBMP: type 0, fixed header, width, height as multi-byte integers
+      if (r.u8() != 0) return std::nullopt;
+      r.u8();
+      const auto width = WbmpInt(r), height = WbmpInt(r);
+      if (!width || !height) return std::nullopt;
+      size = ClaimedSize{*width, *height};
+      break;
+    }
+    case 33: {  // PICT: 512-byte preamble, picture size, frame top, left, bottom, right
+      r.seek(512 + 2);
+      const int64_t top = static_cast<int16_t>(r.u16be()), left = static_cast<int16_t>(r.u16be());
+      const int64_t bottom = static_cast<int16_t>(r.u16be());
+      const int64_t right = static_cast<int16_t>(r.u16be());
+      size = ClaimedSize{right - left, bottom - top};
+      break;
+    }
+    case 5: {  // IFF: "FORM", size, form type, then the "BMHD" chunk: width, height
+      if (!r.expect("FORM") || !r.skip(8)) return std::nullopt;
+      while (r.ok() && !r.atEnd()) {
+        const uint32_t id = r.u32be();
+        const uint32_t length = r.u32be();
+        if (id == 0x424D4844) {  // "BMHD"
+          const int64_t width = r.u16be(), height = r.u16be();
+          size = ClaimedSize{width, height};
+          break;
+        }
+        if (!r.skip(uint64_t{length} + (length & 1))) return std::nullopt;
+      }
+      break;
+    }
+    case 30: {  // JPEG 2000 codestream: SOC, SIZ, its length, Rsiz, Xsiz, Ysiz, XOsiz, YOsiz
+      if (!r.expect("\xFF\x4F\xFF\x51") || !r.skip(4)) return std::nullopt;
+      const int64_t x = r.u32be(), y = r.u32be(), x0 = r.u32be(), y0 = r.u32be();
+      size = ClaimedSize{x - x0, y - y0};
+      break;
+    }
+    case 31: return Jp2Size(head);
+    default: return std::nullopt;
+  }
+  if (!r.ok() || !size) return std::nullopt;
+  return size;
+}
+
 LibraryRoute RouteForLibrary(std::span<const uint8_t> head, int32_t format) {
-  if (head.size() > kLibraryHeadBytes) head = head.first(kLibraryHeadBytes);
   if (format == kBmp) return BitmapRoute(head);
   if (format == kTarga) {
     const auto map = ReadTgaMap(head);

@@ -19,12 +19,23 @@ enum class LibraryRoute {
   NotForLibrary,  // the library would decode it wrongly: leave it to the next decoder
 };
 
-// Bytes of the start of a file that decide its route (the longest bitmap header and masks).
-inline constexpr size_t kLibraryHeadBytes = 14 + 124 + 16;
+// Bytes of the start of a file that decide its route and give its claimed size (a PICT
+// file's 512-byte preamble and frame; the longest bitmap header and masks).
+inline constexpr size_t kLibraryHeadBytes = 1024;
 
 // The route of a file of library format `format` (0 BMP, 17 TGA; others go as files), from
 // the first bytes of the file (at most kLibraryHeadBytes are looked at).
 LibraryRoute RouteForLibrary(std::span<const uint8_t> head, int32_t format);
+
+// The picture size the header of a file claims, for the library formats it reads without a
+// header-only mode (SGI, DDS, WBMP, PICT, IFF, JPEG 2000 codestream and JP2): the library
+// allocates that size before it reads a pixel. Nothing when the format is another or the
+// size is not found in `head`.
+struct ClaimedSize {
+  int64_t width;
+  int64_t height;
+};
+std::optional<ClaimedSize> ClaimedPictureSize(std::span<const uint8_t> head, int32_t format);
 
 // The rewritten whole file for a Rewrite route: a bitmap gets the 40-byte info header (with the
 // masks after it for bit fields); a colour-mapped TGA whose map starts at entry k > 0 gets a

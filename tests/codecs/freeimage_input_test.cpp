@@ -115,6 +115,52 @@ TEST(LibraryInput, TargaColourMapsStartAtZero) {
   EXPECT_FALSE(RewriteForLibrary(Tga(65534), kTga));
 }
 
+TEST(LibraryInput, ClaimedSizesOfFormatsWithoutAHeaderOnlyMode) {
+  struct Case {
+    const char* name;
+    int32_t format;
+    std::vector<uint8_t> head;
+    int64_t width, height;  // -1: no size
+  };
+  std::vector<uint8_t> pict(512, 0);
+  pict.insert(pict.end(), {0, 0, 0, 10, 0, 20, 0, 110, 0, 220});  // size, frame 10,20-110,220
+  std::vector<uint8_t> jp2 = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 13, 10, 0x87, 10,
+                              0, 0, 0, 20, 'f', 't', 'y', 'p', 'j', 'p', '2', ' ', 0, 0, 0, 0,
+                              'j', 'p', '2', ' ',
+                              0, 0, 0, 45, 'j', 'p', '2', 'h', 0, 0, 0, 22, 'i', 'h', 'd', 'r',
+                              0, 0, 1, 0, 0, 0, 2, 0};
+  const std::vector<Case> cases = {
+      {"SGI", 28, {0x01, 0xDA, 0, 1, 0, 3, 0x01, 0x00, 0x00, 0x80, 0, 3}, 256, 128},
+      {"SGI, wrong magic", 28, {0x01, 0xDB, 0, 1, 0, 3, 0x01, 0x00, 0x00, 0x80, 0, 3}, -1, -1},
+      {"DDS", 24, {'D', 'D', 'S', ' ', 124, 0, 0, 0, 7, 0, 0, 0, 64, 0, 0, 0, 32, 0, 0, 0}, 32, 64},
+      {"WBMP", 19, {0, 0, 0x81, 0x00, 0x05}, 128, 5},
+      {"WBMP, endless integer", 19, {0, 0, 0x81, 0x81, 0x81, 0x81, 0x81, 0x81, 0x01, 1}, -1, -1},
+      {"PICT", 33, pict, 200, 100},
+      {"IFF", 5, {'F', 'O', 'R', 'M', 0, 0, 0, 40, 'I', 'L', 'B', 'M', 'A', 'N', 'N', 'O',
+                  0, 0, 0, 3, 'x', 'y', 'z', 0, 'B', 'M', 'H', 'D', 0, 0, 0, 20, 1, 64, 0, 200},
+       320, 200},
+      {"J2K", 30, {0xFF, 0x4F, 0xFF, 0x51, 0, 41, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0x90,
+                   0, 0, 0, 0x10, 0, 0, 0, 0x10}, 240, 128},
+      {"JP2", 31, jp2, 512, 256},
+      {"cut short", 30, {0xFF, 0x4F, 0xFF, 0x51, 0, 41, 0, 0, 0, 0}, -1, -1},
+      {"a format with a header-only mode", 0, {'B', 'M'}, -1, -1},
+  };
+  for (const Case& c : cases) {
+    const auto size = ClaimedPictureSize(c.head, c.format);
+    if (c.width < 0) {
+      EXPECT_FALSE(size) << c.name;
+      continue;
+    }
+    ASSERT_TRUE(size) << c.name;
+    EXPECT_EQ(size->width, c.width) << c.name;
+    EXPECT_EQ(size->height, c.height) << c.name;
+  }
+  // Every cut-off of each start reads inside its bytes.
+  for (const Case& c : cases)
+    for (size_t n = 0; n < c.head.size(); ++n)
+      ClaimedPictureSize(std::span<const uint8_t>(c.head).first(n), c.format);
+}
+
 // Cut-off and corrupted starts never read past their end and give no rewrite that would.
 TEST(LibraryInputMalformed, TruncatedAndCorruptedHeaders) {
   const std::vector<std::pair<std::vector<uint8_t>, int32_t>> goods = {
