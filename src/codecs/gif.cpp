@@ -29,6 +29,15 @@ int32_t InterlacedRow(int32_t r, int32_t height) {
   return 1 + r * 2;
 }
 
+// The stream row that carries picture row y of an interlaced image (the inverse of the above).
+int32_t InterlacedStreamRow(int32_t y, int32_t height) {
+  const int32_t pass1 = (height + 7) / 8, pass2 = (height + 3) / 8, pass3 = (height + 1) / 4;
+  if (y % 8 == 0) return y / 8;
+  if (y % 8 == 4) return pass1 + y / 8;
+  if (y % 4 == 2) return pass1 + pass2 + y / 4;
+  return pass1 + pass2 + pass3 + y / 2;
+}
+
 }  // namespace
 
 // The file in memory, read through the bounded reader. Reads never touch memory outside the
@@ -362,17 +371,25 @@ const GifFrame* GifDecoder::nextFrame() {
 }
 
 // Decodes the LZW data of the current image into the index block. A frame that crosses the
-// screen's edge keeps only what can be drawn: without interlacing, its rows below the screen
-// are not needed, so decoding stops above them.
+// screen's edge keeps only what can be drawn: the stream rows after the last one that holds a
+// row on the screen are not needed, so decoding stops before them.
 bool GifDecoder::decodeImage() {
   Source& s = *src_;
   const uint64_t count = uint64_t{frame_.width} * frame_.height;
   const bool crossing = uint32_t{frame_.left} + frame_.width > screenWidth_ ||
                         uint32_t{frame_.top} + frame_.height > screenHeight_;
   uint64_t keep = count;
-  if (crossing && !frame_.interlace) {
-    const uint32_t rows = std::min<uint32_t>(frame_.height, screenHeight_ - frame_.top);
-    keep = uint64_t{rows} * frame_.width;
+  if (crossing && frame_.height > 0) {
+    const int32_t visible = std::min<int32_t>(frame_.height, screenHeight_ - frame_.top);
+    int32_t rows = visible;
+    if (frame_.interlace) {
+      // Within each pass the stream row grows with the picture row, so the last stream row
+      // needed belongs to one of the last eight visible rows.
+      rows = 0;
+      for (int32_t y = std::max(0, visible - 8); y < visible; ++y)
+        rows = std::max(rows, InterlacedStreamRow(y, frame_.height) + 1);
+    }
+    keep = uint64_t(rows) * frame_.width;
   }
   const uint8_t minCodeSize = s.byte();
   if (keep > static_cast<uint64_t>(kMaxPixels) || minCodeSize > 11) {

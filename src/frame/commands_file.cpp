@@ -2,6 +2,7 @@
 // link, the file name on the clipboard and the recent-file list.
 #include "codecs/sniff.h"
 #include "frame/commands.h"
+#include "metadata/properties.h"
 
 namespace qp {
 namespace {
@@ -30,9 +31,18 @@ class FileCommands final : public CommandGroup {
       case 4123:
         if (!ctx_.state.currentPath.empty()) ctx_.ports.clipboard.SetText(ctx_.state.currentPath);
         break;
+      case 4159:
+        // The position of the shown picture on a web map.
+        if (ctx_.state.exif.isExif) {
+          if (auto link = MapLink(ctx_.state.exif)) {
+            // The report's line end is not part of the address.
+            while (!link->empty() && (link->back() == '\n' || link->back() == '\r')) link->pop_back();
+            ctx_.ports.desktop.OpenUrl(*link);
+          }
+        }
+        break;
       default:
-        // Delete, rename, properties, the map link and the recent files come with the file
-        // operations.
+        // Delete, rename, properties and the recent files come with the file operations.
         break;
     }
   }

@@ -89,7 +89,7 @@ void ActionFactory::BuildMenus(QMenuBar& bar) {
     QObject::connect(m, &QMenu::aboutToShow, &owner_, [this, m] { Update(m->actions()); });
     QObject::connect(m, &QMenu::aboutToHide, &owner_, [this, m] {
       for (QAction* a : m->actions())
-        if (!a->isSeparator() && a->menu() == nullptr && !toolBarActions_.contains(a)) a->setEnabled(true);
+        if (!a->isSeparator() && a->menu() == nullptr) a->setEnabled(true);
     });
   }
 }
@@ -100,11 +100,22 @@ void ActionFactory::BuildToolBar(QToolBar& bar) {
       bar.addSeparator();
       continue;
     }
-    if (QAction* a = action(id)) {
-      bar.addAction(a);
-      toolBarActions_ << a;
+    // Buttons are actions of their own: the idle update may disable them while the keys of
+    // the menu actions stay live (Trigger checks the rule at the moment of the key).
+    if (QAction* source = action(id)) {
+      auto* button = new QAction(source->iconText(), &bar);
+      button->setToolTip(source->iconText());
+      QObject::connect(button, &QAction::triggered, &owner_, [this, id] { Trigger(id); });
+      bar.addAction(button);
+      toolBarActions_ << button;
+      toolBarIds_ << id;
     }
   }
+}
+
+void ActionFactory::UpdateToolBar() {
+  for (qsizetype i = 0; i < toolBarActions_.size(); ++i)
+    toolBarActions_[i]->setEnabled(router_.Query(toolBarIds_[i]).enabled);
 }
 
 void ActionFactory::Update(const QList<QAction*>& list) {

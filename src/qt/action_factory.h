@@ -30,6 +30,8 @@ class ActionFactory {
   void BuildToolBar(QToolBar& bar);
   // Applies the update rules to the given actions (all when empty).
   void Update(const QList<QAction*>& actions);
+  // Enables the tool-bar buttons by their rules.
+  void UpdateToolBar();
   // Runs a command the way a menu or key does: only when its update rule enables it.
   void Trigger(uint16_t id);
 
@@ -47,6 +49,7 @@ class ActionFactory {
   std::map<uint16_t, QAction*> actions_;
   std::map<uint16_t, QString> tableText_;
   QList<QAction*> toolBarActions_;
+  QList<uint16_t> toolBarIds_;
 };
 
 }  // namespace qp

@@ -55,17 +55,21 @@ void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
     label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString::fromLatin1(p.widthTemplate)) + 8);
     label->setFrameShape(QFrame::Panel);
     label->setFrameShadow(QFrame::Sunken);
-    statusBar()->addPermanentWidget(label, p.id == kPanePath ? 1 : 0);
+    statusBar()->addPermanentWidget(label);
     panes_[p.id] = label;
   }
+  // The message pane says "Ready" whenever no prompt is shown.
   statusBar()->showMessage(QStringLiteral("Ready"));
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+    if (message.isEmpty()) statusBar()->showMessage(QStringLiteral("Ready"));
+  });
   SetStatusVisible(bars.status);
 
   // The tool bar's buttons follow their update rules while the program idles.
   idle_.setInterval(200);
-  connect(&idle_, &QTimer::timeout, this, [this] { factory_->Update(factory_->toolBarActions()); });
+  connect(&idle_, &QTimer::timeout, this, [this] { factory_->UpdateToolBar(); });
   idle_.start();
-  factory_->Update(factory_->toolBarActions());
+  factory_->UpdateToolBar();
 }
 
 QString MainWindow::PaneText(uint32_t pane) const {
@@ -79,7 +83,10 @@ void MainWindow::Flash() { QApplication::alert(this); }
 
 void MainWindow::SetPaneText(uint32_t pane, const std::string& text) {
   auto it = panes_.find(pane);
-  if (it != panes_.end()) it->second->setText(QString::fromStdString(text));
+  if (it == panes_.end()) return;
+  it->second->setText(QString::fromStdString(text));
+  // "path ..." is shown while the file loads, before the event loop runs again.
+  if (pane == kPanePath && it->second->isVisible()) it->second->repaint();
 }
 
 void MainWindow::SetToolbarVisible(bool on) {
@@ -114,8 +121,6 @@ void MainWindow::ShowFullScreen(bool on) {
   } else {
     showNormal();
   }
-  // The fit of the next layout uses the new size at once.
-  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void MainWindow::ResizeFrame(int32_t width, int32_t height) {

@@ -27,6 +27,15 @@ void ViewWidget::SetExtent(int32_t width, int32_t height) {
 }
 
 void ViewWidget::UpdateBars() {
+  // An extent that fits the whole area needs no bars, whatever bars show at the moment (a bar
+  // that shrinks the view would otherwise call for the other one).
+  const qreal dpr = devicePixelRatioF();
+  const QSize whole(static_cast<int>(width() * dpr), static_cast<int>(height() * dpr));
+  if (extentW_ <= whole.width() && extentH_ <= whole.height()) {
+    horizontalScrollBar()->setRange(0, 0);
+    verticalScrollBar()->setRange(0, 0);
+    return;
+  }
   const QSize vp = DeviceViewportSize();
   horizontalScrollBar()->setRange(0, std::max(0, extentW_ - vp.width()));
   verticalScrollBar()->setRange(0, std::max(0, extentH_ - vp.height()));

@@ -141,6 +141,9 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
         }
       }
     } else if (clipboardKind >= 1) {
+      // A pasted picture has no file: the last file's size and type must not be shown for it.
+      fileSize_ = 0;
+      sniffCode_ = 0;
       if (auto img = ctx_.ports.clipboard.GetImage()) {
         undo_.Free();
         s.detailsValid = s.hasAlpha = s.vectorSource = 0;

@@ -42,9 +42,18 @@ float FitZoom(float zoom, int32_t w, int32_t h, bool fullScreen, int32_t aw, int
   return z;
 }
 
+// Zooming has no upper bound, so a side can leave the 32-bit range; it saturates there and the
+// scaler then refuses the size like any other picture too large to allocate.
+static int32_t ScaledSide(int32_t side, double z) {
+  const double v = side * z + 0.5;
+  if (!(v < 2147483647.0)) return INT32_MAX;
+  if (v < 0) return 0;
+  return static_cast<int32_t>(v);
+}
+
 Size ScaledSize(int32_t w, int32_t h, float z) {
   const double dz = z;
-  return Size{static_cast<int32_t>(w * dz + 0.5), static_cast<int32_t>(h * dz + 0.5)};
+  return Size{ScaledSide(w, dz), ScaledSide(h, dz)};
 }
 
 std::optional<DisplayBitmap> MakeDisplayBitmap(const uint8_t* bgra, int32_t w, int32_t h) {

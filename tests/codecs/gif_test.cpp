@@ -393,6 +393,26 @@ TEST(Gif, FramesCrossingTheScreenEdgeDrawTheirVisiblePart) {
     EXPECT_EQ(Loaded::At(r, 3, 1), kBlue);
   }
 
+  // An interlaced 2 x 16 frame on a 2 x 1 screen needs only its first stream row, which is
+  // all its indices hold; the rows below the screen are never decoded.
+  std::vector<uint8_t> tall(32, 3);
+  tall[0] = 1;
+  tall[1] = 2;
+  auto t = Header(2, 1);
+  Image(t, 0, 0, 2, 16, Lzw(tall));
+  t[t.size() - Lzw(tall).size() - 1] = 0x40;
+  t.push_back(0x3B);
+  GifDecoder ti;
+  ASSERT_TRUE(ti.openBytes(t));
+  const GifFrame* tf = ti.nextFrame();
+  ASSERT_NE(tf, nullptr);
+  EXPECT_EQ(tf->indices.size(), 2u);
+  Loaded lt(t);
+  DecodeResult rt = loadGif(lt.path, lt.state, false);
+  ASSERT_TRUE(rt);
+  EXPECT_EQ(Loaded::At(rt, 0, 0), kRed);
+  EXPECT_EQ(Loaded::At(rt, 1, 0), kGreen);
+
   // A 16384 x 16384 frame at the origin of a 2 x 2 screen: three indices of data are drawn,
   // the rest of the visible part is index 0.
   auto g = Header(2, 2, 3);

@@ -77,6 +77,32 @@ TEST_F(LoadDispatch, DetailsOfThePreviousFileAreClearedBeforeDecoding) {
   EXPECT_EQ(state.vectorSource, 0);
 }
 
+// What the decoder learned reaches the state through the load, for the view and for the
+// secondary loader alike: a QOI with a transparent pixel sets the alpha flag, the next file
+// (an opaque WebP) clears it and records its own details.
+TEST_F(LoadDispatch, TheLoadStoresWhatTheDecoderLearned) {
+  ImageBuffer img = SolidPicture(3, 3, 0xFF405060);
+  img.data()[3] = 0;
+  ASSERT_EQ(writeQoi(img.data(), 3, 3, dir.file("t.qoi").c_str()), nullptr);
+  WriteWebp("o.webp");
+  for (bool display : {true, false}) {
+    SCOPED_TRACE(display);
+    auto load = [&](const std::string& name) {
+      if (display) return static_cast<bool>(LoadFileForDisplay(dir.file(name), ctx).picture);
+      DecodeDetails details;
+      const bool ok = LoadPictureFile(dir.file(name), ctx, &details).has_value();
+      EXPECT_EQ(details.hasAlpha, state.hasAlpha != 0);
+      return ok;
+    };
+    ASSERT_TRUE(load("t.qoi"));
+    EXPECT_EQ(state.hasAlpha, 1);
+    ASSERT_TRUE(load("o.webp"));
+    EXPECT_EQ(state.hasAlpha, 0);
+    EXPECT_EQ(state.detailsValid, 1);
+    EXPECT_EQ(state.webpLossless, 1);
+  }
+}
+
 TEST_F(LoadDispatch, EmptyAndMissingFilesSkipEveryDecoder) {
   WriteBytes(dir.file("empty.webp"), {});
   DisplayLoad d = LoadFileForDisplay(dir.file("empty.webp"), ctx);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -235,6 +236,21 @@ TEST_F(Frame, SettingsToggles) {
   router->navigation().OpenChosenFile(WritePng("a.png", 4, 4));
   router->Execute(4123);
   EXPECT_EQ(ports.clipboard.text, state.currentPath);
+}
+
+TEST_F(Frame, MapLinkNeedsAPosition) {
+  router->navigation().OpenChosenFile(WritePng("a.png", 4, 4));
+  EXPECT_FALSE(router->Query(4159).enabled);
+  state.exif.isExif = 1;
+  std::strcpy(state.exif.latitudeRef, "N");
+  std::strcpy(state.exif.longitudeRef, "E");
+  state.exif.latitudeDegrees = 52;
+  state.exif.longitudeDegrees = 13;
+  EXPECT_TRUE(router->Query(4159).enabled);
+  router->Execute(4159);
+  ASSERT_EQ(ports.desktop.urls.size(), 1u);
+  EXPECT_NE(ports.desktop.urls[0].find("52"), std::string::npos) << ports.desktop.urls[0];
+  EXPECT_EQ(ports.desktop.urls[0].find('\n'), std::string::npos);
 }
 
 TEST(MainFrame, BarVisibilityDefaultsAndRoundTrip) {

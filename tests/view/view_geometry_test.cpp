@@ -55,6 +55,8 @@ TEST(Zoom, SixStepsDoubleAndTheUnscaledBand) {
   EXPECT_TRUE(NeedsScaling(1.0011f));
   EXPECT_EQ(ScaledSize(2000, 1500, 0.5f).width, 1000);
   EXPECT_EQ(ScaledSize(3, 3, 0.5f).width, 2);  // 1.5 rounds up
+  // Endless zooming saturates instead of overflowing.
+  EXPECT_EQ(ScaledSize(4000, 3000, 1e9f).width, INT32_MAX);
 }
 
 TEST(DisplayBitmap, RowsArePaddedWithTheLastPixel) {

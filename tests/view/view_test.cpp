@@ -64,6 +64,22 @@ TEST_F(View, AFifoNamedLikeAPictureDoesNotBlock) {
   EXPECT_TRUE(view.isPlaceholder());
 }
 
+TEST_F(View, ClipboardDocumentsShowThePastedPicture) {
+  view.OpenDocument(WritePng("a.png", 40, 30));
+  ports.clipboard.image = test::SolidPicture(5, 3, 0x10203040);
+  view.OpenDocument("Clipboard1");
+  EXPECT_EQ(host.panes[kPaneDimensions], "5 x 3");
+  EXPECT_EQ(host.panes[kPaneSize], "0 B");
+  EXPECT_EQ(test::PixelAt(view.picture(), 0, 0), 0xFF203040u);  // made opaque
+  EXPECT_EQ(files.current.size(), 1u);  // not a file of the list
+  view.OpenDocument("ClipboardWithTransparency2");
+  EXPECT_EQ(test::PixelAt(view.picture(), 0, 0), 0x10203040u);
+  ports.clipboard.image.reset();
+  view.OpenDocument("Clipboard3");
+  EXPECT_EQ(view.displayBitmap(), nullptr);
+  EXPECT_EQ(host.panes[kPaneDimensions], "");
+}
+
 TEST_F(View, EmptyDocumentEmptiesThePanes) {
   view.OpenDocument(WritePng("a.png", 4, 4));
   view.OpenDocument("");
@@ -113,6 +129,14 @@ TEST_F(View, ZoomCommands) {
   EXPECT_EQ(view.displayHeight(), 45);
   view.OriginalSize();
   EXPECT_EQ(view.displayHeight(), 50);
+}
+
+TEST_F(View, ZoomingFarInShowsThePictureUnscaledWhenTooLarge) {
+  view.OpenDocument(WritePng("a.png", 64, 32));
+  for (int i = 0; i < 200; ++i) view.Hook(kViewCommandMarker, kCmdZoomIn, 0);
+  EXPECT_GT(state.zoom, 1e9f);
+  EXPECT_EQ(view.displayWidth(), 64);
+  EXPECT_EQ(view.displayHeight(), 32);
 }
 
 TEST_F(View, FitsUseTheAvailableAreaAndLockZoomCarriesThem) {

@@ -1,0 +1,117 @@
+// The real program in a real window: started on a private virtual display, driven with keys,
+// its pixels read back from pictures of the screen.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "codecs/png.h"
+#include "support/test_support.h"
+
+namespace qp {
+namespace {
+
+class WindowE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = test::BinDir() + "/quillpix";
+    if (::access(program_.c_str(), X_OK) != 0) GTEST_SKIP() << "quillpix is not built";
+    for (const char* tool : {"xvfb-run", "Xvfb", "xdotool", "import"})
+      if (!test::HaveTool(tool)) GTEST_SKIP() << tool << " is not installed";
+  }
+
+  std::string Png(const std::string& name, int32_t w, int32_t h, uint32_t argb) {
+    const std::string path = dir_.file(name);
+    const ImageBuffer img = test::SolidPicture(w, h, argb);
+    EXPECT_EQ(SavePng(img.data(), w, h, 100, path.c_str()), nullptr);
+    return path;
+  }
+
+  // Runs the program on `args` with the steps of scripts/window-shot; its exit status.
+  int Drive(const std::string& steps, const std::vector<std::string>& args) {
+    const std::string suppressions = std::string(QP_SOURCE_DIR) + "/tests/e2e/lsan_system_libraries.supp";
+    std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+                      test::ShellQuote(dir_.file("config")) + " LSAN_OPTIONS=" +
+                      test::ShellQuote("suppressions=" + suppressions) + " " +
+                      test::ShellQuote(std::string(QP_SOURCE_DIR) + "/scripts/window-shot") + " " +
+                      test::ShellQuote(program_) + " " + test::ShellQuote(dir_.file("shot")) + " " +
+                      test::ShellQuote(steps);
+    for (const auto& a : args) cmd += " " + test::ShellQuote(a);
+    return test::RunShell(cmd + " >/dev/null 2>&1");
+  }
+
+  ImageBuffer Shot(int n) {
+    auto img = LoadPng(dir_.file("shot-" + std::to_string(n) + ".png"));
+    EXPECT_TRUE(img) << "screen picture " << n;
+    return img ? std::move(*img) : ImageBuffer();
+  }
+
+  std::string Settings() {
+    std::ifstream in(dir_.file("config/Quillpix/Quill Pix.conf"));
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::string program_;
+  test::TempDir dir_;
+};
+
+uint32_t Rgb(const ImageBuffer& img, int32_t x, int32_t y) { return test::PixelAt(img, x, y) & 0xFFFFFF; }
+
+// The first row of column `x` that has colour `rgb`, or -1.
+int32_t FirstRow(const ImageBuffer& img, int32_t x, uint32_t rgb) {
+  for (int32_t y = 0; y < img.height(); ++y)
+    if (Rgb(img, x, y) == rgb) return y;
+  return -1;
+}
+
+TEST_F(WindowE2e, ShowsStepsFullscreensAndQuits) {
+  const std::string a = Png("a.png", 200, 100, 0xFFFF0000);
+  Png("b.png", 100, 200, 0xFF0000FF);
+  const int status = Drive("shot space shot Return shot Escape shot Escape", {a});
+  ASSERT_EQ(status, 0) << "the program did not end by itself";
+
+  // 1: the first picture at original size at the top left of the view, black around it.
+  const ImageBuffer one = Shot(1);
+  ASSERT_FALSE(one.empty());
+  const int32_t top = FirstRow(one, 0, 0xFF0000);
+  ASSERT_GT(top, 0) << "no red picture in the window";
+  EXPECT_EQ(Rgb(one, 199, top), 0xFF0000u);
+  EXPECT_EQ(Rgb(one, 200, top + 50), 0x000000u);
+  EXPECT_EQ(Rgb(one, 0, top + 99), 0xFF0000u);
+  EXPECT_EQ(Rgb(one, 0, top + 100), 0x000000u);
+
+  // 2: Space stepped to the next file of the folder.
+  const ImageBuffer two = Shot(2);
+  EXPECT_EQ(Rgb(two, 99, top + 199), 0x0000FFu);
+  EXPECT_EQ(Rgb(two, 100, top), 0x000000u);
+
+  // 3: Enter: fullscreen, fitted (100 x 200 on 1024 x 768 is 384 x 768) and centred on black.
+  const ImageBuffer three = Shot(3);
+  EXPECT_EQ(Rgb(three, 0, 0), 0x000000u);
+  EXPECT_EQ(Rgb(three, 319, 384), 0x000000u);
+  EXPECT_EQ(Rgb(three, 320, 0), 0x0000FFu);
+  EXPECT_EQ(Rgb(three, 703, 767), 0x0000FFu);
+  EXPECT_EQ(Rgb(three, 704, 384), 0x000000u);
+
+  // 4: Escape leaves fullscreen (the window and its menu bar are back); the second one quits.
+  const ImageBuffer four = Shot(4);
+  EXPECT_NE(Rgb(four, 5, 5), 0x000000u);
+  const std::string settings = Settings();
+  EXPECT_NE(settings.find("ToolbarVisible=false"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("StatusVisible=true"), std::string::npos) << settings;
+}
+
+TEST_F(WindowE2e, AFifoNamedLikeAPictureNeitherHangsNorCrashes) {
+  const std::string fifo = dir_.file("pipe.jpg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Drive("shot Escape", {fifo}), 0);
+  EXPECT_FALSE(Shot(1).empty());
+}
+
+}  // namespace
+}  // namespace qp

@@ -1,0 +1,261 @@
+// The real window on the offscreen platform: menus from the table, keys, panes, painting and the
+// bar settings written at close.
+#include "qt/main_window.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QUrl>
+#include <QStatusBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "codecs/png.h"
+#include "frame/animation_clock.h"
+#include "frame/file_list.h"
+#include "frame/main_frame.h"
+#include "frame/settings_store.h"
+#include "qt/qsettings_backend.h"
+#include "qt/qt_ports.h"
+#include "support/test_support.h"
+
+namespace qp {
+namespace {
+
+// One application object for the whole test program, made before the first window test and
+// ended before the program's static objects go.
+class QtEnvironment final : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+  }
+  void TearDown() override { app_.reset(); }
+
+ private:
+  int argc_ = 1;
+  char name_[12] = "qp_qt_tests";
+  char* argv_[2] = {name_, nullptr};
+  std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] ::testing::Environment* const kQtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);  // gtest owns it
+
+// The program's parts wired the way the application wires them.
+struct Session {
+  explicit Session(const std::string& ini)
+      : backend("Settings", ini), settings(backend), files(state, ".png"), listForView(files),
+        window(settings) {
+    qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
+    view = std::make_unique<CImgViewerView>(
+        ViewContext{state, settings, qtPorts.ports, window, listForView, nullptr});
+    router = MakeCommandRouter(FrameContext{state, settings, qtPorts.ports, *view, files, window});
+    window.Attach(*router, *view);
+    window.resize(800, 600);
+    window.show();
+    window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+  }
+  void Key(int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(&window, static_cast<Qt::Key>(key), mods);
+    QApplication::processEvents();
+  }
+  std::string Pane(uint32_t id) const { return window.PaneText(id).toStdString(); }
+
+  ViewerState state;
+  QSettingsBackend backend;
+  SettingsStore settings;
+  FileList files;
+  FileListForView listForView;
+  QtPorts qtPorts;
+  MainWindow window;
+  std::unique_ptr<CImgViewerView> view;
+  std::unique_ptr<CommandRouter> router;
+};
+
+class Window : public ::testing::Test {
+ protected:
+  std::string Png(const std::string& name, int32_t w, int32_t h, uint32_t argb) {
+    const std::string path = dir.file(name);
+    const ImageBuffer img = test::SolidPicture(w, h, argb);
+    EXPECT_EQ(SavePng(img.data(), w, h, 100, path.c_str()), nullptr);
+    return path;
+  }
+  std::string Ini() const { return dir.file("Quill Pix.conf"); }
+  test::TempDir dir;
+};
+
+TEST_F(Window, MenusCarryTheTableTextsAndKeys) {
+  Session s(Ini());
+  QStringList titles;
+  for (QAction* a : s.window.menuBar()->actions()) titles << a->text();
+  EXPECT_EQ(titles, (QStringList{"File", "Edit", "View", "Image", "Draw", "Jpeg Transform", "External",
+                                 "Options", "Help"}));
+  QAction* zoomIn = s.window.actions()->action(4031);
+  ASSERT_NE(zoomIn, nullptr);
+  EXPECT_EQ(zoomIn->text(), QStringLiteral("Zoom In\t+"));
+  EXPECT_EQ(zoomIn->shortcuts().size(), 3);
+  QAction* rotate = s.window.actions()->action(4050);
+  EXPECT_EQ(rotate->text(), QString::fromUtf8("&Rotate 90\u00b0\tF9"));
+  // Every key in the table is understood by the toolkit.
+  for (const CommandRow& row : CommandTable()) {
+    for (const QKeySequence& k : KeySequences(row.keys)) EXPECT_FALSE(k.isEmpty()) << row.id << " " << row.keys;
+  }
+  // The transparency submenu sits in the Image menu.
+  QMenu* image = s.window.menuBar()->actions()[3]->menu();
+  QStringList subs;
+  for (QAction* a : image->actions())
+    if (a->menu() != nullptr) subs << a->text();
+  EXPECT_EQ(subs, (QStringList{"Join...", "Dither...", "Transparency"}));
+  const QList<QAction*> buttons = s.window.toolBar()->actions();
+  ASSERT_EQ(buttons.size(), 13);
+  EXPECT_TRUE(buttons[1]->isSeparator());
+  EXPECT_EQ(buttons[2]->text(), QStringLiteral("Cut"));
+  EXPECT_FALSE(buttons[2]->isEnabled());
+  EXPECT_EQ(buttons[8]->text(), QStringLiteral("Next File"));
+  EXPECT_TRUE(buttons[0]->isEnabled());
+  EXPECT_FALSE(s.window.toolBar()->isVisible());  // hidden until the settings say otherwise
+}
+
+TEST_F(Window, UpdateRulesRunWhenAMenuOpens) {
+  Session s(Ini());
+  QMenu* edit = s.window.menuBar()->actions()[1]->menu();
+  emit edit->aboutToShow();
+  EXPECT_FALSE(s.window.actions()->action(57635)->isEnabled());  // Cut: never
+  EXPECT_FALSE(s.window.actions()->action(57634)->isEnabled());  // Copy: no file
+  emit edit->aboutToHide();
+  s.view->OpenDocument(Png("a.png", 8, 8, 0xFF00FF00));
+  emit edit->aboutToShow();
+  EXPECT_TRUE(s.window.actions()->action(57634)->isEnabled());
+  EXPECT_FALSE(s.window.actions()->action(57635)->isEnabled());
+  QMenu* view = s.window.menuBar()->actions()[2]->menu();
+  s.router->Execute(kCmdLockZoom);
+  emit view->aboutToShow();
+  EXPECT_TRUE(s.window.actions()->action(kCmdLockZoom)->isChecked());
+}
+
+TEST_F(Window, KeysStepZoomFitAndGoFullscreen) {
+  const std::string a = Png("a.png", 64, 48, 0xFFFF0000), b = Png("b.png", 32, 16, 0xFF0000FF);
+  Session s(Ini());
+  s.router->navigation().OpenChosenFile(a);
+  EXPECT_EQ(s.Pane(kPaneDimensions), "64 x 48");
+
+  // The picture is painted at one device pixel per image pixel.
+  QImage shot = s.window.viewWidget().viewport()->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(0, 0), QColor(255, 0, 0));
+  EXPECT_EQ(shot.pixelColor(63, 47), QColor(255, 0, 0));
+  EXPECT_EQ(shot.pixelColor(64, 10), QColor(0, 0, 0));
+
+  s.Key(Qt::Key_Space);
+  EXPECT_EQ(s.state.currentPath, b);
+  EXPECT_EQ(s.Pane(kPanePosition), "2/2");
+  EXPECT_EQ(s.Pane(kPaneDimensions), "32 x 16");
+  s.Key(Qt::Key_Backspace);
+  EXPECT_EQ(s.state.currentPath, a);
+  s.Key(Qt::Key_End, Qt::ControlModifier);
+  EXPECT_EQ(s.state.currentPath, b);
+  s.Key(Qt::Key_Home, Qt::ControlModifier);
+  EXPECT_EQ(s.state.currentPath, a);
+
+  s.Key(Qt::Key_Equal);
+  EXPECT_EQ(s.Pane(kPaneZoom), "Z:112%");
+  s.Key(Qt::Key_Minus);
+  EXPECT_EQ(s.Pane(kPaneZoom), "Z:100%");
+  s.Key(Qt::Key_Plus, Qt::KeypadModifier);
+  EXPECT_EQ(s.Pane(kPaneZoom), "Z:112%");
+  s.Key(Qt::Key_0, Qt::ControlModifier);
+  EXPECT_EQ(s.Pane(kPaneZoom), "Z:100%");
+  s.Key(Qt::Key_W, Qt::ControlModifier);
+  EXPECT_GT(s.state.zoom, 1.5f);
+  s.Key(Qt::Key_I);
+  EXPECT_EQ(s.state.overlayMode, 1);
+
+  s.Key(Qt::Key_Return);
+  EXPECT_EQ(s.state.fullScreen, 1);
+  EXPECT_TRUE(s.window.isFullScreen());
+  EXPECT_FALSE(s.window.menuBar()->isVisible());
+  s.Key(Qt::Key_Escape);
+  EXPECT_EQ(s.state.fullScreen, 0);
+  EXPECT_TRUE(s.window.isVisible());
+  s.Key(Qt::Key_Escape);
+  EXPECT_FALSE(s.window.isVisible());
+}
+
+TEST_F(Window, BarVisibilityIsStoredAtCloseAndUsedAtTheNextStart) {
+  {
+    Session s(Ini());
+    EXPECT_FALSE(s.window.toolBar()->isVisible());
+    EXPECT_TRUE(s.window.statusBar()->isVisible());
+    s.router->Execute(kCmdViewToolbar);
+    s.router->Execute(kCmdViewStatusBar);
+    s.window.close();
+  }
+  std::ifstream in(Ini());
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("ToolbarVisible=true"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("StatusVisible=false"), std::string::npos) << text.str();
+  Session next(Ini());
+  EXPECT_TRUE(next.window.toolBar()->isVisible());
+  EXPECT_FALSE(next.window.statusBar()->isVisible());
+}
+
+TEST_F(Window, ADroppedFileOpens) {
+  const std::string a = Png("a.png", 8, 8, 0xFF00FF00);
+  Session s(Ini());
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(a))});
+  // A drag enters the window before it drops.
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&s.window, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&s.window, &drop);
+  EXPECT_EQ(s.state.currentPath, a);
+  EXPECT_EQ(s.Pane(kPaneDimensions), "8 x 8");
+}
+
+TEST_F(Window, AnimationsPlayWithTheClockAndRestOnTheLastFrameAtTheLoopLimit) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  const std::string gif = dir.file("anim.gif");
+  ASSERT_EQ(test::RunShell("convert -delay 2 -size 16x8 xc:red xc:lime xc:blue -loop 2 " +
+                           test::ShellQuote(gif)),
+            0);
+  Session s(Ini());
+  AnimationClock clock(s.state, [&s](uintptr_t command, intptr_t argument) {
+    s.qtPorts.post.Post(static_cast<uint16_t>(command), argument);
+  });
+  clock.start();
+  s.view->OpenDocument(gif);
+  EXPECT_EQ(s.state.animating, 1);
+  // Two passes of three frames, then it pauses on the last one.
+  QTRY_VERIFY_WITH_TIMEOUT(s.state.paused == 1 && s.state.frameIndex == 2, 10000);
+  clock.stop();
+  QApplication::processEvents();
+  const QImage shot = s.window.viewWidget().viewport()->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(0, 0), QColor(0, 0, 255));
+  // Next File or Frame steps a paused animation by hand.
+  s.router->Execute(kCmdNextFileOrFrame);
+  QApplication::processEvents();
+  EXPECT_EQ(s.state.frameIndex, 0);
+  EXPECT_EQ(s.window.viewWidget().viewport()->grab().toImage().pixelColor(0, 0), QColor(255, 0, 0));
+}
+
+TEST_F(Window, PostedCommandsRunOnTheWindowsQueue) {
+  Session s(Ini());
+  s.view->OpenDocument(Png("a.png", 8, 8, 0xFF00FF00));
+  s.qtPorts.post.Post(kCmdZoomIn, 0);
+  EXPECT_EQ(s.state.zoom, 1.0f);  // not yet: it waits in the queue
+  QApplication::processEvents();
+  EXPECT_FLOAT_EQ(s.state.zoom, kZoomStep);
+}
+
+}  // namespace
+}  // namespace qp
