@@ -1,7 +1,7 @@
 // The quillpix program: reads the command line, runs a one-shot mode, or opens the viewer
 // window. This is the one place where the program's parts are made and wired together: the
-// state, the settings, the file list, the ports, the view, the command router, the window and
-// the animation clock.
+// state, the settings, the file list, the ports, the view, the command router, the window, the
+// animation clock and the game-pad thread.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,11 +20,14 @@
 #include "frame/commands.h"
 #include "frame/file_list.h"
 #include "frame/main_frame.h"
+#include "input/game_controller.h"
+#include "input/sdl_controller.h"
 #include "metadata/exif.h"
 #include "qt/main_window.h"
 #include "qt/qsettings_backend.h"
 #include "qt/qt_ports.h"
 #include "qt/system_decoder_qt.h"
+#include "qt/tool_dialogs.h"
 #include "view/view.h"
 #endif
 
@@ -58,8 +61,9 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   qp::FileListForView listForView(files);
   qp::MainWindow window(settings);
   qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
-  qp::CImgViewerView view(
-      qp::ViewContext{state, settings, qtPorts.ports, window, listForView, &decoder});
+  qp::QtToolDialogs toolDialogs(&window);
+  qp::CImgViewerView view(qp::ViewContext{state, settings, qtPorts.ports, window, listForView,
+                                          &decoder, &toolDialogs});
   auto router = qp::MakeCommandRouter(
       qp::FrameContext{state, settings, qtPorts.ports, view, files, window});
   window.Attach(*router, view);
@@ -71,6 +75,9 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   state.hooks.postToFrame = post;
   qp::AnimationClock clock(state, post);
   clock.start();
+  // The game pad is polled while "Use Joystick" is on; the thread ends before the window goes.
+  qp::GamePadThread gamePad(qp::ReadGamePadConfig(settings), state, qtPorts.post,
+                            qp::MakeSdlControllerSource);
 
   if (QScreen* screen = window.screen()) window.setGeometry(screen->availableGeometry());
   window.showMaximized();

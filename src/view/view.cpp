@@ -99,6 +99,10 @@ const uint8_t* CImgViewerView::pixels() const {
   if (!holdsPicture()) return nullptr;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).data();
 }
+const ImageBuffer* CImgViewerView::currentImage() const {
+  if (!holdsImage()) return nullptr;
+  return &SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state);
+}
 int32_t CImgViewerView::pictureWidth() const {
   if (!holdsPicture()) return 0;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).width();

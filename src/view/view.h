@@ -14,6 +14,7 @@
 #include "core/viewer_state.h"
 #include "ops/undo.h"
 #include "platform/ports.h"
+#include "tools/result_dialogs.h"
 #include "view/overlay.h"
 #include "view/view_geometry.h"
 #include "view/view_host.h"
@@ -52,6 +53,8 @@ struct ViewContext {
   ViewHost& host;
   ViewFileList& files;
   SystemImageDecoder* systemDecoder = nullptr;
+  // The OCR and barcode result dialogs; without them those commands do nothing.
+  ToolDialogPort* toolDialogs = nullptr;
 };
 
 class CImgViewerView {
@@ -99,6 +102,9 @@ class CImgViewerView {
   bool holdsImage() const { return holdsPicture() && !placeholder_; }
   bool isPlaceholder() const { return placeholder_; }
   const uint8_t* pixels() const;
+  // The picture as a buffer (the owned one or the playback canvas); null for none or the
+  // placeholder.
+  const ImageBuffer* currentImage() const;
   int32_t pictureWidth() const;
   int32_t pictureHeight() const;
   // The owned picture edits work on (empty while an animation frame is shown).
@@ -117,6 +123,8 @@ class CImgViewerView {
 
  private:
   int32_t EditHook(uint16_t command, intptr_t argument);
+  // OCR, barcode reading and the export to RIOT.
+  void RunTool(uint16_t command);
   void ReleasePicture();
   void Layout();
   void RefreshTail();

@@ -9,6 +9,7 @@
 #include "codecs/lurawave.h"
 #include "codecs/png.h"
 #include "core/paths.h"
+#include "support/scoped_env.h"
 #include "support/test_support.h"
 
 namespace qp {
@@ -23,22 +24,7 @@ size_t CountFiles(const std::string& dir) {
   return n;
 }
 
-// Sets an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_) setenv(name_, old_->c_str(), 1);
-    else unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedEnv;
 
 void WriteScript(const std::string& path, const std::string& body) {
   test::WriteBytes(path, std::vector<uint8_t>(body.begin(), body.end()));
