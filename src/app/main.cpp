@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "app/application.h"
+#include "app/one_shot.h"
 #include "frame/settings_store.h"
 
 #ifdef QP_HAVE_QT
@@ -16,13 +17,18 @@
 #include <QScreen>
 
 #include "codecs/file_filters.h"
+#include "core/paths.h"
 #include "frame/animation_clock.h"
 #include "frame/commands.h"
+#include "frame/file_context.h"
 #include "frame/file_list.h"
 #include "frame/main_frame.h"
+#include "frame/navigation.h"
+#include "frame/recent_files.h"
 #include "input/game_controller.h"
 #include "input/sdl_controller.h"
 #include "metadata/exif.h"
+#include "qt/file_host_qt.h"
 #include "qt/main_window.h"
 #include "qt/qsettings_backend.h"
 #include "qt/qt_ports.h"
@@ -64,9 +70,17 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   qp::QtToolDialogs toolDialogs(&window);
   qp::CImgViewerView view(qp::ViewContext{state, settings, qtPorts.ports, window, listForView,
                                           &decoder, &toolDialogs});
+  // The recent files live beside the settings, in their own group of the same file.
+  qp::QSettingsBackend recentBackend{std::string(qp::kRecentFileGroup)};
+  qp::RecentFileList recent(recentBackend);
+  recent.Load();
+  qp::QtFileHost fileHost(window, view, qtPorts.ports.desktop);
+  qp::FileContext fileOps{state,  settings, qtPorts.ports,          fileHost,
+                          files,  recent,   qp::ExecutableFolder(), qp::AboutText()};
   auto router = qp::MakeCommandRouter(
-      qp::FrameContext{state, settings, qtPorts.ports, view, files, window});
+      qp::FrameContext{state, settings, qtPorts.ports, view, files, window, &fileOps});
   window.Attach(*router, view);
+  fileHost.InstallRecentMenu(*window.actions(), recent, *router);
 
   // Worker threads post to the window's queue; the clock starts with the frame.
   auto post = [&qtPorts](uintptr_t command, intptr_t argument) {
@@ -81,7 +95,9 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
 
   if (QScreen* screen = window.screen()) window.setGeometry(screen->availableGeometry());
   window.showMaximized();
-  view.OpenDocument(DocumentPath(cl.firstFile));
+  // The file named on the command line goes into the recent list like any opened file.
+  const std::string first = DocumentPath(cl.firstFile);
+  if (first.empty() || !qp::OpenDocument(fileOps, first)) view.OpenDocument(first);
   const int rc = QApplication::exec();
   clock.stop();
   state.hooks.postToFrame = nullptr;

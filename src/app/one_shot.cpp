@@ -1,8 +1,5 @@
 #include "app/one_shot.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -20,6 +17,7 @@
 #include "core/paths.h"
 #include "codecs/sniff.h"
 #include "jpegxform/lossless.h"
+#include "frame/properties_dialog.h"
 #include "metadata/exif.h"
 #include "metadata/properties.h"
 
@@ -157,48 +155,8 @@ std::optional<std::string> PropertiesText(const std::string& path, LoadContext& 
   DisplayLoad load = LoadFileForDisplay(path, ctx);
   if (!load.picture) return std::nullopt;
 
-  PropertiesInput in;
-  in.width = static_cast<uint32_t>(load.picture.width());
-  in.height = static_cast<uint32_t>(load.picture.height());
-  in.animating = s.animating.load();
-  if (in.width > 0 && in.height > 0 && in.animating == 0)
-    in.uniqueColours = CountUniqueColours(load.picture.pixels(), load.picture.width(),
-                                          load.picture.height());
-  in.isFile = ClipboardKind(path) == 0 && CanOpenForRead(path);
-  in.sniffCode = load.sniffCode;
-  in.fileSize = load.fileSize;
-  in.typeName = FileTypeName(path, load.sniffCode);
-
-  in.detailsValid = s.detailsValid;
-  in.hasAlpha = s.hasAlpha;
-  in.frameCount = s.frameCount.load();
-  in.webpHasAlpha = s.webpHasAlpha;
-  in.webpAnimated = s.webpAnimated;
-  in.webpLossless = s.webpLossless;
-  in.jpegColourSpace = s.jpegColourSpace;
-  in.jpegProgressive = s.jpegProgressive;
-  in.gifVersion = std::string(s.gifVersion, strnlen(s.gifVersion, sizeof s.gifVersion));
-  in.gifBitDepth = s.gifBitDepth;
-  in.gifAnimated = s.gifAnimated;
-  in.pngColourType = s.pngColourType;
-  in.pngBitDepth = s.pngBitDepth;
-  in.videoActive = s.videoActive;
-  in.videoAudioStream = s.videoAudioStream;
-  in.videoFrameRate = s.videoFrameRate;
-
-  const int32_t code = load.sniffCode < 0 ? -load.sniffCode : load.sniffCode;
-  if (code == kSniffJpeg) ReadJpegMetadata(path, in.exif);
-  in.webpTotalDurationMs = WebpTotalDuration(s);
-  if (const GifDecoder* gif = RunningGifDecoder(s)) {
-    in.gifTotalDurationMs = static_cast<double>(gif->totalDuration());
-    in.gifGlobalColourTable = gif->hasGlobalTable();
-    if (gif->comment() != nullptr) in.gifComment = gif->comment();
-  }
-  in.videoDurationMs = videoDuration(s);
-  if (code == kSniffBmp) in.bmp = ReadBmpFacts(path);
-  if (load.sniffCode == kSniffIcon) {
-    if (auto icon = readIconInfo(path)) in.icon = IconFacts{icon->count, icon->planes, icon->bitCount};
-  }
+  const PropertiesInput in = GatherProperties(s, path, load.picture.pixels(),
+                                              load.picture.width(), load.picture.height());
   std::string text = BuildPropertiesReport(in).text;
   s.StopPlayback();
   return text;

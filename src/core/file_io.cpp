@@ -49,6 +49,7 @@ UniqueFile OpenRegularFile(const std::string& path) {
   return UniqueFile(f);
 }
 
+// Opened without blocking so that a FIFO named on the command line cannot hang the start.
 bool FileTimestampValid(const std::string& path) {
   // The first last-write time that counts as valid: 2 January 1970, 00:00 UTC.
   constexpr time_t kFirstValidTime = 24 * 60 * 60;

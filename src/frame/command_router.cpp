@@ -1,10 +1,28 @@
 #include "core/paths.h"
 #include "codecs/sniff.h"
 #include "frame/commands.h"
+#include "frame/file_context.h"
+#include "frame/frame_file_host.h"
 
 namespace qp {
 
+// A recent list in memory and the frame's own host: stepping, opening and the file operations
+// work; the dialogs do not show.
+struct CommandRouter::OwnFileParts {
+  OwnFileParts(FrameContext& c)
+      : host(c.frame, c.view),
+        file{c.state, c.settings, c.ports, host, c.files, recent, ExecutableFolder(), {}} {}
+  MemorySettingsBackend recentBackend{std::string(kRecentFileGroup)};
+  RecentFileList recent{recentBackend};
+  FrameFileHost host;
+  FileContext file;
+};
+
 CommandRouter::CommandRouter(FrameContext ctx) : ctx_(ctx) {
+  if (ctx_.fileOps == nullptr) {
+    ownFileParts_ = std::make_unique<OwnFileParts>(ctx_);
+    ctx_.fileOps = &ownFileParts_->file;
+  }
   auto nav = std::make_unique<NavigationCommands>(ctx_);
   navigation_ = nav.get();
   groups_.push_back(std::move(nav));
@@ -28,7 +46,12 @@ bool CommandRouter::Execute(uint16_t id, intptr_t argument) {
       case Route::View:
       case Route::FrameToView:
       case Route::AppToView:
-        // The view hook is the only taker of these; the forwarding is the whole handler.
+        // The file commands among these work on the file, not the picture: a group carries
+        // them out. For the rest the view hook is the only taker.
+        if (CommandGroup* g = HandlerOf(id)) {
+          g->Execute(id, argument);
+          return true;
+        }
         return ctx_.state.SendViewCommand(id, argument) != 0;
       case Route::Frame:
       case Route::App:
@@ -69,6 +92,12 @@ void CommandRouter::Dispatch(uint16_t command, intptr_t argument) {
       ctx_.state.SendViewCommand(command, 0);
       return;
     default:
+      // A posted file command (a gesture's Save as, say) runs like the menu's.
+      if (const CommandRow* row = FindCommand(command);
+          row != nullptr && row->route == Route::FrameToView && HandlerOf(command) != nullptr) {
+        Execute(command, argument);
+        return;
+      }
       // Animation ticks carry their generation, the game pad's scroll commands nothing.
       ctx_.state.SendViewCommand(command, argument);
       return;

@@ -41,6 +41,8 @@ class FrameHost {
   virtual void SetStatusVisible(bool on) = 0;
 };
 
+struct FileContext;
+
 struct FrameContext {
   ViewerState& state;
   SettingsAccess& settings;
@@ -48,6 +50,8 @@ struct FrameContext {
   CImgViewerView& view;
   FileList& files;
   FrameHost& frame;
+  // What the file, navigation, JPEG and external-program commands work with.
+  FileContext* fileOps = nullptr;
 };
 
 // One concern's commands.
@@ -85,7 +89,10 @@ class CommandRouter {
   FrameContext& context() { return ctx_; }
 
  private:
+  struct OwnFileParts;
   FrameContext ctx_;
+  // The file parts the router makes for itself when the assembly gives none.
+  std::unique_ptr<OwnFileParts> ownFileParts_;
   std::vector<std::unique_ptr<CommandGroup>> groups_;
   NavigationCommands* navigation_ = nullptr;
 };
@@ -113,13 +120,13 @@ class NavigationCommands final : public CommandGroup {
   void OpenFile(const std::optional<std::string>& path);
   // After a step in fullscreen: fit the next picture unless the zoom is locked.
   void AfterStep();
-  // A file chosen by the user (open dialog, drop, command line): the list is rebuilt at the
-  // next step.
+  // A file chosen by the user (open dialog, command line): the list is rebuilt at the next
+  // step.
   void OpenChosenFile(const std::string& path);
+  // Files dropped on the window: the first supported one is opened.
+  void DropFiles(const std::vector<std::string>& paths);
 
  private:
-  void OpenLastBookmark();
-  void Step(std::optional<std::string> path, bool wrapped);
   FrameContext& ctx_;
 };
 

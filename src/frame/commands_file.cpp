@@ -1,8 +1,13 @@
-// File commands handled by the frame and the application: delete, rename, properties, the map
-// link, the file name on the clipboard and the recent-file list.
-#include "codecs/sniff.h"
+// File commands handled by the frame and the application (delete, rename, properties, the map
+// link, the file name on the clipboard, the recent-file list) and the file commands routed to
+// the view that work on the file rather than the picture (saving, copies, the JPEG grey and
+// crop): the handlers of frame/file_operations, save_as, jpeg_commands and properties_dialog.
 #include "frame/commands.h"
-#include "metadata/properties.h"
+#include "frame/file_operations.h"
+#include "frame/jpeg_commands.h"
+#include "frame/navigation.h"
+#include "frame/properties_dialog.h"
+#include "frame/save_as.h"
 
 namespace qp {
 namespace {
@@ -12,14 +17,20 @@ class FileCommands final : public CommandGroup {
   explicit FileCommands(FrameContext& ctx) : ctx_(ctx) {}
 
   bool Handles(uint16_t id) const override {
+    if (id >= kCmdRecentFirst && id < kCmdRecentFirst + kRecentFileCount) return true;
     switch (id) {
       case 4041:   // Delete File
       case 4073:   // Rename File
-      case 4118:   // Properties
-      case 4123:   // Copy Filename
-      case 4135:   // Clear Recent Files
-      case 4159:   // Google Maps
-      case 57616:  // the recent files
+      case kCmdProperties:
+      case kCmdCopyFilename:
+      case kCmdClearRecentFiles:
+      case kCmdGoogleMaps:
+      case kCmdSaveSourceFolder:
+      case kCmdSaveAs:
+      case 4125:   // Copy File
+      case 4126:   // Move File
+      case kCmdJpegGrayscale:
+      case kCmdJpegLosslessCrop:
         return true;
       default:
         return false;
@@ -27,23 +38,34 @@ class FileCommands final : public CommandGroup {
   }
 
   void Execute(uint16_t id, intptr_t /*argument*/) override {
+    FileContext& f = *ctx_.fileOps;
+    CImgViewerView& view = ctx_.view;
     switch (id) {
-      case 4123:
-        if (!ctx_.state.currentPath.empty()) ctx_.ports.clipboard.SetText(ctx_.state.currentPath);
-        break;
-      case 4159:
-        // The position of the shown picture on a web map.
-        if (ctx_.state.exif.isExif) {
-          if (auto link = MapLink(ctx_.state.exif)) {
-            // The report's line end is not part of the address.
-            while (!link->empty() && (link->back() == '\n' || link->back() == '\r')) link->pop_back();
-            ctx_.ports.desktop.OpenUrl(*link);
-          }
-        }
-        break;
-      default:
-        // Delete, rename, properties and the recent files come with the file operations.
-        break;
+      case 4041: DeleteFileCommand(f); return;
+      case 4073: RenameFileCommand(f); return;
+      case 4125: CopyOrMoveFileCommand(f, false); return;
+      case 4126: CopyOrMoveFileCommand(f, true); return;
+      case kCmdProperties:
+        PropertiesCommand(f, view.holdsImage() ? view.pixels() : nullptr, view.pictureWidth(),
+                          view.pictureHeight());
+        return;
+      case kCmdCopyFilename: CopyFilenameCommand(f); return;
+      case kCmdGoogleMaps: GoogleMapsCommand(f); return;
+      case kCmdSaveSourceFolder:
+      case kCmdSaveAs: {
+        if (!view.holdsImage()) return;
+        // The owned picture, or the frame the running playback shows.
+        const ImageBuffer& shown =
+            view.picture().empty() ? ctx_.state.animationCanvas : view.picture();
+        SaveAsCommand(f, shown, ctx_.state.hasAlpha != 0, id == kCmdSaveSourceFolder);
+        return;
+      }
+      case kCmdJpegGrayscale: JpegGrayscaleCommand(f); return;
+      case kCmdJpegLosslessCrop:
+        // The view has no selection tracker yet, so there is nothing to crop to.
+        JpegLosslessCropCommand(f, std::nullopt, view.pictureWidth(), view.pictureHeight());
+        return;
+      default: ExecuteNavigation(f, id); return;  // Clear Recent Files and the recent files
     }
   }
 

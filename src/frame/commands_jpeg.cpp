@@ -1,5 +1,7 @@
-// The frame's lossless JPEG commands (rotations, flips, EXIF strip).
+// The frame's lossless JPEG commands (rotations, flips, EXIF strip, automatic rotation): the
+// handlers of frame/jpeg_commands.
 #include "frame/commands.h"
+#include "frame/jpeg_commands.h"
 
 namespace qp {
 namespace {
@@ -9,17 +11,11 @@ class JpegCommands final : public CommandGroup {
   explicit JpegCommands(FrameContext& ctx) : ctx_(ctx) {}
 
   bool Handles(uint16_t id) const override {
-    switch (id) {
-      case 4050: case 4051: case 4052: case 4053: case 4055: case 4057: case 4058:
-        return true;
-      default:
-        return false;
-    }
+    return TransformCodeOf(id).has_value() || id == kCmdJpegRotateAuto;
   }
 
-  void Execute(uint16_t /*id*/, intptr_t /*argument*/) override {
-    // The lossless transforms of the current file are wired with the file operations.
-    (void)ctx_;
+  void Execute(uint16_t id, intptr_t /*argument*/) override {
+    ExecuteJpegTransform(*ctx_.fileOps, id);
   }
 
  private:

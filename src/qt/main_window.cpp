@@ -149,12 +149,12 @@ void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
-  for (const QUrl& url : event->mimeData()->urls()) {
-    if (!url.isLocalFile()) continue;
-    if (router_ != nullptr) router_->navigation().OpenChosenFile(url.toLocalFile().toStdString());
-    event->acceptProposedAction();
-    return;
-  }
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  if (paths.empty()) return;
+  event->acceptProposedAction();
+  if (router_ != nullptr) router_->navigation().DropFiles(paths);
 }
 
 }  // namespace qp

@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "frame/dialog_filters.h"
+
 namespace qp {
 
 QEvent::Type PostedCommandEvent::EventType() {
@@ -52,20 +54,16 @@ MessageAnswer QtMessageBox::Show(const std::string& text, MessageIcon icon, Mess
 }
 
 QStringList QtNameFilters(const std::string& filter) {
-  const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
   QStringList out;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    if (parts[i].isEmpty()) break;
-    QString patterns = parts[i + 1];
-    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    out << parts[i] + QStringLiteral(" (") + patterns + QLatin1Char(')');
-  }
+  for (const std::string& f : ToNameFilters(filter)) out << QString::fromStdString(f);
   return out;
 }
 
 static std::optional<FileDialogResult> RunDialog(QWidget* parent, const FileDialogRequest& r, bool save) {
   QFileDialog dialog(parent, QString::fromStdString(r.title), QString::fromStdString(r.folder));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  // The commands ask "Overwrite existing file?" themselves, after the extension rules.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
   dialog.setFileMode(save ? QFileDialog::AnyFile
                           : r.allowMultiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
   const QStringList filters = QtNameFilters(r.filter);
@@ -130,7 +128,8 @@ std::optional<std::string> QtClipboard::GetText() {
 }
 
 bool QtDesktop::OpenUrl(const std::string& url) {
-  return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+  // A web link, or a local document by its path.
+  return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(url)));
 }
 
 bool QtDesktop::StartDetached(const std::string& program, const std::vector<std::string>& arguments) {

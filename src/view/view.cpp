@@ -188,8 +188,15 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
           }
         }
       }
-      if (sniffCode_ == kSniffJpeg || sniffCode_ == -kSniffJpeg) s.ReadMetadata(path);
-      else s.ClearMetadata();
+      if (sniffCode_ == kSniffJpeg || sniffCode_ == -kSniffJpeg) {
+        // Reading the camera data clears the colour space with it; the decoder has just
+        // recorded the file's, which the properties report shows.
+        const int32_t colourSpace = s.jpegColourSpace;
+        s.ReadMetadata(path);
+        s.jpegColourSpace = colourSpace;
+      } else {
+        s.ClearMetadata();
+      }
     }
   }
   Layout();

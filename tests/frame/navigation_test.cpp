@@ -1,0 +1,251 @@
+#include "frame/navigation.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "support/file_fixture.h"
+
+namespace qp {
+namespace {
+
+using test::FileFixture;
+
+void Touch(const std::string& path) { test::WriteBytes(path, {1, 2, 3}); }
+
+std::string Name(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+// The names opened so far.
+std::vector<std::string> Opened(const FileFixture& f) {
+  std::vector<std::string> out;
+  for (const auto& p : f.host.opened) out.push_back(Name(p));
+  return out;
+}
+
+struct Folder : FileFixture {
+  Folder() {
+    for (const char* n : {"a.png", "b.png", "c.png"}) Touch(file(n));
+    host.OpenDocument(file("a.png"));
+    host.opened.clear();
+  }
+};
+
+TEST(Navigation, StepsWrapAroundAndFlash) {
+  Folder f;
+  for (int i = 0; i < 3; ++i) NextFile(f.ctx);
+  EXPECT_EQ(Opened(f), (std::vector<std::string>{"b.png", "c.png", "a.png"}));
+  EXPECT_EQ(f.host.flashes, 1);
+  PreviousFile(f.ctx);
+  EXPECT_EQ(Name(f.host.opened.back()), "c.png");
+  EXPECT_EQ(f.host.flashes, 2);
+  EXPECT_EQ(f.host.positions.back(), "3/3");
+  LastFile(f.ctx);
+  FirstFile(f.ctx);
+  EXPECT_EQ(Name(f.host.opened.back()), "a.png");
+  EXPECT_EQ(f.host.positions.back(), "1/3");
+  EXPECT_TRUE(f.messages().empty());
+}
+
+TEST(Navigation, AFolderThatChangesUnderneath) {
+  Folder f;
+  NextFile(f.ctx);  // b
+  ::unlink(f.file("c.png").c_str());
+  NextFile(f.ctx);  // the deleted entry is skipped
+  EXPECT_EQ(Name(f.host.opened.back()), "a.png");
+  Touch(f.file("d.png"));
+  NextFile(f.ctx);  // b: the list was not rebuilt
+  NextFile(f.ctx);  // a again, d unknown
+  EXPECT_EQ(Name(f.host.opened.back()), "a.png");
+  RefreshFileList(f.ctx);
+  NextFile(f.ctx);
+  NextFile(f.ctx);
+  EXPECT_EQ(Opened(f), (std::vector<std::string>{"b.png", "a.png", "b.png", "a.png", "b.png",
+                                                  "d.png"}));
+  EXPECT_EQ(f.host.positions.back(), "3/3");
+}
+
+TEST(Navigation, SingleEntryAndEmptyList) {
+  FileFixture f;
+  Touch(f.file("only.png"));
+  f.host.OpenDocument(f.file("only.png"));
+  f.host.opened.clear();
+  NextFile(f.ctx);
+  EXPECT_EQ(Opened(f), std::vector<std::string>{"only.png"});  // reloaded
+  PreviousFile(f.ctx);
+  EXPECT_EQ(Opened(f).size(), 1u);  // nothing but a flash
+  EXPECT_EQ(f.host.flashes, 1);
+  ::unlink(f.file("only.png").c_str());
+  RefreshFileList(f.ctx);
+  FirstFile(f.ctx);
+  EXPECT_EQ(f.messages(), std::vector<std::string>{"No image to show"});
+  LastFile(f.ctx);  // no message for the other steps
+  EXPECT_EQ(f.messages().size(), 1u);
+}
+
+TEST(Navigation, NextFileOrFrameAndThePaddles) {
+  Folder f;
+  f.state.animating = 1;
+  f.state.paused = 1;
+  NextFileOrFrame(f.ctx);
+  ASSERT_EQ(f.fakes.post.queue.size(), 1u);
+  EXPECT_EQ(f.fakes.post.queue.front(), (std::pair<uint16_t, intptr_t>{4026, 0}));
+  EXPECT_TRUE(f.host.opened.empty());
+  f.state.paused = 0;  // playing: the next file
+  PaddleNext(f.ctx);
+  EXPECT_EQ(Name(f.host.opened.back()), "b.png");
+  EXPECT_EQ(f.viewCommands.back().first, 4017);
+  PaddlePrevious(f.ctx);
+  EXPECT_EQ(Name(f.host.opened.back()), "a.png");
+  EXPECT_EQ(f.viewCommands.back().first, 4017);
+}
+
+TEST(Navigation, InFullScreenEveryStepFitsUnlessTheZoomIsLocked) {
+  Folder f;
+  f.state.fullScreen = 1;
+  f.state.zoom = 2.0f;
+  NextFile(f.ctx);
+  EXPECT_EQ(f.state.zoom, -1.0f);
+  EXPECT_EQ(f.viewCommands.back().first, kCmdRefresh);
+  f.state.zoom = 2.0f;
+  f.state.zoomLocked = 1;
+  NextFile(f.ctx);
+  EXPECT_EQ(f.state.zoom, 2.0f);
+}
+
+TEST(Navigation, InvalidTimestampIsRefusedButCounted) {
+  Folder f;
+  const timespec firstDay[2] = {{3600, 0}, {3600, 0}};  // 1 January 1970, 01:00
+  ASSERT_EQ(::utimensat(AT_FDCWD, f.file("b.png").c_str(), firstDay, 0), 0);
+  NextFile(f.ctx);
+  EXPECT_EQ(f.messages(), std::vector<std::string>{"Invalid file timestamp"});
+  EXPECT_TRUE(f.host.opened.empty());
+  EXPECT_EQ(f.host.positions.back(), "2/3");
+  const timespec secondDay[2] = {{86400, 0}, {86400, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, f.file("b.png").c_str(), secondDay, 0), 0);
+  PreviousFile(f.ctx);
+  NextFile(f.ctx);
+  EXPECT_EQ(Opened(f), (std::vector<std::string>{"a.png", "b.png"}));
+}
+
+TEST(Navigation, ListFilesFromTheDialogAndDropped) {
+  Folder f;
+  const std::string sub = f.file("sub");
+  ASSERT_EQ(::mkdir(sub.c_str(), 0700), 0);
+  Touch(sub + "/z.png");
+  test::WriteBytes(f.file("list.lst"), {});
+  {
+    std::FILE* out = std::fopen(f.file("list.lst").c_str(), "w");
+    std::fputs("missing.png\nsub/z.png\nc.png\n", out);
+    std::fclose(out);
+  }
+  f.fakes.fileDialogs.answers.push_back(FileDialogResult{{f.file("list.lst")}, 1});
+  OpenWithDialog(f.ctx);
+  EXPECT_EQ(f.fakes.fileDialogs.requests[0].filter, openFilter(&f.settings));
+  // The list is sorted by path; the first openable entry is shown and stepping stays in it.
+  NextFile(f.ctx);
+  NextFile(f.ctx);
+  EXPECT_EQ(Opened(f), (std::vector<std::string>{"c.png", "z.png", "c.png"}));
+
+  // A dropped list whose entries are all missing: the message, nothing opened.
+  {
+    std::FILE* out = std::fopen(f.file("gone.lst").c_str(), "w");
+    std::fputs("nothing.png\n", out);
+    std::fclose(out);
+  }
+  f.host.opened.clear();
+  DropFiles(f.ctx, {f.file("notes.txt"), f.file("gone.lst"), f.file("a.png")});
+  EXPECT_EQ(f.messages(), std::vector<std::string>{"No image to show"});
+  EXPECT_TRUE(f.host.opened.empty());
+  EXPECT_EQ(f.host.activations, 1);
+  // A dropped picture marks the list for a rebuild from its folder.
+  DropFiles(f.ctx, {f.file("notes.txt"), f.file("b.png"), f.file("c.png")});
+  EXPECT_EQ(Opened(f), std::vector<std::string>{"b.png"});
+  EXPECT_TRUE(f.files.isStale());
+}
+
+TEST(Navigation, Bookmarks) {
+  FileFixture f;
+  NextFileOrFrame(f.ctx);  // no file, no bookmark: nothing
+  EXPECT_TRUE(f.host.opened.empty());
+  Touch(f.file("a.png"));
+  f.host.OpenDocument(f.file("a.png"));
+  BookmarkFile(f.ctx);
+  EXPECT_EQ(f.settings.ReadText("LastBookmark"), f.file("a.png"));
+  f.state.currentPath.clear();
+  f.host.opened.clear();
+  NextFileOrFrame(f.ctx);  // no file: the bookmark
+  RandomFile(f.ctx);       // the same for Random while nothing is shown
+  EXPECT_EQ(Opened(f), std::vector<std::string>{"a.png"});
+
+  ::unlink(f.file("a.png").c_str());
+  f.fakes.messages.answers = {MessageAnswer::No, MessageAnswer::Yes};
+  OpenLastBookmark(f.ctx);
+  EXPECT_EQ(f.settings.ReadText("LastBookmark"), f.file("a.png"));
+  OpenLastBookmark(f.ctx);
+  EXPECT_EQ(f.settings.ReadText("LastBookmark"), "");
+  EXPECT_EQ(f.messages(), std::vector<std::string>(2, "Bookmark was not found, clear the bookmark?"));
+}
+
+TEST(Navigation, RefreshAndMediaKeys) {
+  Folder f;
+  f.state.paused = 1;
+  RefreshFile(f.ctx);
+  EXPECT_EQ(f.state.paused, 0);
+  EXPECT_EQ(f.viewCommands.back().first, 4025);
+  EXPECT_TRUE(MediaKey(f.ctx, 2));
+  EXPECT_EQ(Name(f.host.opened.back()), "b.png");
+  EXPECT_TRUE(MediaKey(f.ctx, 12));
+  EXPECT_EQ(Name(f.host.opened.back()), "a.png");
+  EXPECT_TRUE(MediaKey(f.ctx, 14));
+  EXPECT_EQ(f.viewCommands.back().first, 4027);
+  EXPECT_FALSE(MediaKey(f.ctx, 5));
+}
+
+TEST(RecentFiles, EightNewestFirstAcrossRestarts) {
+  FileFixture f;
+  for (int i = 0; i < 10; ++i) f.recent.Add("/p/" + std::to_string(i) + ".png");
+  f.recent.Add("/p/5.png");  // moves to the front
+  RecentFileList again(f.recentBackend);
+  again.Load();
+  EXPECT_EQ(again.entries(), (std::vector<std::string>{"/p/5.png", "/p/9.png", "/p/8.png",
+                                                       "/p/7.png", "/p/6.png", "/p/4.png",
+                                                       "/p/3.png", "/p/2.png"}));
+  EXPECT_EQ(f.recentBackend.getText("File1").value_or(""), "/p/5.png");
+
+  ClearRecentFiles(f.recent, f.fakes.messages);
+  EXPECT_TRUE(f.recent.entries().empty());
+  again.Load();
+  EXPECT_TRUE(again.entries().empty());
+}
+
+TEST(RecentFiles, OpeningAddsAndADeadEntryIsDropped) {
+  Folder f;
+  NextFile(f.ctx);
+  NextFile(f.ctx);
+  ASSERT_EQ(f.recent.entries(), (std::vector<std::string>{f.file("c.png"), f.file("b.png")}));
+  ::unlink(f.file("b.png").c_str());
+  EXPECT_TRUE(ExecuteNavigation(f.ctx, kCmdRecentFirst + 1));
+  EXPECT_EQ(f.recent.entries(), std::vector<std::string>{f.file("c.png")});
+  EXPECT_TRUE(ExecuteNavigation(f.ctx, kCmdRecentFirst));
+  EXPECT_EQ(f.state.currentPath, f.file("c.png"));
+}
+
+TEST(RecentFiles, MenuTexts) {
+  struct Case {
+    const char* path;
+    const char* shown;
+  } cases[] = {
+      {"/home/me/a.png", "/home/me/a.png"},
+      {"/home/someone/Pictures/2024/summer/beach.jpg", "/.../2024/summer/beach.jpg"},
+      {"/home/someone/Pictures/a-very-long-file-name.jpg", "/.../a-very-long-file-name.jpg"},
+      {"/a/an-even-longer-file-name-than-thirty.jpg", "an-even-longer-file-name-than-thirty.jpg"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(AbbreviatePath(c.path, 30), c.shown);
+  FileFixture f;
+  f.recent.Add("/x/Tom & Jerry.png");
+  EXPECT_EQ(f.recent.MenuText(0), "&1 /x/Tom && Jerry.png");
+}
+
+}  // namespace
+}  // namespace qp
