@@ -28,6 +28,7 @@
 #include "input/game_controller.h"
 #include "input/sdl_controller.h"
 #include "metadata/exif.h"
+#include "qt/dialogs/edit_dialogs_qt.h"
 #include "qt/file_host_qt.h"
 #include "qt/main_window.h"
 #include "qt/qsettings_backend.h"
@@ -67,9 +68,10 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   qp::FileListForView listForView(files);
   qp::MainWindow window(settings);
   qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
+  qp::QtEditDialogs editDialogs(&window);
   qp::QtToolDialogs toolDialogs(&window);
   qp::CImgViewerView view(qp::ViewContext{state, settings, qtPorts.ports, window, listForView,
-                                          &decoder, &toolDialogs});
+                                          &decoder, &toolDialogs, &editDialogs});
   // The recent files live beside the settings, in their own group of the same file.
   qp::QSettingsBackend recentBackend{std::string(qp::kRecentFileGroup)};
   qp::RecentFileList recent(recentBackend);

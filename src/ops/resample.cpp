@@ -551,6 +551,8 @@ void AspectRatioFollower::WidthEdited(std::string_view text, const Writer& write
   const int32_t w = ReadIntField(text);
   if (w <= 0) return;
   const float q = static_cast<float>(w / ratio_);
+  // A result beyond the 32-bit range is not written (and must not be converted).
+  if (!(static_cast<double>(q) + 0.5 < 2147483648.0)) return;
   const int32_t h = static_cast<int32_t>(static_cast<double>(q) + 0.5);
   if (h <= 0) return;
   guard_ = true;
@@ -563,6 +565,7 @@ void AspectRatioFollower::HeightEdited(std::string_view text, const Writer& writ
   const int32_t h = ReadIntField(text);
   if (h <= 0) return;
   const float p = static_cast<float>(h * ratio_);
+  if (!(static_cast<double>(p) + 0.5 < 2147483648.0)) return;
   const int32_t w = static_cast<int32_t>(static_cast<double>(p) + 0.5);
   if (w <= 0) return;
   guard_ = true;

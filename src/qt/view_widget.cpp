@@ -4,7 +4,9 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QMouseEvent>
 #include <QScrollBar>
+#include <QWheelEvent>
 
 namespace qp {
 
@@ -13,6 +15,19 @@ ViewWidget::ViewWidget(QWidget* parent) : QAbstractScrollArea(parent) {
   setFocusPolicy(Qt::StrongFocus);
   viewport()->setAutoFillBackground(false);
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+  // Moves without a button pressed set the pointer over the selection's handles.
+  viewport()->setMouseTracking(true);
+}
+
+void ViewWidget::SetView(CImgViewerView* view, SettingsAccess* settings) {
+  view_ = view;
+  settings_ = settings;
+  mouse_.reset();
+  if (view_ != nullptr) {
+    ViewContext& c = view_->context();
+    mouse_ = std::make_unique<MouseController>(c.state, view_->selection(), c.ports.post,
+                                               static_cast<MouseHost&>(*this), &gestures_);
+  }
 }
 
 QSize ViewWidget::DeviceViewportSize() const {
@@ -61,9 +76,151 @@ void ViewWidget::resizeEvent(QResizeEvent* event) {
 
 void ViewWidget::scrollContentsBy(int, int) { viewport()->update(); }
 
-// Keys reach the frame's shortcuts; the scroll area's own arrow and page handling would step
-// the bars by its defaults instead of the view's steps.
-void ViewWidget::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+// The browser and media keys of the keyboard as the view's application commands.
+static std::optional<AppCommand> KeyCommand(int key) {
+  switch (key) {
+    case Qt::Key_Back: return AppCommand::BrowserBack;
+    case Qt::Key_Forward: return AppCommand::BrowserForward;
+    case Qt::Key_Refresh: return AppCommand::BrowserRefresh;
+    case Qt::Key_MediaNext: return AppCommand::NextTrack;
+    case Qt::Key_MediaPrevious: return AppCommand::PreviousTrack;
+    case Qt::Key_MediaPlay:
+    case Qt::Key_MediaTogglePlayPause:
+    case Qt::Key_MediaPause: return AppCommand::PlayPause;
+    default: return std::nullopt;
+  }
+}
+
+// Other keys reach the frame's shortcuts; the scroll area's own arrow and page handling would
+// step the bars by its defaults instead of the view's steps.
+void ViewWidget::keyPressEvent(QKeyEvent* event) {
+  if (mouse_ && event->key() == Qt::Key_Escape && mouse_->Escape(MouseView())) {
+    event->accept();
+    return;
+  }
+  if (const auto code = KeyCommand(event->key()); code && mouse_ && mouse_->Command(*code)) {
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
+bool ViewWidget::event(QEvent* event) {
+  // Escape while a selection is dragged ends the drag instead of running Exit.
+  if (event->type() == QEvent::ShortcutOverride && mouse_ &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+      view_->selection().tracking() != Selection::Tracking::None) {
+    event->accept();
+    return true;
+  }
+  return QAbstractScrollArea::event(event);
+}
+
+QPoint ViewWidget::DevicePoint(const QPointF& logical) const {
+  const qreal dpr = devicePixelRatioF();
+  return QPoint(static_cast<int>(logical.x() * dpr), static_cast<int>(logical.y() * dpr));
+}
+
+MouseViewState ViewWidget::MouseView() const {
+  MouseViewState v;
+  v.horizontalBar = horizontalScrollBar()->maximum() > 0;
+  v.verticalBar = verticalScrollBar()->maximum() > 0;
+  v.scrollX = horizontalScrollBar()->value();
+  v.scrollY = verticalScrollBar()->value();
+  if (view_ != nullptr) {
+    v.fileShown = view_->holdsImage();
+    v.imageWidth = view_->pictureWidth();
+    v.imageHeight = view_->pictureHeight();
+  }
+  return v;
+}
+
+void ViewWidget::mousePressEvent(QMouseEvent* event) {
+  if (!mouse_) return;
+  const QPoint p = DevicePoint(event->position());
+  switch (event->button()) {
+    case Qt::LeftButton: mouse_->LeftDown(p.x(), p.y(), MouseView()); break;
+    case Qt::RightButton: mouse_->RightDown(MouseView()); break;
+    case Qt::BackButton: mouse_->Command(AppCommand::BrowserBack); break;
+    case Qt::ForwardButton: mouse_->Command(AppCommand::BrowserForward); break;
+    default: break;
+  }
+  event->accept();
+}
+
+void ViewWidget::mouseMoveEvent(QMouseEvent* event) {
+  if (!mouse_) return;
+  const QPoint p = DevicePoint(event->position());
+  const bool left = event->buttons() & Qt::LeftButton;
+  const bool right = event->buttons() & Qt::RightButton;
+  const MouseViewState v = MouseView();
+  mouse_->Move(p.x(), p.y(), left, right, v);
+  if (!left && !right) SetPointerShape(mouse_->PointerAt(p.x(), p.y(), v));
+}
+
+void ViewWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (!mouse_) return;
+  const QPoint p = DevicePoint(event->position());
+  if (event->button() == Qt::LeftButton) mouse_->LeftUp(p.x(), p.y(), MouseView());
+  if (event->button() == Qt::RightButton) mouse_->RightUp(MouseView());
+  SetPointerShape(mouse_->PointerAt(p.x(), p.y(), MouseView()));
+}
+
+void ViewWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (mouse_ && event->button() == Qt::LeftButton) mouse_->DoubleClick(MouseView());
+}
+
+void ViewWidget::wheelEvent(QWheelEvent* event) {
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  if (mouse_ && mouse_->Wheel(event->angleDelta().y(), ctrl, MouseView())) {
+    event->accept();
+    return;
+  }
+  QAbstractScrollArea::wheelEvent(event);
+}
+
+void ViewWidget::ScrollBy(int32_t dx, int32_t dy) {
+  if (view_ != nullptr) view_->ScrollBy(dx, dy);
+}
+
+void ViewWidget::SetPointerShape(CursorShape shape) {
+  Qt::CursorShape q = Qt::ArrowCursor;
+  switch (shape) {
+    case CursorShape::Default: q = Qt::ArrowCursor; break;
+    case CursorShape::SizeNwSe: q = Qt::SizeFDiagCursor; break;
+    case CursorShape::SizeNeSw: q = Qt::SizeBDiagCursor; break;
+    case CursorShape::SizeNs: q = Qt::SizeVerCursor; break;
+    case CursorShape::SizeWe: q = Qt::SizeHorCursor; break;
+    case CursorShape::SizeAll: q = Qt::SizeAllCursor; break;
+  }
+  // A hidden pointer (fullscreen) stays hidden.
+  if (viewport()->cursor().shape() != Qt::BlankCursor) viewport()->setCursor(q);
+}
+
+void ViewWidget::ShowPointer(bool visible) {
+  if (view_ != nullptr) view_->ShowPointer(visible);
+}
+
+void ViewWidget::Repaint() { viewport()->update(); }
+
+void ViewWidget::DrawSelection(QPainter& p, int32_t ox, int32_t oy) {
+  if (view_ == nullptr) return;
+  const Selection& sel = view_->selection();
+  const auto r = sel.Live();
+  if (!r || r->empty()) return;
+  const QRect box(ox + r->left, oy + r->top, r->right - r->left - 1, r->bottom - r->top - 1);
+  // A dotted line that shows on light and dark pictures alike: white under black dots.
+  p.setBrush(Qt::NoBrush);
+  p.setPen(QPen(Qt::white, 0));
+  p.drawRect(box);
+  p.setPen(QPen(Qt::black, 0, Qt::DotLine));
+  p.drawRect(box);
+  if (sel.tracking() == Selection::Tracking::RubberBand) return;
+  for (int32_t h = 0; h < 8; ++h) {
+    const PixelRect hr = HandleRect(*r, static_cast<HitCode>(h));
+    if (!hr.empty()) p.fillRect(QRect(ox + hr.left, oy + hr.top, hr.right - hr.left, hr.bottom - hr.top), Qt::black);
+  }
+}
 
 void ViewWidget::paintEvent(QPaintEvent*) {
   QPainter p(viewport());
@@ -85,6 +242,7 @@ void ViewWidget::paintEvent(QPaintEvent*) {
   const QImage image(bitmap->bits.data(), bitmap->width, bitmap->height,
                      static_cast<qsizetype>(bitmap->stride()), QImage::Format_BGR888);
   p.drawImage(QPoint(layout.ox, layout.oy), image);
+  DrawSelection(p, layout.ox, layout.oy);
 
   const std::vector<OverlayLine> lines = view_->OverlayLines(layout);
   if (!lines.empty()) {

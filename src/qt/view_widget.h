@@ -4,18 +4,18 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <memory>
 
+#include "input/view_gestures.h"
+#include "view/mouse.h"
 #include "view/view.h"
 
 namespace qp {
 
-class ViewWidget final : public QAbstractScrollArea {
+class ViewWidget final : public QAbstractScrollArea, private MouseHost {
  public:
   explicit ViewWidget(QWidget* parent = nullptr);
-  void SetView(CImgViewerView* view, SettingsAccess* settings) {
-    view_ = view;
-    settings_ = settings;
-  }
+  void SetView(CImgViewerView* view, SettingsAccess* settings);
 
   // The extent and position in device pixels.
   void SetExtent(int32_t width, int32_t height);
@@ -29,13 +29,32 @@ class ViewWidget final : public QAbstractScrollArea {
   void resizeEvent(QResizeEvent* event) override;
   void scrollContentsBy(int dx, int dy) override;
   void keyPressEvent(QKeyEvent* event) override;
+  bool event(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void UpdateBars();
+  // The view as the mouse logic needs it at the moment of an event.
+  MouseViewState MouseView() const;
+  // A position in the viewport, in device pixels.
+  QPoint DevicePoint(const QPointF& logical) const;
+  // The dotted selection outline and its resize handles, in content coordinates.
+  void DrawSelection(QPainter& p, int32_t ox, int32_t oy);
+  // MouseHost
+  void ScrollBy(int32_t dx, int32_t dy) override;
+  void SetPointerShape(CursorShape shape) override;
+  void ShowPointer(bool visible) override;
+  void Repaint() override;
   CImgViewerView* view_ = nullptr;
   SettingsAccess* settings_ = nullptr;
   int32_t extentW_ = 0;
   int32_t extentH_ = 0;
+  ViewGestures gestures_;
+  std::unique_ptr<MouseController> mouse_;
 };
 
 }  // namespace qp

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,8 +15,10 @@
 #include "core/viewer_state.h"
 #include "ops/undo.h"
 #include "platform/ports.h"
+#include "view/edit_commands.h"
 #include "tools/result_dialogs.h"
 #include "view/overlay.h"
+#include "view/selection.h"
 #include "view/view_geometry.h"
 #include "view/view_host.h"
 
@@ -55,12 +58,14 @@ struct ViewContext {
   SystemImageDecoder* systemDecoder = nullptr;
   // The OCR and barcode result dialogs; without them those commands do nothing.
   ToolDialogPort* toolDialogs = nullptr;
+  // The edit commands' dialogs; without them those commands act as if cancelled.
+  EditDialogPort* editDialogs = nullptr;
 };
 
-class CImgViewerView {
+class CImgViewerView : private EditView {
  public:
   explicit CImgViewerView(ViewContext ctx);
-  ~CImgViewerView();
+  ~CImgViewerView() override;
   CImgViewerView(const CImgViewerView&) = delete;
   CImgViewerView& operator=(const CImgViewerView&) = delete;
 
@@ -70,7 +75,7 @@ class CImgViewerView {
   // The document's path (empty: no document). Opening sets it and refreshes.
   const std::string& documentPath() const { return documentPath_; }
   void OpenDocument(const std::string& path);
-  void SetDocumentPath(const std::string& path) { documentPath_ = path; }
+  void SetDocumentPath(const std::string& path) override { documentPath_ = path; }
 
   // Reloads the document if its path changed, lays it out, fills the panes and repaints.
   void Refresh();
@@ -115,14 +120,27 @@ class CImgViewerView {
   const std::string& loadedPath() const { return loadedPath_; }
   void ForgetLoadedPath() { loadedPath_.clear(); }
 
-  // Selection; the tracker comes with the mouse handling, until then there is none.
-  bool hasSelection() const { return false; }
-  void ClearSelection() {}
+  // The selection the mouse and the edit commands work on.
+  bool hasSelection() const { return selection_.Exists(); }
+  void ClearSelection() { selection_.Clear(); }
+  Selection& selection() { return selection_; }
+  // Shows or hides the pointer over the view when that changes its state.
+  void ShowPointer(bool visible);
 
   ViewContext& context() { return ctx_; }
 
  private:
   int32_t EditHook(uint16_t command, intptr_t argument);
+  // EditView: what the edit commands see of the view.
+  ImageBuffer* OwnedPicture() override;
+  const ImageBuffer* ShownPicture() override;
+  void AdoptPicture(ImageBuffer picture) override;
+  std::optional<DisplayPixels> Display() override;
+  bool CursorVisible() override { return cursorVisible_; }
+  std::string DocumentPath() override { return documentPath_; }
+  std::optional<ImageBuffer> LoadPicture(const std::string& path) override;
+  std::optional<ImageBuffer> RenderVector(int32_t width, int32_t height) override;
+  std::string OpenFilter() override;
   // OCR, barcode reading and the export to RIOT.
   void RunTool(uint16_t command);
   void ReleasePicture();
@@ -147,6 +165,8 @@ class CImgViewerView {
   std::optional<DisplayBitmap> display_;
   int32_t extentW_ = 0, extentH_ = 0;
   bool cursorVisible_ = true;
+  Selection selection_;
+  std::unique_ptr<EditCommands> edits_;
 };
 
 }  // namespace qp

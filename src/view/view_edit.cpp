@@ -1,11 +1,40 @@
-// The view's editing, selection, clipboard, save and tool commands. Each id is accepted here
-// so the hook answers "handled"; the operations are filled in by their own changes.
+// The view's editing, selection and clipboard commands run through EditCommands, the tools
+// through RunTool; the save, file-copy and lossless commands are accepted here and filled in by
+// their own changes.
+#include "codecs/file_filters.h"
+#include "codecs/svg.h"
+#include "core/paths.h"
 #include "view/view.h"
 
 namespace qp {
 
+namespace {
+
+// A dialog port that answers every dialog with Cancel.
+class NoDialogs final : public EditDialogPort {
+ public:
+  bool Resample(ResampleDialog&) override { return false; }
+  bool AddBorders(AddBordersDialog&) override { return false; }
+  bool CustomSelection(CustomSelectionDialog&) override { return false; }
+  void ShowColour(const SelectColourDialog&) override {}
+};
+
+}  // namespace
+
 int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
   (void)argument;
+  if (EditCommands::Handles(command)) {
+    if (!edits_) {
+      static NoDialogs noDialogs;
+      EditDialogPort& dialogs = ctx_.editDialogs != nullptr ? *ctx_.editDialogs : noDialogs;
+      edits_ = std::make_unique<EditCommands>(ctx_.state, ctx_.settings, ctx_.ports, dialogs,
+                                              undo_, selection_, static_cast<EditView&>(*this));
+    }
+    const CommandOutcome out = edits_->Execute(command);
+    if (out.after == AfterCommand::Refresh) Refresh();
+    else if (out.after == AfterCommand::Repaint) ctx_.host.Repaint();
+    return out.result;
+  }
   switch (command) {
     // Tools.
     case 4072: case 4122: case 4179:
@@ -13,22 +42,54 @@ int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
       return 1;
     // Save and file copies.
     case 4097: case 57604: case 4125: case 4126:
-    // Transforms, filters, colours and dithers.
-    case 4099: case 4100: case 4101: case 4102: case 4103: case 4133:
-    case 4106: case 4107: case 4108: case 4109: case 4115: case 4116: case 4124:
-    case 4120: case 4121: case 4175: case 4128: case 4129: case 4130: case 4131: case 4132:
-    // Transparency.
-    case 4119: case 4146: case 4136: case 4140: case 4141: case 4176:
-    // Selection, crop and shapes.
-    case 4104: case 4105: case 4112: case 4113: case 4114: case 4180: case 4181:
-    case 4117: case 4134: case 4178: case 4142: case 4151: case 4152: case 4170:
-    case 4171: case 4172: case 4173: case 4174: case 4177: case 4182:
-    // Clipboard and undo.
-    case 57634: case 4149: case 57637: case 4147: case 57642: case 57643:
+    // Lossless crop and the lossless grey conversion.
+    case 4105: case 4182:
       return 1;
     default:
       return 0;
   }
+}
+
+ImageBuffer* CImgViewerView::OwnedPicture() {
+  if (showsCanvas_ || placeholder_ || picture_.empty()) return nullptr;
+  return &picture_;
+}
+
+const ImageBuffer* CImgViewerView::ShownPicture() {
+  if (placeholder_) return nullptr;
+  if (showsCanvas_) return ctx_.state.animationCanvas.empty() ? nullptr : &ctx_.state.animationCanvas;
+  return picture_.empty() ? nullptr : &picture_;
+}
+
+void CImgViewerView::AdoptPicture(ImageBuffer picture) {
+  picture_ = std::move(picture);
+  showsCanvas_ = false;
+  placeholder_ = false;
+}
+
+std::optional<DisplayPixels> CImgViewerView::Display() {
+  if (!display_) return std::nullopt;
+  return DisplayPixels{display_->bits.data(), display_->width, display_->height, display_->stride()};
+}
+
+std::optional<ImageBuffer> CImgViewerView::LoadPicture(const std::string& path) {
+  LoadContext lc{ctx_.state, &ctx_.settings, ctx_.systemDecoder};
+  return LoadPictureFile(path, lc);
+}
+
+std::optional<ImageBuffer> CImgViewerView::RenderVector(int32_t width, int32_t height) {
+  const std::string& path = ctx_.state.currentPath;
+  DecodeResult svg = HasExtension(path, ".svgz") ? renderSvgz(path, width, height)
+                                                 : renderSvg(path, width, height);
+  return svg.toOwned();
+}
+
+std::string CImgViewerView::OpenFilter() { return openFilter(&ctx_.settings); }
+
+void CImgViewerView::ShowPointer(bool visible) {
+  if (visible == cursorVisible_) return;
+  ctx_.ports.cursor.ShowCursor(visible);
+  cursorVisible_ = visible;
 }
 
 }  // namespace qp

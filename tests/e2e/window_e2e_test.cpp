@@ -106,6 +106,28 @@ TEST_F(WindowE2e, ShowsStepsFullscreensAndQuits) {
   EXPECT_NE(settings.find("StatusVisible=true"), std::string::npos) << settings;
 }
 
+// The command line's line from (0, 0) to (100, 100) is drawn into the first picture: the red
+// pixels of the screen are the 101 of one diagonal. The file comes first, as every token after
+// the switch belongs to the line list.
+TEST_F(WindowE2e, CommandLineLinesAreShownOnTheFirstPicture) {
+  const std::string white = Png("white.png", 300, 200, 0xFFFFFFFF);
+  ASSERT_EQ(Drive("shot Escape", {white, "-drawlines", "0", "0", "100", "100"}), 0);
+  const ImageBuffer shot = Shot(1);
+  ASSERT_FALSE(shot.empty());
+  int32_t count = 0, offset = -1;
+  bool diagonal = true;
+  for (int32_t y = 0; y < shot.height(); ++y)
+    for (int32_t x = 0; x < shot.width(); ++x) {
+      if (Rgb(shot, x, y) != 0xFF0000u) continue;
+      if (offset < 0) offset = y - x;
+      diagonal = diagonal && y - x == offset;
+      ++count;
+    }
+  EXPECT_TRUE(diagonal);
+  EXPECT_EQ(count, 101);
+  EXPECT_EQ(Rgb(shot, 0, offset), 0xFF0000u);
+}
+
 TEST_F(WindowE2e, AFifoNamedLikeAPictureNeitherHangsNorCrashes) {
   const std::string fifo = dir_.file("pipe.jpg");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);

@@ -289,6 +289,12 @@ TEST(Resample, NearestAspectFollowingAndCommand) {
     f.HeightEdited(t, [](const std::string&) { FAIL() << "guard should stop the echo"; });
   });
   EXPECT_EQ(height, "300");
+  // A result beyond 32 bits is not written: a tall picture's width typed huge.
+  AspectRatioFollower tall(1, 1000), wide(1000, 1);
+  height.clear();
+  tall.WidthEdited("2147483647", [&](const std::string& t) { height = t; });
+  wide.HeightEdited("2147483647", [&](const std::string& t) { height = t; });
+  EXPECT_EQ(height, "");
   EXPECT_EQ(ReadIntField(" 42px"), 42);
   EXPECT_EQ(ReadIntField("x"), 0);
   ViewerState st;
