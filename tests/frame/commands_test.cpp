@@ -183,12 +183,14 @@ TEST_F(Frame, LosslessCropCutsTheViewsSelection) {
   router->navigation().OpenChosenFile(photo);
   ASSERT_EQ(view.pictureWidth(), 48);
 
-  // Without a selection nothing is asked.
+  // Without a selection the command is disabled and asks nothing.
+  EXPECT_FALSE(router->Query(kCmdJpegLosslessCrop).enabled);
   router->Execute(kCmdJpegLosslessCrop);
   EXPECT_TRUE(ports.fileDialogs.requests.empty());
 
   // Image pixels 16..39 x 16..31, on the block grid of any sampling.
   ASSERT_TRUE(view.selection().SelectByNumbers(17, 17, 40, 32, 48, 40, state.zoom));
+  EXPECT_TRUE(router->Query(kCmdJpegLosslessCrop).enabled);
   const std::string cut = dir.file("cut.jpg");
   ports.fileDialogs.answers.push_back(FileDialogResult{{cut}, 1});
   router->Execute(kCmdJpegLosslessCrop);
