@@ -1,7 +1,9 @@
 // Parses the input as a whole JPEG file's metadata and prints the camera part of the
-// properties report from the result, so that hostile values also pass through the formatting.
+// properties report from the result, so that hostile values also pass through the formatting;
+// then resets the orientation entries of a copy, which must stay inside it.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "metadata/exif.h"
 #include "metadata/properties.h"
@@ -16,5 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   in.fileSize = static_cast<int64_t>(size);
   in.detailsValid = 1;
   qp::BuildPropertiesReport(in);
+  std::vector<uint8_t> copy(data, data + size);
+  qp::ResetOrientation(copy);
   return 0;
 }

@@ -38,6 +38,7 @@ typedef struct QuillpixPluginInfo {
 } QuillpixPluginInfo;
 
 #define QP_PLUGIN_TEXT_BYTES 256
+#define QP_PLUGIN_MAX_PIXELS (1LL << 28) /* the largest picture Quillpix takes */
 
 /* Required. Fills the record; must not write more than 255 characters plus the NUL into
  * either buffer. */
@@ -46,7 +47,9 @@ void wvGetPluginInfo(QuillpixPluginInfo* info);
 
 /* Needed to read. Decodes the file into a block allocated with malloc (Quillpix takes it
  * over and releases it with free) of exactly width * height * 4 bytes, writes the size and
- * returns the block; NULL when the file cannot be read. */
+ * returns the block; NULL when the file cannot be read. Quillpix refuses pictures of more
+ * than QP_PLUGIN_MAX_PIXELS pixels (or a side over 2^20): a plug-in should refuse them from
+ * the file's header, before it allocates anything. */
 typedef uint8_t* (*wvLoadImageFn)(const char* path, int32_t* width, int32_t* height);
 uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height);
 

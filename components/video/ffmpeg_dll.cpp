@@ -21,6 +21,9 @@ namespace {
 
 // Sides beyond this are refused: no real video has them, and the caller allocates w*h*4.
 constexpr int kMaxSide = 1 << 14;
+// The program's picture limit (2^28 pixels); libavcodec refuses larger frames itself, so a
+// hostile header cannot make it allocate before the sizes are looked at.
+constexpr int64_t kMaxPixels = int64_t{1} << 28;
 
 struct Decoder {
   AVFormatContext* format = nullptr;
@@ -113,8 +116,24 @@ QP_EXPORT int OpenFFmpeg(const char* path, FFmpegContext* ctx) {
   auto* d = new (std::nothrow) Decoder;
   if (d == nullptr) return 0;
   av_log_set_level(AV_LOG_QUIET);
-  if (avformat_open_input(&d->format, path, nullptr, nullptr) < 0 ||
-      avformat_find_stream_info(d->format, nullptr) < 0) {
+  if (avformat_open_input(&d->format, path, nullptr, nullptr) < 0) {
+    delete d;
+    return 0;
+  }
+  // Probing the streams decodes their first frames: limit the frame size there too.
+  const unsigned streams = d->format->nb_streams;
+  AVDictionary** probeOptions =
+      static_cast<AVDictionary**>(av_calloc(streams == 0 ? 1 : streams, sizeof(AVDictionary*)));
+  if (probeOptions == nullptr) {
+    delete d;
+    return 0;
+  }
+  for (unsigned i = 0; i < streams; ++i)
+    av_dict_set_int(&probeOptions[i], "max_pixels", kMaxPixels, 0);
+  const int probed = avformat_find_stream_info(d->format, probeOptions);
+  for (unsigned i = 0; i < streams; ++i) av_dict_free(&probeOptions[i]);
+  av_free(probeOptions);
+  if (probed < 0) {
     delete d;
     return 0;
   }
@@ -129,8 +148,12 @@ QP_EXPORT int OpenFFmpeg(const char* path, FFmpegContext* ctx) {
   d->packet = av_packet_alloc();
   d->frame = av_frame_alloc();
   if (d->codec == nullptr || d->packet == nullptr || d->frame == nullptr ||
-      avcodec_parameters_to_context(d->codec, stream->codecpar) < 0 ||
-      avcodec_open2(d->codec, codec, nullptr) < 0) {
+      avcodec_parameters_to_context(d->codec, stream->codecpar) < 0) {
+    delete d;
+    return 0;
+  }
+  d->codec->max_pixels = kMaxPixels;
+  if (avcodec_open2(d->codec, codec, nullptr) < 0) {
     delete d;
     return 0;
   }

@@ -25,8 +25,6 @@ namespace qp {
 
 namespace {
 
-// How much of a rotated file is searched for the orientation entry.
-constexpr size_t kOrientationSearchBytes = 16384;
 // Reads the first two bytes; true for the JPEG start-of-image marker.
 bool StartsAsJpeg(std::FILE* f) {
   std::array<uint8_t, 2> head{};
@@ -35,29 +33,6 @@ bool StartsAsJpeg(std::FILE* f) {
 }
 
 std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
-
-// Sets the little-endian orientation entry found in the file's first bytes to 1. The entry is
-// tag 0x0112, the format code the parser saw, count 1 and the old value; big-endian files do
-// not match and keep their tag. False only when the file could not be updated.
-bool ResetIntelOrientation(const std::string& path, const ExifInfo& info) {
-  UniqueFile f = OpenFile(path, "r+b");
-  if (!f) return false;
-  std::vector<uint8_t> head(kOrientationSearchBytes);
-  const size_t n = std::fread(head.data(), 1, head.size(), f.get());
-  if (n <= 9) return true;
-  const std::array<uint8_t, 9> entry{0x12, 0x01, static_cast<uint8_t>(info.orientationFormat),
-                                     0x00, 0x01, 0x00, 0x00, 0x00,
-                                     static_cast<uint8_t>(info.orientation)};
-  for (size_t i = 0; i + 10 <= n; ++i) {
-    if (!std::equal(entry.begin(), entry.end(), head.begin() + static_cast<ptrdiff_t>(i)))
-      continue;
-    if (std::fseek(f.get(), static_cast<long>(i + 8), SEEK_SET) != 0) return false;
-    if (std::fputc(1, f.get()) == EOF) return false;
-    if (std::fflush(f.get()) != 0) return false;
-    return std::fclose(f.release()) == 0;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -79,7 +54,7 @@ AutoRotateResult AutoRotateJpegFile(const std::string& path) {
   }
   const int angle = info.isExif ? AutoRotateAngle(info.orientation) : 0;
   if (angle == 0) return out;
-  if (!transformInPlace(path, angle)) {
+  if (!rotateUprightInPlace(path, angle)) {
     out.error = "could not rotate " + Quoted(path);
     return out;
   }
@@ -129,15 +104,11 @@ LandscapeResult MakeLandscapeFile(const std::string& path) {
     return out;
   }
   if (size->height <= size->width) return out;
-  if (!transformInPlace(path, 90)) {
+  if (!rotateUprightInPlace(path, 90)) {
     out.error = "could not rotate " + Quoted(path);
     return out;
   }
   out.rotated = true;
-  ExifInfo info{};
-  if (ReadJpegMetadata(path, info) && info.isExif && info.orientation != 1 &&
-      !ResetIntelOrientation(path, info))
-    out.error = "could not reset the orientation of " + Quoted(path);
   return out;
 }
 

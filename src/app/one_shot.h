@@ -17,8 +17,8 @@ struct AutoRotateResult {
   int angle = 0;                      // 0, 90, 180 or 270
   std::optional<std::string> error;   // why nothing could be done
 };
-// Rotates a JPEG losslessly so that its EXIF orientation (3, 6 or 8) is upright. The
-// orientation tag is copied unchanged with the other markers.
+// Rotates a JPEG losslessly so that its EXIF orientation (3, 6 or 8) is upright, and sets the
+// orientation to 1 (in either byte order); the other markers are copied unchanged.
 AutoRotateResult AutoRotateJpegFile(const std::string& path);
 
 // Width and height from the first SOF0, SOF1 or SOF2 frame header of a JPEG file's bytes.
@@ -33,8 +33,8 @@ struct LandscapeResult {
   std::optional<std::string> error;
 };
 // Turns a portrait JPEG (height > width) into landscape by a lossless 90-degree rotation and
-// resets its orientation tag to 1 in little-endian (Intel) EXIF data. Landscape and square
-// files are left alone.
+// sets its EXIF orientation to 1 (in either byte order). Landscape and square files are left
+// alone.
 LandscapeResult MakeLandscapeFile(const std::string& path);
 // 1 when the file was a portrait JPEG and was rotated, else 0.
 int MakeLandscape(const std::string& path);

@@ -7,9 +7,13 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <vector>
 
+#include "codecs/freeimage_input.h"
 #include "core/debug.h"
+#include "core/file_io.h"
 #include "core/paths.h"
 
 namespace qp {
@@ -17,6 +21,7 @@ namespace qp {
 namespace {
 
 struct FIBITMAP;
+struct FIMEMORY;
 using OutputMessageFn = void (*)(int format, const char* message);
 
 struct Api {
@@ -36,7 +41,16 @@ struct Api {
   FIBITMAP* (*ConvertFromRawBits)(uint8_t*, int, int, int, unsigned, unsigned, unsigned,
                                   unsigned, int) = nullptr;
   int (*Save)(int, FIBITMAP*, const char*, int) = nullptr;
+  // Optional: libraries without them load pictures without reading the header first.
+  int (*FIFSupportsNoPixels)(int) = nullptr;
+  // Optional: without them files that need rewriting are handed over as they are.
+  FIMEMORY* (*OpenMemory)(uint8_t*, uint32_t) = nullptr;
+  FIBITMAP* (*LoadFromMemory)(int, FIMEMORY*, int) = nullptr;
+  void (*CloseMemory)(FIMEMORY*) = nullptr;
 };
+
+// FreeImage's load flag that reads the header and metadata only (FIF_LOAD_NOPIXELS).
+constexpr int kLoadNoPixels = 0x8000;
 
 void IgnoreMessage(int, const char*) {}
 
@@ -75,6 +89,11 @@ const Api* LoadApi() {
       DebugLog("freeimage: %s lacks a function, treated as absent", kName);
       return nullptr;
     }
+    Bind(lib, "FreeImage_FIFSupportsNoPixels", a.FIFSupportsNoPixels);
+    if (!Bind(lib, "FreeImage_OpenMemory", a.OpenMemory) ||
+        !Bind(lib, "FreeImage_LoadFromMemory", a.LoadFromMemory) ||
+        !Bind(lib, "FreeImage_CloseMemory", a.CloseMemory))
+      a.OpenMemory = nullptr;
     a.SetOutputMessage(IgnoreMessage);
     return &a;
   }();
@@ -95,6 +114,21 @@ struct Unloader {
   }
 };
 
+struct MemoryCloser {
+  const Api* api;
+  void operator()(FIMEMORY* m) const {
+    if (m) api->CloseMemory(m);
+  }
+};
+
+// The first `count` bytes of a regular file (fewer when it is shorter).
+std::vector<uint8_t> ReadHead(const std::string& path, size_t count) {
+  std::vector<uint8_t> head(count);
+  UniqueFile f = OpenRegularFile(path);
+  head.resize(f ? std::fread(head.data(), 1, count, f.get()) : 0);
+  return head;
+}
+
 }  // namespace
 
 bool FreeImageAvailable() { return Available() != nullptr; }
@@ -104,7 +138,43 @@ std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t form
   const Api* api = Available();
   if (!api || format < 0) return std::nullopt;
   using Bitmap = std::unique_ptr<FIBITMAP, Unloader>;
-  Bitmap src(api->Load(format, path.c_str(), 0), Unloader{api});
+
+  // Files the library would decode wrongly go to the next decoder; some it would refuse are
+  // handed over rewritten.
+  const std::vector<uint8_t> head = ReadHead(path, kLibraryHeadBytes);
+  std::vector<uint8_t> rewritten;
+  switch (RouteForLibrary(head, format)) {
+    case LibraryRoute::NotForLibrary: return std::nullopt;
+    case LibraryRoute::Rewrite:
+      if (api->OpenMemory) {
+        if (auto whole = ReadWholeFile(path)) {
+          if (auto copy = RewriteForLibrary(*whole, format)) rewritten = std::move(*copy);
+        }
+      }
+      break;
+    case LibraryRoute::AsFile: break;
+  }
+  // A memory stream keeps its position after a load, so every load gets a fresh one.
+  auto load = [&](int flags) {
+    if (rewritten.empty()) return Bitmap(api->Load(format, path.c_str(), flags), Unloader{api});
+    std::unique_ptr<FIMEMORY, MemoryCloser> memory(
+        api->OpenMemory(rewritten.data(), static_cast<uint32_t>(rewritten.size())),
+        MemoryCloser{api});
+    if (!memory) return Bitmap(nullptr, Unloader{api});
+    return Bitmap(api->LoadFromMemory(format, memory.get(), flags), Unloader{api});
+  };
+
+  // A header claiming a huge picture would have the library allocate and clear it before
+  // failing: where the format allows, read the size alone first and refuse it over the limit.
+  if (api->FIFSupportsNoPixels && api->FIFSupportsNoPixels(format)) {
+    Bitmap header = load(kLoadNoPixels);
+    if (!header || !PictureBytes(api->GetWidth(header.get()), api->GetHeight(header.get())))
+      return std::nullopt;
+  } else if (const auto claimed = ClaimedPictureSize(head, format)) {
+    // Formats without a header-only mode: the size their header claims, read here.
+    if (!PictureBytes(claimed->width, claimed->height)) return std::nullopt;
+  }
+  Bitmap src = load(0);
   if (!src) return std::nullopt;
   const unsigned w = api->GetWidth(src.get()), h = api->GetHeight(src.get());
   if (w == 0 || h == 0 || !PictureBytes(w, h)) return std::nullopt;

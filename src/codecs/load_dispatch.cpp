@@ -21,6 +21,15 @@ namespace qp {
 
 namespace {
 
+// The external library's picture; its alpha is the file's (32-bit bitmaps and TGA files,
+// transparent palette entries), so it counts when it varies.
+DecodeResult LibraryResult(std::optional<ImageBuffer> img) {
+  if (!img) return {};
+  DecodeDetails details;
+  details.hasAlpha = HasMeaningfulAlpha(*img);
+  return DecodeResult(std::move(*img)).with(details);
+}
+
 // Calls one decoder of the format table.
 DecodeResult Decode(DecoderId id, const std::string& path, LoadContext& ctx, bool animate) {
   ViewerState& s = ctx.state;
@@ -29,7 +38,7 @@ DecodeResult Decode(DecoderId id, const std::string& path, LoadContext& ctx, boo
     case DecoderId::Jpeg: return LoadJpeg(path);
     case DecoderId::Gif: return loadGif(path, s, animate);
     case DecoderId::Png: return LoadPng(path);
-    case DecoderId::LibraryBmp: return loadWithLibrary(path, kFreeImageBmp);
+    case DecoderId::LibraryBmp: return LibraryResult(loadWithLibrary(path, kFreeImageBmp));
     case DecoderId::LuraWave: return loadLuraWave(path, s);
     case DecoderId::Qoi: return readQoi(path);
     case DecoderId::IsoMedia: {
@@ -77,14 +86,29 @@ DecodeResult IsoMediaByPlugin(const std::string& path, LoadContext& ctx) {
 bool LibraryFallback(const std::string& path, DecodeResult& result, bool whiten) {
   auto img = loadAnyWithLibrary(path);
   if (!img) return false;
-  if (whiten) WhitenTransparent(*img);
   DecodeDetails learned = result.details;
+  learned.hasAlpha = learned.hasAlpha || HasMeaningfulAlpha(*img);
+  if (whiten) WhitenTransparent(*img);
   result = DecodeResult(std::move(*img)).with(learned);
   return true;
 }
 
 void TakeIfPicture(DecodeResult& result, DecodeResult other) {
   if (other) result = std::move(other);
+}
+
+// The system decoder's picture standing in, with the details learned so far.
+bool SystemFallback(const std::string& path, LoadContext& ctx, DecodeResult& result) {
+  auto img = SystemDecode(path, ctx);
+  if (!img) return false;
+  result = DecodeResult(std::move(*img)).with(result.details);
+  return true;
+}
+
+// Bitmaps the external library refuses or would decode wrongly (uncommon bit-field masks,
+// 16-bit alpha fields, embedded JPEG or PNG data) are valid files the system decoder reads.
+bool BitmapBySystem(int32_t code, const std::string& path, LoadContext& ctx, DecodeResult& r) {
+  return !r && code == -kSniffBmp && SystemFallback(path, ctx, r);
 }
 
 }  // namespace
@@ -103,17 +127,14 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
     r = Decode(sig->decoder, path, ctx, /*animate=*/false);
     if (!r) LibraryFallback(path, r, false);
     if (!r && code == -kSniffIsoMedia) TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
+    BitmapBySystem(code, path, ctx, r);
   } else {
     const std::string ext = ToLowerAscii(ExtensionOf(path));
     if (ext.empty()) {
       LibraryFallback(path, r, false);
     } else {
       r = Decode(ByExtension(ext), path, ctx, /*animate=*/false);
-      if (!r && !LibraryFallback(path, r, false)) {
-        if (auto img = SystemDecode(path, ctx)) {
-          r = DecodeResult(std::move(*img)).with(r.details);
-        }
-      }
+      if (!r && !LibraryFallback(path, r, false)) SystemFallback(path, ctx, r);
     }
   }
   StoreDetails(r.details, ctx.state);
@@ -137,6 +158,7 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
     r = Decode(sig->decoder, path, ctx, /*animate=*/true);
     if (!r) LibraryFallback(path, r, sig->whitenFallback);
     if (!r && code == -kSniffIsoMedia) TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
+    if (BitmapBySystem(code, path, ctx, r)) out.fromSystem = true;
   } else {
     // File names keep their case on Linux, so only the extension is compared in lower case.
     const std::string ext = ToLowerAscii(ExtensionOf(path));
@@ -144,12 +166,8 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
       LibraryFallback(path, r, /*whiten=*/false);
     } else {
       r = Decode(ByExtension(ext), path, ctx, /*animate=*/true);
-      if (!r && !LibraryFallback(path, r, /*whiten=*/true)) {
-        if (auto img = SystemDecode(path, ctx)) {
-          r = DecodeResult(std::move(*img)).with(r.details);
-          out.fromSystem = true;
-        }
-      }
+      if (!r && !LibraryFallback(path, r, /*whiten=*/true) && SystemFallback(path, ctx, r))
+        out.fromSystem = true;
     }
   }
   // The one place the load records what the decoders learned.

@@ -40,6 +40,14 @@ void ReloadCurrent(FileContext& ctx) {
   ctx.state.SendViewCommand(kCmdReload, 0);
 }
 
+// After an in-place transform: reload the file, or report the failure.
+void FinishInPlace(FileContext& ctx, bool done) {
+  if (done)
+    ReloadCurrent(ctx);
+  else
+    ctx.ports.messages.Show(kTransformFailed, MessageIcon::Error);
+}
+
 // The grey and crop commands: the Save dialog for `suffix` ("_gray.jpg", "_crop.jpg"), the
 // overwrite question, then the transform into the chosen file or in place.
 void TransformToChosenFile(FileContext& ctx, const std::vector<std::string>& arguments,
@@ -81,10 +89,7 @@ std::optional<int> TransformCodeOf(uint16_t id) {
 void JpegTransformCommand(FileContext& ctx, int angleCode) {
   const std::string current = ctx.state.currentPath;
   if (!IsJpegName(current)) return;
-  if (transformInPlace(current, angleCode))
-    ReloadCurrent(ctx);
-  else
-    ctx.ports.messages.Show(kTransformFailed, MessageIcon::Error);
+  FinishInPlace(ctx, transformInPlace(current, angleCode));
 }
 
 void JpegRotateAutomaticCommand(FileContext& ctx) {
@@ -92,8 +97,9 @@ void JpegRotateAutomaticCommand(FileContext& ctx) {
   if (!IsJpegName(current)) return;
   ExifInfo info{};
   if (!ReadJpegMetadata(current, info) || !info.isExif) return;
+  // The picture ends upright and its orientation entry says so, as with -autorotate.
   if (const int angle = AutoRotateAngle(info.orientation); angle != 0)
-    JpegTransformCommand(ctx, angle);
+    FinishInPlace(ctx, rotateUprightInPlace(current, angle));
 }
 
 void JpegGrayscaleCommand(FileContext& ctx) {

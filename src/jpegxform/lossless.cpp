@@ -283,8 +283,13 @@ class Fd {
 
 }  // namespace
 
-int losslessTransform(const std::string& source, const std::string& target,
-                      const std::vector<std::string>& arguments) {
+namespace {
+
+// Changes the transformed bytes before they are written (for example the orientation entry).
+using OutputEdit = void (*)(std::vector<uint8_t>& jpeg);
+
+int TransformFile(const std::string& source, const std::string& target,
+                  const std::vector<std::string>& arguments, OutputEdit edit) {
   if (source == target) return kTransformSamePath;
   // Another name of the source file (a "./" prefix, a hard or symbolic link) would have the
   // target truncated under the source: refuse it the same way.
@@ -312,11 +317,23 @@ int losslessTransform(const std::string& source, const std::string& target,
     return code;
   };
 
-  const auto output = Transform(*input, request);
+  auto output = Transform(*input, request);
   if (!output) return discard(kTransformLibraryError);
+  if (edit) edit(*output);
   if (::ftruncate(fd.get(), 0) != 0 || !WriteAll(fd.get(), *output) || !fd.close())
     return discard(kTransformTargetUnwritable);
   return kTransformOk;
+}
+
+// The picture now stands upright: every program that honours the orientation entry would
+// otherwise turn it a second time.
+void MarkUpright(std::vector<uint8_t>& jpeg) { ResetOrientation(jpeg); }
+
+}  // namespace
+
+int losslessTransform(const std::string& source, const std::string& target,
+                      const std::vector<std::string>& arguments) {
+  return TransformFile(source, target, arguments, nullptr);
 }
 
 std::vector<std::string> TransformArguments(int angleCode) {
@@ -339,8 +356,11 @@ std::vector<std::string> CropArguments(uint32_t width, uint32_t height, uint32_t
 
 std::vector<std::string> GrayArguments() { return {"-grayscale"}; }
 
-bool ReplaceWithTransform(const std::string& path, const std::vector<std::string>& arguments,
-                          const std::string& tempSuffix, const FailureInjector& inject) {
+namespace {
+
+bool ReplaceWithEditedTransform(const std::string& path, const std::vector<std::string>& arguments,
+                                const std::string& tempSuffix, const FailureInjector& inject,
+                                OutputEdit edit) {
   auto failAt = [&inject](ReplaceStep step) { return inject && inject(step); };
 
   // Work on the file a symbolic link points to, so the link survives.
@@ -363,7 +383,8 @@ bool ReplaceWithTransform(const std::string& path, const std::vector<std::string
     return false;
   };
 
-  if (failAt(ReplaceStep::Transform) || losslessTransform(real, temp, arguments) != kTransformOk)
+  if (failAt(ReplaceStep::Transform) ||
+      TransformFile(real, temp, arguments, edit) != kTransformOk)
     return fail();
 
   fd.reset(::open(temp.c_str(), O_RDWR | O_CLOEXEC));
@@ -387,8 +408,20 @@ bool ReplaceWithTransform(const std::string& path, const std::vector<std::string
   return true;
 }
 
+}  // namespace
+
+bool ReplaceWithTransform(const std::string& path, const std::vector<std::string>& arguments,
+                          const std::string& tempSuffix, const FailureInjector& inject) {
+  return ReplaceWithEditedTransform(path, arguments, tempSuffix, inject, nullptr);
+}
+
 bool transformInPlace(const std::string& path, int angleCode, const FailureInjector& inject) {
   return ReplaceWithTransform(path, TransformArguments(angleCode), kTransformTempSuffix, inject);
+}
+
+bool rotateUprightInPlace(const std::string& path, int angleCode, const FailureInjector& inject) {
+  return ReplaceWithEditedTransform(path, TransformArguments(angleCode), kTransformTempSuffix,
+                                    inject, MarkUpright);
 }
 
 int AutoRotateAngle(int32_t orientation) {
@@ -404,7 +437,7 @@ int AutoRotateJpeg(const std::string& path) {
   ExifInfo info;
   if (!ReadJpegMetadata(path, info) || !info.isExif) return 0;
   const int angle = AutoRotateAngle(info.orientation);
-  if (angle == 0 || !transformInPlace(path, angle)) return 0;
+  if (angle == 0 || !rotateUprightInPlace(path, angle)) return 0;
   return angle;
 }
 

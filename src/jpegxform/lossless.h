@@ -57,14 +57,19 @@ bool ReplaceWithTransform(const std::string& path, const std::vector<std::string
 
 // ReplaceWithTransform with the angle code's arguments and the transform suffix.
 bool transformInPlace(const std::string& path, int angleCode, const FailureInjector& inject = {});
+// transformInPlace for the rotations that put a picture upright (the automatic and the
+// landscape rotation): the result's EXIF orientation entries are also set to 1, in the file's
+// own byte order, before it replaces the original.
+bool rotateUprightInPlace(const std::string& path, int angleCode,
+                          const FailureInjector& inject = {});
 
 // The rotation that puts a picture of this EXIF orientation upright: 3 -> 180, 6 -> 90,
 // 8 -> 270; 0 for every other value (mirrored orientations are left alone).
 int AutoRotateAngle(int32_t orientation);
 
-// Rotates the JPEG at `path` in place so that its EXIF orientation (3, 6 or 8) is upright, as
-// the one-shot command line does; the orientation tag itself is copied unchanged. The angle
-// applied, or 0 when nothing was done (no EXIF data, another orientation, or a failure).
+// Rotates the JPEG at `path` in place so that its EXIF orientation (3, 6 or 8) is upright and
+// sets the orientation to 1. The angle applied, or 0 when nothing was done (no EXIF data,
+// another orientation, or a failure).
 int AutoRotateJpeg(const std::string& path);
 
 // True when the file name ends in ".jpg" or ".jpeg", ignoring case.

@@ -67,8 +67,11 @@ void CopyText(char* dst, size_t limit, std::span<const uint8_t> src) {
 
 class ExifDecoder {
  public:
-  ExifDecoder(ExifInfo& info, std::span<const uint8_t> tiff, bool bigEndian)
-      : info_(info), tiff_(tiff), big_(bigEndian) {}
+  // `found`, when given, collects the Orientation entries; `base` is the offset of the TIFF
+  // block in the bytes the caller scans.
+  ExifDecoder(ExifInfo& info, std::span<const uint8_t> tiff, bool bigEndian,
+              std::vector<OrientationEntry>* found = nullptr, uint64_t base = 0)
+      : info_(info), tiff_(tiff), big_(bigEndian), found_(found), base_(base) {}
 
   bool ProcessDirectory(uint64_t start, DirKind kind, int depth);
   void MarkVisited(uint64_t offset) { visited_.push_back(offset); }
@@ -108,6 +111,8 @@ class ExifDecoder {
   ExifInfo& info_;
   std::span<const uint8_t> tiff_;
   bool big_;
+  std::vector<OrientationEntry>* found_;
+  uint64_t base_;
   std::vector<uint64_t> visited_;
 };
 
@@ -180,6 +185,10 @@ void ExifDecoder::OrdinaryTag(uint16_t tag, int format, uint64_t valueAt, uint64
     case 0x0112:
       info_.orientation = i();
       info_.orientationFormat = format;
+      // Only a whole first value inside the block can be rewritten later.
+      if (found_ && kFormatBytes[format] != 0 && byteCount >= kFormatBytes[format] &&
+          RangeFits(valueAt, kFormatBytes[format], length()))
+        found_->push_back({static_cast<size_t>(base_ + valueAt), format, big_});
       break;
     case 0x9209: info_.flashUsed = (i() & 7) != 0 ? 1 : 0; break;
     case 0x920A: info_.focalLength = f(); break;
@@ -325,8 +334,9 @@ bool ExifDecoder::ProcessDirectory(uint64_t start, DirKind kind, int depth) {
   return true;
 }
 
-// `data` is the APP1 segment after its length bytes.
-bool DecodeExifSegment(std::span<const uint8_t> data, ExifInfo& info) {
+// `data` is the APP1 segment after its length bytes; `dataAt` its offset in the scanned bytes.
+bool DecodeExifSegment(std::span<const uint8_t> data, ExifInfo& info,
+                       std::vector<OrientationEntry>* found, uint64_t dataAt) {
   info.flashUsed = 0;
   info.comments[0] = '\0';
   ByteReader r(data);
@@ -343,7 +353,7 @@ bool DecodeExifSegment(std::span<const uint8_t> data, ExifInfo& info) {
   const uint32_t first = r.u32(big);
   if (!r.ok() || magic != 42 || first < 8 || first > 16) return false;
 
-  ExifDecoder decoder(info, data.subspan(6), big);
+  ExifDecoder decoder(info, data.subspan(6), big, found, dataAt + 6);
   // The first directory is read at offset 8 whatever the header says.
   decoder.MarkVisited(8);
   if (!decoder.ProcessDirectory(8, DirKind::Ordinary, 0)) return false;
@@ -380,9 +390,10 @@ bool IsFrameMarker(int m) {
   return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
-// Reads the marker segments from any byte source with get() -> byte or -1 and read(dst, n).
+// Reads the marker segments from any byte source with get() -> byte or -1, read(dst, n) and
+// position(). `found`, when given, collects the Orientation entries of the EXIF block.
 template <typename Source>
-bool ScanSegments(Source& in, ExifInfo& info) {
+bool ScanSegments(Source& in, ExifInfo& info, std::vector<OrientationEntry>* found = nullptr) {
   info = ExifInfo{};
   if (in.get() != 0xFF || in.get() != 0xD8) return false;
   bool haveComment = false;
@@ -417,7 +428,8 @@ bool ScanSegments(Source& in, ExifInfo& info) {
       // JFIF header: dropped.
     } else if (marker == 0xE1) {
       if (seg.size() >= 6 && std::memcmp(seg.data() + 2, "Exif", 4) == 0) {
-        info.isExif = DecodeExifSegment(seg.subspan(2), info) ? 1 : 0;
+        const uint64_t dataAt = in.position() - (length - 2);
+        info.isExif = DecodeExifSegment(seg.subspan(2), info, found, dataAt) ? 1 : 0;
         ++kept;
       }
     } else if (marker == 0xFE) {
@@ -437,6 +449,10 @@ struct FileSource {
   std::FILE* f;
   int get() { return std::fgetc(f); }
   bool read(uint8_t* dst, size_t n) { return std::fread(dst, 1, n, f) == n; }
+  uint64_t position() {
+    const long at = std::ftell(f);
+    return at < 0 ? 0 : static_cast<uint64_t>(at);
+  }
 };
 
 struct SpanSource {
@@ -448,6 +464,7 @@ struct SpanSource {
     if (n != 0) std::memcpy(dst, b.data(), n);
     return true;
   }
+  uint64_t position() const { return r.position(); }
 };
 
 }  // namespace
@@ -464,6 +481,45 @@ bool ParseJpegMetadata(std::FILE* file, ExifInfo& info) {
 bool ParseJpegMetadata(std::span<const uint8_t> bytes, ExifInfo& info) {
   SpanSource src{ByteReader(bytes)};
   return ScanSegments(src, info);
+}
+
+std::vector<OrientationEntry> FindOrientationEntries(std::span<const uint8_t> jpeg) {
+  std::vector<OrientationEntry> found;
+  ExifInfo info;
+  SpanSource src{ByteReader(jpeg)};
+  ScanSegments(src, info, &found);
+  if (!info.isExif) found.clear();
+  return found;
+}
+
+size_t ResetOrientation(std::span<uint8_t> jpeg) {
+  size_t changed = 0;
+  for (const OrientationEntry& e : FindOrientationEntries(jpeg)) {
+    const uint32_t size = kFormatBytes[e.format];
+    if (!RangeFits(e.valueOffset, size, jpeg.size())) continue;
+    uint8_t* v = jpeg.data() + e.valueOffset;
+    // The value 1 (top-left) in the entry's own format and the block's byte order; FLOAT and
+    // DOUBLE are read little-endian.
+    auto put = [&](uint64_t value, uint32_t bytes, bool big) {
+      for (uint32_t k = 0; k < bytes; ++k)
+        v[big ? bytes - 1 - k : k] = static_cast<uint8_t>(value >> (8 * k));
+    };
+    switch (e.format) {
+      case kByte: case kSByte: case kShort: case kSShort: case kLong: case kSLong:
+        put(1, size, e.bigEndian);
+        break;
+      case kRational: case kSRational:
+        put(1, 4, e.bigEndian);
+        v += 4;
+        put(1, 4, e.bigEndian);
+        break;
+      case kFloat: put(std::bit_cast<uint32_t>(1.0f), 4, false); break;
+      case kDouble: put(std::bit_cast<uint64_t>(1.0), 8, false); break;
+      default: continue;  // ASCII and UNDEFINED never read as an orientation
+    }
+    ++changed;
+  }
+  return changed;
 }
 
 bool ReadJpegMetadata(const std::string& path, ExifInfo& info) {

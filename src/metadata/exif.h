@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/exif_info.h"
 
@@ -19,6 +20,20 @@ class ViewerState;
 bool ParseJpegMetadata(std::FILE* file, ExifInfo& info);
 // The same over bytes already in memory (the whole file or its start).
 bool ParseJpegMetadata(std::span<const uint8_t> bytes, ExifInfo& info);
+
+// An Orientation entry of a JPEG's EXIF block: where its value lies in the scanned bytes, the
+// entry's TIFF format code and the block's byte order.
+struct OrientationEntry {
+  size_t valueOffset;
+  int format;
+  bool bigEndian;
+};
+// The Orientation entries of the EXIF block, as the parser finds them; none when the block is
+// missing or malformed.
+std::vector<OrientationEntry> FindOrientationEntries(std::span<const uint8_t> jpeg);
+// Sets every Orientation entry of the EXIF block to 1 (upright), in place and in the entry's
+// own format and byte order. The number of entries changed.
+size_t ResetOrientation(std::span<uint8_t> jpeg);
 
 // Opens `path` and parses it into `info` (zeroed first). False when it cannot be opened.
 bool ReadJpegMetadata(const std::string& path, ExifInfo& info);

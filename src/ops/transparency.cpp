@@ -1,4 +1,5 @@
 // Tools that edit or show the alpha bytes.
+#include <new>
 #include <vector>
 
 #include "ops/transparency.h"
@@ -66,21 +67,18 @@ void SetToBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state) {
   for (size_t i = 0, n = img.pixelCount(); i < n; ++i, p += 4) p[3] = Rgb(p) == k ? 0 : 255;
 }
 
+namespace {
+
 // Transparency spreads from the matching border pixels through 4-connected matching pixels of
 // the interior (rows 1..H-2, columns 1..W-2). Repeating raster passes until nothing changes
 // reaches exactly this set; a flood fill from the border finds it in one visit per pixel.
-//
-// Small pictures that stop after the border still had their alpha rewritten, so the vector
-// source is dropped for them too: re-rendering the file at the next zoom would lose the edit.
-void FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state) {
-  if (img.empty()) return;
-  RemoveTransparency(img, undo, state);
+// Works on an alpha plane of its own (every pixel starts opaque) and may throw std::bad_alloc.
+void FillAlphaFromBorder(const ImageBuffer& img, uint32_t k, std::vector<uint8_t>& alpha) {
   const int32_t w = img.width(), h = img.height();
-  const uint32_t k = BackgroundColour(img);
-  auto mark = [&](int32_t x, int32_t y) {
-    uint8_t* p = img.pixel(x, y);
-    p[3] = Rgb(p) == k ? 0 : 255;
+  auto at = [w](int32_t x, int32_t y) {
+    return static_cast<size_t>(y) * static_cast<size_t>(w) + static_cast<size_t>(x);
   };
+  auto mark = [&](int32_t x, int32_t y) { alpha[at(x, y)] = Rgb(img.pixel(x, y)) == k ? 0 : 255; };
   for (int32_t x = 0; x < w; ++x) {
     mark(x, 0);
     mark(x, h - 1);
@@ -92,25 +90,20 @@ void FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state
   }
   if (w - 2 <= 1) return;
   auto inner = [&](int32_t x, int32_t y) { return x >= 1 && x <= w - 2 && y >= 1 && y <= h - 2; };
-  auto matchesOpaque = [&](int32_t x, int32_t y) {
-    const uint8_t* p = img.pixel(x, y);
-    return p[3] != 0 && Rgb(p) == k;
-  };
   std::vector<uint32_t> stack;
   auto push = [&](int32_t x, int32_t y) {
-    if (inner(x, y) && matchesOpaque(x, y)) {
-      img.pixel(x, y)[3] = 0;
-      stack.push_back(static_cast<uint32_t>(y) * static_cast<uint32_t>(w) + static_cast<uint32_t>(x));
-    }
+    if (!inner(x, y) || alpha[at(x, y)] == 0 || Rgb(img.pixel(x, y)) != k) return;
+    alpha[at(x, y)] = 0;
+    stack.push_back(static_cast<uint32_t>(at(x, y)));
   };
   // Seeds: interior pixels next to a transparent border pixel.
   for (int32_t x = 1; x <= w - 2; ++x) {
-    if (img.pixel(x, 0)[3] == 0) push(x, 1);
-    if (img.pixel(x, h - 1)[3] == 0) push(x, h - 2);
+    if (alpha[at(x, 0)] == 0) push(x, 1);
+    if (alpha[at(x, h - 1)] == 0) push(x, h - 2);
   }
   for (int32_t y = 1; y <= h - 2; ++y) {
-    if (img.pixel(0, y)[3] == 0) push(1, y);
-    if (img.pixel(w - 1, y)[3] == 0) push(w - 2, y);
+    if (alpha[at(0, y)] == 0) push(1, y);
+    if (alpha[at(w - 1, y)] == 0) push(w - 2, y);
   }
   while (!stack.empty()) {
     const uint32_t i = stack.back();
@@ -122,6 +115,28 @@ void FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state
     push(x, y - 1);
     push(x, y + 1);
   }
+}
+
+}  // namespace
+
+// The new alpha is worked out before anything is touched, so a shortage of memory for the
+// plane or the fill's work stack leaves the picture and the undo snapshot as they were.
+//
+// Small pictures that stop after the border still had their alpha rewritten, so the vector
+// source is dropped for them too: re-rendering the file at the next zoom would lose the edit.
+bool FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state) {
+  if (img.empty()) return false;
+  std::vector<uint8_t> alpha;
+  try {
+    alpha.assign(img.pixelCount(), 255);
+    FillAlphaFromBorder(img, BackgroundColour(img), alpha);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  RemoveTransparency(img, undo, state);
+  uint8_t* p = img.data();
+  for (size_t i = 0, n = alpha.size(); i < n; ++i) p[i * 4 + 3] = alpha[i];
+  return true;
 }
 
 const char* LoadTransparencyFromImage(ImageBuffer& img, std::optional<ImageBuffer> loaded,

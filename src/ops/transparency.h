@@ -18,7 +18,9 @@ void ViewTransparencyOnly(ImageBuffer& img, UndoSnapshot& undo, ViewerState& sta
 void SetOpaque(ImageBuffer& img);  // every alpha 255, no snapshot
 void RemoveTransparency(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state);
 void SetToBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state);
-void FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state);
+// False when nothing was done: an empty picture, or memory too short for the work (the picture
+// and the snapshot are then untouched).
+bool FillFromBackground(ImageBuffer& img, UndoSnapshot& undo, ViewerState& state);
 inline constexpr const char* kCouldNotLoadImage = "Could not load image";
 inline constexpr const char* kDimensionsDoNotMatch = "Image dimensions do not match";
 // Alpha from the first byte of `loaded` (consumed). Null on success, else the message to show.

@@ -8,7 +8,18 @@
 
 namespace qp {
 
+namespace {
+
+// Qt's own allocation limit in MiB, set to the program's picture limit in 32-bit pixels, so a
+// plug-in whose header gives no size up front still refuses a larger picture before allocating.
+constexpr int kAllocationLimitMiB = static_cast<int>(kMaxPixels * 4 / (1024 * 1024));
+
+}  // namespace
+
+int QtSystemImageDecoder::AllocationLimitMiB() { return kAllocationLimitMiB; }
+
 std::optional<ImageBuffer> QtSystemImageDecoder::Decode(const std::string& path) {
+  QImageReader::setAllocationLimit(kAllocationLimitMiB);
   QImageReader reader(QString::fromStdString(path));
   // Refuse pictures beyond the project-wide limit before any pixel is decoded.
   const QSize size = reader.size();

@@ -7,7 +7,10 @@ namespace qp {
 
 class QtSystemImageDecoder : public SystemImageDecoder {
  public:
+  // Sets Qt's image allocation limit to the program's picture limit, then decodes.
   std::optional<ImageBuffer> Decode(const std::string& path) override;
+  // The limit Decode sets (MiB of 32-bit pixels).
+  static int AllocationLimitMiB();
 };
 
 }  // namespace qp

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "metadata/exif.h"
 #include "support/jpeg_builder.h"
 #include "support/test_support.h"
@@ -90,11 +92,12 @@ TEST(AutoRotateJpegFile, AnglesByOrientation) {
     ASSERT_TRUE(ReadJpegMetadata(f, info));
     const bool quarterTurn = angle == 90 || angle == 270;
     EXPECT_EQ(info.width, quarterTurn ? 16 : 32) << orientation;
-    EXPECT_EQ(info.orientation, orientation) << "the tag is copied unchanged";
+    // A turned picture is upright: its tag (here in Motorola order) says so.
+    EXPECT_EQ(info.orientation, angle == 0 ? orientation : 1) << orientation;
   }
 }
 
-TEST(MakeLandscape, RotatesPortraitOnlyAndResetsIntelOrientation) {
+TEST(MakeLandscape, RotatesPortraitOnlyAndResetsOrientationInBothByteOrders) {
   TempDir dir;
   const std::string portrait = dir.file("portrait.jpg");
   ASSERT_TRUE(test::WriteJpeg(portrait, test::RandomPicture(16, 32, 3), 6));
@@ -105,13 +108,28 @@ TEST(MakeLandscape, RotatesPortraitOnlyAndResetsIntelOrientation) {
   EXPECT_EQ(info.height, 16);
   EXPECT_EQ(info.orientation, 1);
 
-  // Motorola order keeps its tag.
   const std::string motorola = dir.file("motorola.jpg");
   ASSERT_TRUE(test::WriteJpeg(motorola, test::RandomPicture(16, 32, 3), 8, true));
   EXPECT_EQ(MakeLandscape(motorola), 1);
   ASSERT_TRUE(ReadJpegMetadata(motorola, info));
   EXPECT_EQ(info.width, 32);
-  EXPECT_EQ(info.orientation, 8);
+  EXPECT_EQ(info.orientation, 1);
+
+  // A comment ahead of the EXIF block holding the bytes of an orientation entry is text: only
+  // the entry the parser found changes.
+  const std::string tricky = dir.file("tricky.jpg");
+  ASSERT_TRUE(test::WriteJpeg(tricky, test::RandomPicture(16, 32, 3), 6));
+  std::vector<uint8_t> bytes = test::ReadBytes(tricky);
+  const std::vector<uint8_t> lookalike = {0xFF, 0xFE, 0x00, 0x0D, 0x12, 0x01, 0x03, 0x00,
+                                          0x01, 0x00, 0x00, 0x00, 0x06, 0x00, 0x00};
+  bytes.insert(bytes.begin() + 2, lookalike.begin(), lookalike.end());
+  test::WriteBytes(tricky, bytes);
+  EXPECT_EQ(MakeLandscape(tricky), 1);
+  ASSERT_TRUE(ReadJpegMetadata(tricky, info));
+  EXPECT_EQ(info.orientation, 1);
+  const std::vector<uint8_t> after = test::ReadBytes(tricky);
+  EXPECT_NE(std::search(after.begin(), after.end(), lookalike.begin(), lookalike.end()),
+            after.end());
 
   for (auto [w, h] : {std::pair{32, 16}, std::pair{16, 16}}) {
     const std::string f = dir.file("l" + std::to_string(w) + ".jpg");

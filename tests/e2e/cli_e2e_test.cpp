@@ -207,7 +207,7 @@ TEST_F(Cli, LandscapeRotatesPortraitAndResetsOrientation) {
   EXPECT_EQ(test::ReadBytes(landscape), landscapeBefore);
 }
 
-TEST_F(Cli, AutorotateTurnsOrientationSixAndKeepsTheTag) {
+TEST_F(Cli, AutorotateTurnsOrientationSixAndMarksItUpright) {
   const std::string f = file("six.jpg");
   ASSERT_TRUE(test::WriteJpeg(f, Quadrants(64, 32), 6));
   const RunResult r = Quillpix({"-autorotate", f});
@@ -219,9 +219,13 @@ TEST_F(Cli, AutorotateTurnsOrientationSixAndKeepsTheTag) {
   EXPECT_EQ(ColourAt(*img, 8, 8), 'b');
   EXPECT_EQ(ColourAt(*img, 24, 8), 'r');
   EXPECT_EQ(ColourAt(*img, 24, 56), 'g');
+  // Upright now, and the tag says so: a second run leaves the file alone.
   ExifInfo info{};
   ASSERT_TRUE(ReadJpegMetadata(f, info));
-  EXPECT_EQ(info.orientation, 6);
+  EXPECT_EQ(info.orientation, 1);
+  const auto before = test::ReadBytes(f);
+  ASSERT_EQ(Quillpix({"-autorotate", f}).status, 0);
+  EXPECT_EQ(test::ReadBytes(f), before);
 }
 
 TEST_F(Cli, FileTimestampOfTheFirstDayIsRefused) {

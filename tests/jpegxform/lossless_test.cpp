@@ -230,7 +230,7 @@ TEST(TransformInPlace, RotatesKeepingTimesAndPermissions) {
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   SetOldTimes(path);
 
-  // Automatic rotation of orientation 6: a quarter turn, the tag itself left at 6.
+  // A plain quarter turn copies the orientation tag unchanged.
   ExifInfo info;
   ASSERT_TRUE(ReadJpegMetadata(path, info));
   ASSERT_EQ(info.isExif, 1);
@@ -276,6 +276,11 @@ TEST(TransformInPlace, AutomaticRotationByOrientation) {
       const Dimensions d = SizeOf(now);
       EXPECT_EQ(d.width, c.angle == 180 ? 48 : 32);
       EXPECT_EQ(d.height, c.angle == 180 ? 32 : 48);
+      // Upright now, and says so: a second run does nothing.
+      ExifInfo info;
+      ParseJpegMetadata(now, info);
+      EXPECT_EQ(info.orientation, 1);
+      EXPECT_EQ(AutoRotateJpeg(path), 0);
     }
   }
   // No EXIF block, and no file.

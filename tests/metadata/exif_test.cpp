@@ -496,6 +496,90 @@ TEST(ExifMalformed, EveryTruncationAndByteFlipIsSafe) {
   }
 }
 
+// Resetting the orientation rewrites exactly the entries the parser reads, in their own format
+// and byte order, and nothing else in the file.
+TEST(ExifOrientation, ResetToUprightInEveryFormatAndOrder) {
+  struct Case {
+    const char* name;
+    bool motorola;
+    TiffEntry entry;
+  };
+  Tiff ii(false), mm(true);
+  const std::vector<Case> cases = {
+      {"short, Intel", false, ii.Short(0x0112, 6)},
+      {"short, Motorola", true, mm.Short(0x0112, 8)},
+      {"long, Motorola", true, mm.Long(0x0112, 3)},
+      {"signed short, Intel", false, ii.SShort(0x0112, 6)},
+      {"byte", false, TiffEntry{0x0112, 1, 1, {8}, {}}},
+      {"rational out of line, Motorola", true, mm.Rational(0x0112, {{6, 1}})},
+      {"two shorts, the first counts", true, TiffEntry{0x0112, 3, 2, {0, 6, 0, 5}, {}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Tiff t(c.motorola);
+    t.Dir({t.Ascii(0x010F, "Make"), c.entry});
+    std::vector<uint8_t> file = JpegWith({Segment(0xFE, {'x'}), ExifSegment(t.bytes)});
+    const std::vector<uint8_t> before = file;
+    ASSERT_NE(Parse(file).orientation, 1);
+    EXPECT_EQ(ResetOrientation(file), 1u);
+    const ExifInfo e = Parse(file);
+    EXPECT_EQ(e.orientation, 1);
+    EXPECT_STREQ(e.cameraMake, "Make");
+    size_t changed = 0;
+    for (size_t i = 0; i < file.size(); ++i) changed += file[i] != before[i];
+    EXPECT_LE(changed, 2u);  // the value bytes only (a rational's 6/1 becomes 1/1)
+  }
+}
+
+TEST(ExifOrientation, EntriesInSubDirectoriesAndTheSecondDirectory) {
+  // IFD0 -> EXIF sub-directory, both with an orientation, and IFD1 with one too (Intel order,
+  // as only the first half of the link field is followed).
+  Tiff t;
+  const uint32_t ifd0 = t.Dir({t.Short(0x0112, 6), Tiff::Raw(0x8769, 4, 1, 0)});
+  const uint32_t sub = t.Dir({t.Short(0x0112, 6)});
+  const uint32_t ifd1 = t.Dir({t.Short(0x0112, 8)});
+  t.Set32(Tiff::FieldOf(ifd0, 1), sub);
+  t.Set32(Tiff::LinkOf(ifd0, 2), ifd1);
+  std::vector<uint8_t> file = JpegWith({ExifSegment(t.bytes)});
+  EXPECT_EQ(FindOrientationEntries(file).size(), 3u);
+  EXPECT_EQ(ResetOrientation(file), 3u);
+  EXPECT_EQ(Parse(file).orientation, 1);
+  for (const OrientationEntry& e : FindOrientationEntries(file)) {
+    EXPECT_FALSE(e.bigEndian);
+    EXPECT_EQ(file[e.valueOffset], 1);
+    EXPECT_EQ(file[e.valueOffset + 1], 0);
+  }
+}
+
+TEST(ExifOrientation, NothingChangesWithoutAValidBlock) {
+  const auto unchanged = [](std::vector<uint8_t> file) {
+    const std::vector<uint8_t> before = file;
+    EXPECT_EQ(ResetOrientation(file), 0u);
+    return file == before;
+  };
+  Tiff t;
+  t.Dir({t.Short(0x0112, 6)});
+  // The bytes of an orientation entry in a comment, no EXIF block.
+  EXPECT_TRUE(unchanged(JpegWith({Segment(0xFE, {0x12, 0x01, 0x03, 0x00, 0x01, 0, 0, 0, 6, 0})})));
+  // A malformed block: the entry comes before the fault, but the block is refused.
+  Tiff bad;
+  bad.Dir({bad.Short(0x0112, 6), Tiff::Raw(0x920A, 5, 1, 0xFFFFFFFCu)});
+  EXPECT_TRUE(unchanged(JpegWith({ExifSegment(bad.bytes)})));
+  // An orientation of a format that holds no number, and a count of 0.
+  Tiff text;
+  text.Dir({text.Ascii(0x0112, "6"), Tiff::Raw(0x0112, 3, 0, 6)});
+  EXPECT_TRUE(unchanged(JpegWith({ExifSegment(text.bytes)})));
+  // Not a JPEG, and every cut-off of a good file.
+  EXPECT_TRUE(unchanged({'G', 'I', 'F', '8'}));
+  std::vector<uint8_t> good = JpegWith({ExifSegment(t.bytes)});
+  for (size_t n = 0; n < good.size(); ++n) {
+    std::vector<uint8_t> prefix(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(n));
+    ResetOrientation(prefix);
+    for (const OrientationEntry& e : FindOrientationEntries(prefix))
+      EXPECT_LE(e.valueOffset + 2, prefix.size()) << n;
+  }
+}
+
 TEST(ExifFile, ReadsFromAnOpenFileAndThroughTheViewerState) {
   test::TempDir dir;
   const std::string path = dir.file("camera.jpg");

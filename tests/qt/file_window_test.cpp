@@ -428,7 +428,7 @@ TEST_F(FileWindow, LosslessRotationFromTheMenuEqualsTheCommandLine) {
   ASSERT_EQ(test::ReadBytes(menu), test::ReadBytes(cli));
   Viewer v(ini);
   v.Open(menu);
-  v.Run(4050);  // Rotate 90
+  v.Run(4055);  // Rotate Automatic: orientation 6 turns by 90 degrees
   ASSERT_EQ(test::RunShell(test::ShellQuote(test::BinDir() + "/quillpix") + " -autorotate " +
                            test::ShellQuote(cli)),
             0);

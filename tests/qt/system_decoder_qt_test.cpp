@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QImageReader>
 
 #include "codecs/freeimage.h"
 #include "codecs/load_dispatch.h"
@@ -64,6 +65,23 @@ TEST(QtSystemDecoder, DrawsTranslucentPicturesOverWhite) {
   EXPECT_EQ(PixelAt(*img, 0, 0), 0xFFFFFFFFu);
   EXPECT_EQ(PixelAt(*img, 1, 0), 0xFFFF7F7Fu);
   EXPECT_EQ(PixelAt(*img, 2, 0), 0xFF102030u);
+}
+
+}  // namespace
+}  // namespace qp
+
+namespace qp {
+namespace {
+
+// Qt's own allocation limit follows the program's picture limit (1 GiB of 32-bit pixels), so
+// plug-ins that learn the size only while decoding stop at the same place as every decoder.
+TEST(QtSystemDecoder, SetsQtsAllocationLimitToThePictureLimit) {
+  QImageReader::setAllocationLimit(1);
+  test::TempDir dir;
+  QtSystemImageDecoder qt;
+  EXPECT_FALSE(qt.Decode(dir.file("missing.png")));
+  EXPECT_EQ(QImageReader::allocationLimit(), 1024);
+  EXPECT_EQ(QtSystemImageDecoder::AllocationLimitMiB(), 1024);
 }
 
 }  // namespace

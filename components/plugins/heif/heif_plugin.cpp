@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr int64_t kMaxPixels = int64_t{1} << 28;
+constexpr int64_t kMaxPixels = QP_PLUGIN_MAX_PIXELS;
 
 struct ContextFree {
   void operator()(heif_context* c) const { heif_context_free(c); }

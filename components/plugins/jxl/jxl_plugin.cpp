@@ -20,7 +20,7 @@
 namespace {
 
 // Largest picture handed to the viewer: 2^28 pixels.
-constexpr uint64_t kMaxPixels = uint64_t{1} << 28;
+constexpr uint64_t kMaxPixels = QP_PLUGIN_MAX_PIXELS;
 constexpr uint64_t kMaxFileBytes = uint64_t{1} << 30;
 // Lossless effort: 1 is fastest, 9 smallest; 5 keeps saving a camera-sized picture quick.
 constexpr int kEffort = 5;
