@@ -3,7 +3,7 @@
 #                             components, which the programs look for beside themselves
 #   P/lib/quillpix/plugins/   the image plug-ins
 #   P/bin/                    links to the three programs
-#   P/share/...               desktop entry, AppStream metadata, icon, manual page
+#   P/share/...               desktop entry, AppStream metadata, icon, manual page, README
 include(GNUInstallDirs)
 
 set(QP_INSTALL_APPDIR ${CMAKE_INSTALL_LIBDIR}/quillpix)
@@ -50,3 +50,4 @@ install(FILES ${qp_packaging}/org.quillpix.Quillpix.metainfo.xml
 install(FILES ${qp_packaging}/org.quillpix.Quillpix.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${qp_packaging}/quillpix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -61,10 +61,14 @@ class FileCommands final : public CommandGroup {
         return;
       }
       case kCmdJpegGrayscale: JpegGrayscaleCommand(f); return;
-      case kCmdJpegLosslessCrop:
-        // The view has no selection tracker yet, so there is nothing to crop to.
-        JpegLosslessCropCommand(f, std::nullopt, view.pictureWidth(), view.pictureHeight());
+      case kCmdJpegLosslessCrop: {
+        std::optional<ImageRect> selected;
+        if (const auto r = view.selectedRegion()) {
+          selected = ImageRect{r->left, r->top, r->right, r->bottom};
+        }
+        JpegLosslessCropCommand(f, selected, view.pictureWidth(), view.pictureHeight());
         return;
+      }
       default: ExecuteNavigation(f, id); return;  // Clear Recent Files and the recent files
     }
   }

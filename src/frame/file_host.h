@@ -35,12 +35,14 @@ struct PropertiesDialogModel {
   void PressMap(DesktopPort& desktop) const;
 };
 
-// The about box: the fixed text and a button that opens the program's web page.
+// The about box: the fixed text and a button that opens the program's documentation. The
+// program has no web page of its own, so the button opens the README instead.
 struct AboutDialogModel {
   static constexpr const char* kTitle = "About Quill Pix";
-  static constexpr const char* kWebPage = "https://quillpix.org/";
   std::string text;
-  void PressWebPage(DesktopPort& desktop) const;
+  // The README to open; empty when none was found, and the button is then disabled.
+  std::string documentation;
+  void PressDocumentation(DesktopPort& desktop) const;
 };
 
 class FileHost {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "codecs/gif.h"
 #include "codecs/ico.h"
@@ -9,6 +11,7 @@
 #include "codecs/webp.h"
 #include "core/file_io.h"
 #include "core/image_buffer.h"
+#include "core/paths.h"
 #include "codecs/sniff.h"
 #include "metadata/exif.h"
 
@@ -27,7 +30,19 @@ void PropertiesDialogModel::PressMap(DesktopPort& desktop) const {
   if (mapLink) desktop.OpenUrl(*mapLink);
 }
 
-void AboutDialogModel::PressWebPage(DesktopPort& desktop) const { desktop.OpenUrl(kWebPage); }
+void AboutDialogModel::PressDocumentation(DesktopPort& desktop) const {
+  if (!documentation.empty()) desktop.OpenUrl(documentation);
+}
+
+std::string ReadmePath() {
+  // Installed, the README lies in the documentation folder, found from the programs' folder.
+  const std::string installed = ExecutableFolder() + "/" QP_DOC_FROM_APPDIR "/README.md";
+  std::error_code error;
+  if (std::filesystem::is_regular_file(installed, error)) return installed;
+  // A program run from its build tree has the README beside its source.
+  if (std::filesystem::is_regular_file(QP_SOURCE_README, error)) return QP_SOURCE_README;
+  return {};
+}
 
 PropertiesInput GatherProperties(ViewerState& s, const std::string& path, const uint8_t* pixels,
                                  int32_t width, int32_t height) {
@@ -119,6 +134,7 @@ void AboutCommand(FileContext& ctx) {
   const bool wasFullScreen = ctx.LeaveFullScreen();
   AboutDialogModel model;
   model.text = ctx.aboutText;
+  model.documentation = ReadmePath();
   ctx.host.ShowAbout(model);
   if (wasFullScreen) ctx.state.ToggleFullScreenWithFit();
 }

@@ -35,5 +35,8 @@ std::optional<std::string> CurrentMapLink(const ViewerState& state);
 void CopyFilenameCommand(FileContext& ctx);
 // About: leaves fullscreen around the box.
 void AboutCommand(FileContext& ctx);
+// The README the About box opens: the installed copy, else the one beside the source; empty
+// when neither exists.
+std::string ReadmePath();
 
 }  // namespace qp

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScrollBar>
@@ -11,6 +12,7 @@
 #include <QUrl>
 
 #include "frame/main_frame.h"
+#include "frame/navigation.h"
 #include "qt/qt_ports.h"
 
 namespace qp {
@@ -137,6 +139,18 @@ bool MainWindow::event(QEvent* event) {
     return true;
   }
   return QMainWindow::event(event);
+}
+
+// The view takes the browser and media keys while it has the focus; the ones that reach the
+// window otherwise step through the files here.
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  const auto code = AppCommandOfKey(event->key());
+  if (code && router_ != nullptr && router_->context().fileOps != nullptr &&
+      MediaKey(*router_->context().fileOps, static_cast<int>(*code))) {
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -76,8 +76,7 @@ void ViewWidget::resizeEvent(QResizeEvent* event) {
 
 void ViewWidget::scrollContentsBy(int, int) { viewport()->update(); }
 
-// The browser and media keys of the keyboard as the view's application commands.
-static std::optional<AppCommand> KeyCommand(int key) {
+std::optional<AppCommand> AppCommandOfKey(int key) {
   switch (key) {
     case Qt::Key_Back: return AppCommand::BrowserBack;
     case Qt::Key_Forward: return AppCommand::BrowserForward;
@@ -98,7 +97,7 @@ void ViewWidget::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  if (const auto code = KeyCommand(event->key()); code && mouse_ && mouse_->Command(*code)) {
+  if (const auto code = AppCommandOfKey(event->key()); code && mouse_ && mouse_->Command(*code)) {
     event->accept();
     return;
   }

@@ -5,12 +5,16 @@
 
 #include <QAbstractScrollArea>
 #include <memory>
+#include <optional>
 
 #include "input/view_gestures.h"
 #include "view/mouse.h"
 #include "view/view.h"
 
 namespace qp {
+
+// The application command of a browser or media key of the keyboard; nothing for other keys.
+std::optional<AppCommand> AppCommandOfKey(int key);
 
 class ViewWidget final : public QAbstractScrollArea, private MouseHost {
  public:

@@ -136,6 +136,9 @@ class CImgViewerView : private EditView {
   bool hasSelection() const { return selection_.Exists(); }
   void ClearSelection() { selection_.Clear(); }
   Selection& selection() { return selection_; }
+  // The selected rectangle in image pixels, limited to the picture on show; nothing without a
+  // selection, a picture or a zoom factor.
+  std::optional<PixelRect> selectedRegion() const;
   // Shows or hides the pointer over the view when that changes its state.
   void ShowPointer(bool visible);
 

@@ -55,6 +55,12 @@ ImageBuffer* CImgViewerView::OwnedPicture() {
   return &picture_;
 }
 
+std::optional<PixelRect> CImgViewerView::selectedRegion() const {
+  const ImageBuffer* shown = currentImage();
+  if (shown == nullptr || shown->empty()) return std::nullopt;
+  return selection_.Region(shown->width(), shown->height(), ctx_.state.zoom);
+}
+
 const ImageBuffer* CImgViewerView::ShownPicture() {
   if (placeholder_) return nullptr;
   if (showsCanvas_) return ctx_.state.animationCanvas.empty() ? nullptr : &ctx_.state.animationCanvas;

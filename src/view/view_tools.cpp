@@ -9,9 +9,7 @@ void CImgViewerView::RunTool(uint16_t command) {
   if (ctx_.toolDialogs == nullptr) return;
   ToolContext tool{ctx_.state, ctx_.ports, *ctx_.toolDialogs, ctx_.settings,
                    [this] { return currentImage(); },
-                   // The selection tracker comes with the mouse handling; until then the tools
-                   // work on the whole picture.
-                   [] { return std::optional<PixelRect>(); }};
+                   [this] { return selectedRegion(); }};
   switch (command) {
     case 4179:
       PerformOcr(tool);

@@ -10,8 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/jpeg.h"
 #include "core/paths.h"
+#include "frame/jpeg_commands.h"
 #include "frame/main_frame.h"
+#include "jpegxform/lossless.h"
+#include "support/jpeg_builder.h"
 #include "support/view_fixture.h"
 
 namespace qp {
@@ -171,6 +175,41 @@ TEST_F(Frame, StepsThroughTheFolderInOrder) {
   router->Execute(kCmdFirstFile);
   EXPECT_EQ(host.panes[kPanePosition], "1/3");
   EXPECT_EQ(host.panes[kPaneDimensions], "6 x 4");
+}
+
+TEST_F(Frame, LosslessCropCutsTheViewsSelection) {
+  const std::string photo = dir.file("photo.jpg");
+  ASSERT_TRUE(test::WriteJpeg(photo, test::RandomPicture(48, 40, 5)));
+  router->navigation().OpenChosenFile(photo);
+  ASSERT_EQ(view.pictureWidth(), 48);
+
+  // Without a selection the command is disabled and asks nothing.
+  EXPECT_FALSE(router->Query(kCmdJpegLosslessCrop).enabled);
+  router->Execute(kCmdJpegLosslessCrop);
+  EXPECT_TRUE(ports.fileDialogs.requests.empty());
+
+  // Image pixels 16..39 x 16..31, on the block grid of any sampling.
+  ASSERT_TRUE(view.selection().SelectByNumbers(17, 17, 40, 32, 48, 40, state.zoom));
+  EXPECT_TRUE(router->Query(kCmdJpegLosslessCrop).enabled);
+  const std::string cut = dir.file("cut.jpg");
+  ports.fileDialogs.answers.push_back(FileDialogResult{{cut}, 1});
+  router->Execute(kCmdJpegLosslessCrop);
+  ASSERT_EQ(ports.fileDialogs.requests.size(), 1u);
+  EXPECT_EQ(ports.fileDialogs.requests[0].fileName, "photo_crop.jpg");
+  auto cropped = LoadJpeg(cut).toOwned();
+  ASSERT_TRUE(cropped);
+  EXPECT_EQ(cropped->width(), 24);
+  EXPECT_EQ(cropped->height(), 16);
+  const std::string expected = dir.file("expected.jpg");
+  ASSERT_EQ(losslessTransform(photo, expected, CropArguments(24, 16, 16, 16)), kTransformOk);
+  EXPECT_EQ(test::ReadBytes(cut), test::ReadBytes(expected));
+  if (test::HaveTool("jpegtran")) {
+    const std::string tool = dir.file("jpegtran.jpg");
+    ASSERT_EQ(test::RunShell("jpegtran -crop 24x16+16+16 -trim -copy all -outfile " +
+                             test::ShellQuote(tool) + " " + test::ShellQuote(photo)),
+              0);
+    EXPECT_EQ(test::ReadBytes(cut), test::ReadBytes(tool));
+  }
 }
 
 TEST_F(Frame, InvalidTimestampIsRefused) {

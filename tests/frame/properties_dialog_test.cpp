@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "codecs/load_dispatch.h"
+#include "core/paths.h"
+#include "frame/file_operations.h"
 #include "support/file_fixture.h"
 #include "support/jpeg_builder.h"
 
@@ -71,7 +73,16 @@ TEST(PropertiesBox, CopyFilenameAndAbout) {
   AboutCommand(f.ctx);
   ASSERT_EQ(f.host.abouts.size(), 1u);
   EXPECT_EQ(f.host.abouts[0].text, "about");
-  f.host.abouts[0].PressWebPage(f.fakes.desktop);
+  // No invented web address: the button opens the README, here the one beside the source.
+  const std::string readme = f.host.abouts[0].documentation;
+  EXPECT_EQ(readme, ReadmePath());
+  EXPECT_EQ(FileNameOf(readme), "README.md");
+  EXPECT_TRUE(PathExists(readme));
+  f.host.abouts[0].PressDocumentation(f.fakes.desktop);
+  EXPECT_EQ(f.fakes.desktop.urls, std::vector<std::string>{readme});
+  // Without a README the button opens nothing.
+  AboutDialogModel none;
+  none.PressDocumentation(f.fakes.desktop);
   EXPECT_EQ(f.fakes.desktop.urls.size(), 1u);
 }
 

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -139,6 +140,37 @@ TEST_F(Window, UpdateRulesRunWhenAMenuOpens) {
   s.router->Execute(kCmdLockZoom);
   emit view->aboutToShow();
   EXPECT_TRUE(s.window.actions()->action(kCmdLockZoom)->isChecked());
+}
+
+TEST_F(Window, BrowserAndMediaKeysStepThroughTheFolder) {
+  const std::string a = Png("a.png", 8, 8, 0xFFFF0000), b = Png("b.png", 8, 8, 0xFF0000FF);
+  Session s(Ini());
+  s.router->navigation().OpenChosenFile(a);
+  // These keys have no text, so they are sent as plain key events.
+  const auto press = [](QWidget* target, Qt::Key key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+    QApplication::processEvents();
+  };
+  // The view takes the keys when it has the focus; the window's own handling steps in when
+  // something else has it.
+  for (QWidget* target : {static_cast<QWidget*>(&s.window.viewWidget()),
+                          static_cast<QWidget*>(&s.window)}) {
+    struct Case {
+      Qt::Key key;
+      const std::string& path;
+    } cases[] = {{Qt::Key_MediaNext, b}, {Qt::Key_MediaPrevious, a}, {Qt::Key_Forward, b},
+                 {Qt::Key_Back, a}};
+    for (const Case& c : cases) {
+      press(target, c.key);
+      EXPECT_EQ(s.state.currentPath, c.path) << (target == &s.window) << " " << c.key;
+    }
+    // Refresh keeps the file; play/pause on a still picture changes nothing.
+    press(target, Qt::Key_Refresh);
+    press(target, Qt::Key_MediaTogglePlayPause);
+    EXPECT_EQ(s.state.currentPath, a);
+    EXPECT_EQ(s.Pane(kPaneDimensions), "8 x 8");
+  }
 }
 
 TEST_F(Window, KeysStepZoomFitAndGoFullscreen) {

@@ -89,8 +89,9 @@ void RunAboutForm(QWidget* parent, const AboutDialogModel& model, DesktopPort& d
   text->setObjectName(QStringLiteral("aboutText"));
   text->setReadOnly(true);
   text->setMinimumSize(560, 380);
-  auto* web = new QPushButton(QStringLiteral("&Web Page"), &dialog);
+  auto* web = new QPushButton(QStringLiteral("&Documentation"), &dialog);
   web->setObjectName(QStringLiteral("webButton"));
+  web->setEnabled(!model.documentation.empty());
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
   auto* row = new QHBoxLayout;
   row->addWidget(web);
@@ -99,7 +100,7 @@ void RunAboutForm(QWidget* parent, const AboutDialogModel& model, DesktopPort& d
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(text);
   layout->addLayout(row);
-  QObject::connect(web, &QPushButton::clicked, &dialog, [&] { model.PressWebPage(desktop); });
+  QObject::connect(web, &QPushButton::clicked, &dialog, [&] { model.PressDocumentation(desktop); });
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   dialog.exec();
 }
