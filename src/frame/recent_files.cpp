@@ -24,10 +24,13 @@ void RecentFileList::Load() {
 }
 
 void RecentFileList::Save() {
-  // Start from an empty group so that no entry of a longer, older list survives.
-  backend_.removeGroup(kRecentFileGroup);
+  // The group is replaced whole, so that no entry of a longer, older list survives. It is
+  // saved on every file shown, before the picture is painted: one write of the store.
+  std::vector<std::pair<std::string, std::string>> values;
+  values.reserve(entries_.size());
   for (size_t i = 0; i < entries_.size(); ++i)
-    backend_.setText(EntryName(static_cast<int>(i) + 1), entries_[i]);
+    values.emplace_back(EntryName(static_cast<int>(i) + 1), entries_[i]);
+  backend_.replaceGroup(kRecentFileGroup, values);
 }
 
 void RecentFileList::Add(const std::string& path) {

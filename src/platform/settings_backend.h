@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace qp {
 
@@ -22,6 +23,15 @@ class SettingsBackend {
   virtual bool setNumber(std::string_view name, int32_t value) = 0;
   // Removes every value of a group (the settings, or the recent-file list).
   virtual bool removeGroup(std::string_view group) = 0;
+  // Replaces every value of the backend's group `group` by `values` (name, text), as
+  // removeGroup followed by setText for each. A store that writes a file on every change
+  // writes it once here: the recent-file list is saved this way on every file shown.
+  virtual bool replaceGroup(std::string_view group,
+                            const std::vector<std::pair<std::string, std::string>>& values) {
+    bool ok = removeGroup(group);
+    for (const auto& [name, text] : values) ok = setText(name, text) && ok;
+    return ok;
+  }
 };
 
 // Holds one group's values in memory; removing another group leaves them alone.

@@ -57,6 +57,17 @@ bool QSettingsBackend::removeGroup(std::string_view group) {
   return settings_->status() == QSettings::NoError;
 }
 
+bool QSettingsBackend::replaceGroup(std::string_view group,
+                                    const std::vector<std::pair<std::string, std::string>>& values) {
+  // Every sync that has changes rewrites the whole file; the group is changed in memory and
+  // written with one.
+  settings_->sync();
+  settings_->remove(Q(group));
+  for (const auto& [name, text] : values) settings_->setValue(Q(group_) + "/" + Q(name), Q(text));
+  settings_->sync();
+  return settings_->status() == QSettings::NoError;
+}
+
 std::string QSettingsBackend::fileName() const { return settings_->fileName().toStdString(); }
 
 }  // namespace qp

@@ -23,6 +23,8 @@ class QSettingsBackend final : public SettingsBackend {
   bool setText(std::string_view name, std::string_view value) override;
   bool setNumber(std::string_view name, int32_t value) override;
   bool removeGroup(std::string_view group) override;
+  bool replaceGroup(std::string_view group,
+                    const std::vector<std::pair<std::string, std::string>>& values) override;
   // The file the values live in.
   std::string fileName() const;
 

@@ -219,6 +219,52 @@ TEST(RecentFiles, EightNewestFirstAcrossRestarts) {
   EXPECT_TRUE(again.entries().empty());
 }
 
+// The settings store behind the recent list, counting the calls that change it: the
+// application's store rewrites its file on each.
+class CountingBackend final : public SettingsBackend {
+ public:
+  std::optional<std::string> getText(std::string_view name) override { return inner.getText(name); }
+  std::optional<int32_t> getNumber(std::string_view name) override { return inner.getNumber(name); }
+  bool setText(std::string_view name, std::string_view value) override {
+    ++writes;
+    return inner.setText(name, value);
+  }
+  bool setNumber(std::string_view name, int32_t value) override {
+    ++writes;
+    return inner.setNumber(name, value);
+  }
+  bool removeGroup(std::string_view group) override {
+    ++writes;
+    return inner.removeGroup(group);
+  }
+  bool replaceGroup(std::string_view group,
+                    const std::vector<std::pair<std::string, std::string>>& values) override {
+    ++writes;
+    return inner.replaceGroup(group, values);
+  }
+  MemorySettingsBackend inner{"Recent File List"};
+  int writes = 0;
+};
+
+TEST(RecentFiles, ShowingAFileWritesTheStoreOnce) {
+  // Every step saves the list before the picture is painted, so it must cost one write
+  // whatever the length of the list.
+  CountingBackend backend;
+  RecentFileList recent(backend);
+  for (int i = 0; i < 12; ++i) {
+    backend.writes = 0;
+    recent.Add("/p/" + std::to_string(i) + ".png");
+    EXPECT_EQ(backend.writes, 1) << "entry " << i;
+  }
+  // The list written is the whole list, newest first, without the entries that fell off.
+  RecentFileList again(backend.inner);
+  again.Load();
+  EXPECT_EQ(again.entries(), (std::vector<std::string>{"/p/11.png", "/p/10.png", "/p/9.png",
+                                                       "/p/8.png", "/p/7.png", "/p/6.png",
+                                                       "/p/5.png", "/p/4.png"}));
+  EXPECT_FALSE(backend.inner.getText("File9").has_value());
+}
+
 TEST(RecentFiles, OpeningAddsAndADeadEntryIsDropped) {
   Folder f;
   NextFile(f.ctx);

@@ -29,6 +29,25 @@ TEST(QSettingsBackend, ValuesPersistInTheIniFile) {
   EXPECT_NE(text.find("[Settings]"), std::string::npos);
 }
 
+TEST(QSettingsBackend, ReplacingAGroupKeepsOnlyTheNewValuesAndOtherGroups) {
+  test::TempDir dir;
+  const std::string ini = dir.file("Quill Pix.conf");
+  {
+    QSettingsBackend settings("Settings", ini);
+    settings.setText("LineColour", "#FF8000");
+    QSettingsBackend recent("Recent File List", ini);
+    for (int i = 1; i <= 4; ++i) recent.setText("File" + std::to_string(i), "/old/" + std::to_string(i));
+    EXPECT_TRUE(recent.replaceGroup("Recent File List", {{"File1", "/new/a.png"}, {"File2", "/new/b.png"}}));
+  }
+  QSettingsBackend recent("Recent File List", ini);
+  EXPECT_EQ(recent.getText("File1").value_or(""), "/new/a.png");
+  EXPECT_EQ(recent.getText("File2").value_or(""), "/new/b.png");
+  EXPECT_FALSE(recent.getText("File3").has_value());
+  EXPECT_FALSE(recent.getText("File4").has_value());
+  QSettingsBackend settings("Settings", ini);
+  EXPECT_EQ(settings.getText("LineColour").value_or(""), "#FF8000");
+}
+
 TEST(QSettingsBackend, AnotherProgramsWritesAreSeenAtTheNextRead) {
   test::TempDir dir;
   const std::string ini = dir.file("Quill Pix.conf");
