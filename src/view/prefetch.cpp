@@ -19,6 +19,17 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point t) {
       .count();
 }
 
+bool SamePlan(const DisplayPlan& a, const DisplayPlan& b) {
+  return a.zoom == b.zoom && a.fullScreen == b.fullScreen && a.areaWidth == b.areaWidth &&
+         a.areaHeight == b.areaHeight && a.factors.width == b.factors.width &&
+         a.factors.height == b.factors.height;
+}
+
+// A display bitmap made for another plan than `plan`: made again before the picture is shown.
+bool NeedsRedisplay(const PrefetchedPicture& p, const DisplayPlan& plan) {
+  return p.display && !SamePlan(p.displayPlan, plan);
+}
+
 }  // namespace
 
 std::optional<FileStamp> StampOf(const std::string& path) {
@@ -167,6 +178,14 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
   return found;
 }
 
+void PrefetchLoader::Replan(const DisplayPlan& plan) {
+  {
+    std::lock_guard guard(mutex_);
+    plan_ = plan;
+  }
+  wake_.notify_all();
+}
+
 void PrefetchLoader::Forget(const std::string& path) {
   std::optional<PrefetchedPicture> released;
   std::lock_guard guard(mutex_);
@@ -193,6 +212,7 @@ std::optional<PrefetchLoader::Work> PrefetchLoader::NextWork() const {
       if (ReadyBytes() >= budget_) return std::nullopt;
       return Work{p, false};
     }
+    if (NeedsRedisplay(*it, plan_)) return Work{p, false, true};
     if (i == 0 && !it->spare && !it->spareRefused) return Work{p, true};
   }
   return std::nullopt;
@@ -237,6 +257,7 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
   if (!p.load.picture.details.vectorSource) {
     if (const ImageBuffer* owned = p.load.picture.owned())
       p.display = PlannedDisplay(*owned, plan, p.displayZoom);
+    p.displayPlan = plan;
   }
   // Written to while it was read: what was decoded may mix two versions.
   if (StampOf(path) != before) return std::nullopt;
@@ -264,7 +285,21 @@ void PrefetchLoader::Run() {
     inFlight_ = work->path;
     const auto started = std::chrono::steady_clock::now();
     std::optional<PrefetchedPicture> picture;
-    if (work->copy) {
+    if (work->redisplay) {
+      // Out of the list while its bitmap is made, as for a copy.
+      auto it = FindReady(work->path);
+      picture = std::move(*it);
+      ready_.erase(it);
+      const DisplayPlan plan = plan_;
+      lock.unlock();
+      if (const ImageBuffer* owned = picture->load.picture.owned()) {
+        picture->display = PlannedDisplay(*owned, plan, picture->displayZoom);
+        picture->displayPlan = plan;
+      } else {
+        picture->display.reset();
+      }
+      lock.lock();
+    } else if (work->copy) {
       // Out of the list while it is copied, so that no wish can free it meanwhile.
       auto it = FindReady(work->path);
       picture = std::move(*it);
@@ -287,7 +322,8 @@ void PrefetchLoader::Run() {
       if (picture) ++counters_.decoded;
     }
     inFlight_.reset();
-    DebugLog("prefetch: %s %s in %lld ms", work->copy ? "copied" : "decoded", work->path.c_str(),
+    DebugLog("prefetch: %s %s in %lld ms",
+             work->redisplay ? "redisplayed" : work->copy ? "copied" : "decoded", work->path.c_str(),
              static_cast<long long>(MillisecondsSince(started)));
     if (!IsWanted(work->path)) {
       // Stepped past, or taken by the UI thread's own load meanwhile.

@@ -57,6 +57,7 @@ struct PrefetchedPicture {
   // The display bitmap at `displayZoom`, when the plan allowed one (not for vector pictures).
   std::optional<DisplayBitmap> display;
   float displayZoom = 0.0f;
+  DisplayPlan displayPlan;  // the plan `display` was made for
   // A copy of the picture to hand out, so the picture itself stays ready behind the user.
   std::optional<ImageBuffer> spare;
   bool spareRefused = false;  // no room for the copy
@@ -89,6 +90,10 @@ class PrefetchLoader {
   // ahead, the copy is handed out and the picture stays ready for a step back.
   std::optional<PrefetchedPicture> Take(const std::string& path);
 
+  // The next layout changed (fullscreen on or off): the display bitmaps of the wanted
+  // pictures are made again for `plan`, in the order of the wish.
+  void Replan(const DisplayPlan& plan);
+
   // Drops whatever is ready or wanted for `path` (a reload reads the file again).
   void Forget(const std::string& path);
 
@@ -111,7 +116,8 @@ class PrefetchLoader {
   int64_t ReadyBytes() const;
   struct Work {
     std::string path;
-    bool copy = false;  // make the spare copy of a ready picture, not decode
+    bool copy = false;       // make the spare copy of a ready picture, not decode
+    bool redisplay = false;  // make the display bitmap of a ready picture for the plan
   };
   std::optional<Work> NextWork() const;
   std::vector<PrefetchedPicture>::iterator FindReady(const std::string& path);

@@ -383,6 +383,8 @@ void CImgViewerView::ToggleFullScreen() {
     s.fullScreen = 0;
     ctx_.host.ShowFullScreen(false);
   }
+  // The pictures decoded ahead were scaled for the other layout.
+  if (ctx_.prefetch != nullptr) ctx_.prefetch->Replan(PlanNextLayout());
 }
 
 void CImgViewerView::FitToImage() {

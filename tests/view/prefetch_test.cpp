@@ -231,6 +231,39 @@ TEST_F(Prefetch, PicturesNoLongerWantedOrOverTheBudgetAreDropped) {
   EXPECT_EQ(loader.counters().decoded, decoded);
 }
 
+TEST_F(Prefetch, EnteringFullscreenRemakesTheDisplayBitmapsOfPicturesDecodedAhead) {
+  const std::string a = WritePng("a.png", 400, 300), b = WritePng("b.png", 400, 300);
+  const Shown fresh = [&] {
+    state.fullScreen = 1;
+    Shown out = FreshLoad(b);
+    state.fullScreen = 0;
+    return out;
+  }();
+  FreshLoad(a);
+  // Decoded for the window, at original size.
+  loader.Want({b}, PrefetchBudgetBytes(64), view.PlanNextLayout(), a);
+  loader.WaitIdle();
+  state.SendViewCommand(kCmdToggleFullScreen, 0);
+  ASSERT_TRUE(state.fullScreen);
+  loader.WaitIdle();
+  // The step in fullscreen finds the bitmap made for the fitted layout.
+  std::optional<PrefetchedPicture> p = loader.Take(b);
+  ASSERT_TRUE(p && p->display);
+  const DisplayPlan plan = view.PlanNextLayout();
+  float zoom = 0;
+  const std::optional<DisplayBitmap> expected = PlannedDisplay(*p->load.picture.owned(), plan, zoom);
+  ASSERT_TRUE(expected);
+  EXPECT_LT(zoom, 1.0f);
+  EXPECT_EQ(p->displayZoom, zoom);
+  EXPECT_EQ(p->display->width, expected->width);
+  EXPECT_EQ(p->display->bits, expected->bits);
+  // And what is shown is what a fresh load shows.
+  loader.Want({b}, PrefetchBudgetBytes(64), plan, a);
+  loader.WaitIdle();
+  Open(b);
+  EXPECT_EQ(Capture(view, state), fresh);
+}
+
 TEST_F(Prefetch, AReloadReadsTheFileAgain) {
   const std::string a = WritePng("a.png", 8, 8, 0xFF0000FF);
   view.OpenDocument(a);
