@@ -57,6 +57,7 @@ if [ ! -e "$big/img-05000.jpg" ]; then
 fi
 if [ ! -s "$big/img-05001m.jpg" ]; then
   rm -rf "$work/marked"
+  mkdir -p "$work/marked"
   "$tool" make-marked "$work/marked" 6000 4000
   cp "$work/marked/photo-01.jpg" "$big/img-05001m.jpg"
 fi

@@ -50,13 +50,23 @@ void EmitMessage(j_common_ptr cinfo, int level) {
   std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
-void Progress(j_common_ptr cinfo) {
+// The progress record with the caller's cancel flag beside it.
+struct Progress {
+  jpeg_progress_mgr pub{};
+  const std::atomic<bool>* cancel = nullptr;
+};
+
+void OnProgress(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
   auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
   if (d->input_scan_number > kMaxScans) {
     DebugLog("jpeg: more than %d scans", kMaxScans);
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
   }
+  // Called for every batch of rows, so a cancel stops the decode within a few rows.
+  const auto* p = reinterpret_cast<const Progress*>(cinfo->progress);
+  if (p->cancel != nullptr && p->cancel->load(std::memory_order_relaxed))
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
 // Everything the decode touches lives here, outside the frame that calls setjmp, so a jump
@@ -64,7 +74,7 @@ void Progress(j_common_ptr cinfo) {
 struct JpegRead {
   jpeg_decompress_struct cinfo{};
   ErrorManager err{};
-  jpeg_progress_mgr progress{};
+  Progress progress{};
   ImageBuffer out;
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   DecodeDetails details;
@@ -74,7 +84,7 @@ struct JpegRead {
     err.pub.error_exit = ErrorExit;
     err.pub.output_message = OutputMessage;
     err.pub.emit_message = EmitMessage;
-    progress.progress_monitor = Progress;
+    progress.pub.progress_monitor = OnProgress;
   }
   ~JpegRead() { jpeg_destroy_decompress(&cinfo); }  // no-op when never created
   JpegRead(const JpegRead&) = delete;
@@ -100,7 +110,7 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes,
             const ScaledTarget* target = nullptr) {
   if (setjmp(r.err.jump)) return false;
   jpeg_create_decompress(&r.cinfo);
-  r.cinfo.progress = &r.progress;
+  r.cinfo.progress = &r.progress.pub;
   r.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
   if (file != nullptr)
     jpeg_stdio_src(&r.cinfo, file);
@@ -129,8 +139,9 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes,
       ++n;
     r.cinfo.scale_num = n;
     r.cinfo.scale_denom = 8;
-    // A quick look: the faster transform is good enough.
+    // A quick look: the faster transform and plain chroma upsampling are good enough.
     r.cinfo.dct_method = JDCT_IFAST;
+    r.cinfo.do_fancy_upsampling = FALSE;
   }
   jpeg_start_decompress(&r.cinfo);
   const uint32_t width = r.cinfo.output_width, height = r.cinfo.output_height;
@@ -173,13 +184,14 @@ DecodeResult DecodeJpeg(std::span<const uint8_t> bytes) {
   return DecodeResult(std::move(r.out)).with(r.details);
 }
 
-DecodeResult LoadJpeg(const std::string& path) {
+DecodeResult LoadJpeg(const std::string& path, const std::atomic<bool>* cancel) {
   // The decoder reads the file through its own small buffer as it goes, so the compressed
   // bytes are never held in memory as a whole.
   // Only regular files: a pipe or device could block the read or never end.
   UniqueFile file = OpenRegularFile(path);
   if (!file) return {};
   JpegRead r;
+  r.progress.cancel = cancel;
   if (!Decode(r, file.get(), {}) || r.out.empty()) return DecodeResult::Failed(r.details);
   return DecodeResult(std::move(r.out)).with(r.details);
 }

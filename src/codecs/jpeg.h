@@ -1,6 +1,7 @@
 // JPEG reading (libjpeg's decompressor) and writing (TurboJPEG, 4:4:4, fast DCT).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -13,7 +14,8 @@ namespace qp {
 // Decodes a JPEG file to BGRA with alpha 0 (JPEG has no alpha). jpegColourSpace and
 // jpegProgressive are learned once the header is read, also when decoding then fails. CMYK
 // and YCCK files yield no picture.
-DecodeResult LoadJpeg(const std::string& path);
+// With `cancel`, a decode still running when it turns true stops and yields no picture.
+DecodeResult LoadJpeg(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 // The same over JPEG bytes in memory.
 DecodeResult DecodeJpeg(std::span<const uint8_t> bytes);
 // Null on success or "Could not save JPG file". The alpha bytes are ignored.

@@ -202,12 +202,13 @@ std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
   }
 }
 
-std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path) {
+std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path,
+                                               const std::atomic<bool>* cancel) {
   DisplayLoad out;
   out.sniffCode = SniffFileType(path, &out.fileSize);
   const DecoderId id = FirstDecoder(path, out.sniffCode);
   switch (id) {
-    case DecoderId::Jpeg: out.picture = LoadJpeg(path); break;
+    case DecoderId::Jpeg: out.picture = LoadJpeg(path, cancel); break;
     case DecoderId::Png: out.picture = LoadPng(path); break;
     // An animated file comes back without a picture and is left to the playback.
     case DecoderId::Webp: out.picture = LoadStillWebP(path); break;

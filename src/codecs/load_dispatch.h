@@ -3,6 +3,7 @@
 // image engine) follow in a fixed order.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -46,7 +47,9 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx);
 // decoder (animated, vector, video, external or plug-in), a fall-back because the first
 // decoder failed, or a file that cannot be opened or is empty. Touches no ViewerState: the
 // details travel in the result, for StoreDetails when the picture is shown.
-std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path);
+// A JPEG decode stops when `cancel` turns true (the result is then nothing).
+std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path,
+                                               const std::atomic<bool>* cancel = nullptr);
 
 // A quick look at a file for any thread: the picture LoadFileOffUiThread would decode, decoded
 // at a reduced size (see codecs/scaled_decode.h) when that decoder is JPEG's or WebP's; nothing

@@ -217,6 +217,7 @@ void PrefetchLoader::Want(std::vector<PrefetchWish> wishes, int64_t budgetBytes,
       released.clear();
     }
     std::erase_if(declined_, [&](const std::string& p) { return !IsWantedExact(p); });
+    CancelStaleDecode();
     if (!wanted_.empty() && !worker_.joinable()) worker_ = std::thread([this] { Run(); });
   }
   wake_.notify_all();
@@ -345,6 +346,18 @@ std::optional<PrefetchLoader::Work> PrefetchLoader::NextWork() const {
   return std::nullopt;
 }
 
+void PrefetchLoader::StopDecodeUnlessFor(const std::string& path) {
+  std::lock_guard guard(mutex_);
+  if (inFlight_ && !inFlightPreview_ && *inFlight_ != path) cancel_ = true;
+}
+
+void PrefetchLoader::CancelStaleDecode() {
+  // The picture on show is wanted soon whatever comes first: its decode goes on.
+  if (!inFlight_ || inFlightPreview_ || *inFlight_ == keep_) return;
+  const std::optional<Work> next = NextWork();
+  if (!next || next->path != *inFlight_ || next->preview) cancel_ = true;
+}
+
 std::vector<PrefetchedPicture>::iterator PrefetchLoader::FindReady(const std::string& path) {
   return std::find_if(ready_.begin(), ready_.end(),
                       [&](const PrefetchedPicture& r) { return r.path == path; });
@@ -369,7 +382,7 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
                                                           const DisplayPlan& plan) const {
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
-  std::optional<DisplayLoad> load = LoadFileOffUiThread(path);
+  std::optional<DisplayLoad> load = LoadFileOffUiThread(path, &cancel_);
   if (!load) return std::nullopt;
   PrefetchedPicture p;
   p.path = path;
@@ -468,10 +481,22 @@ void PrefetchLoader::Run() {
       }
     } else {
       const DisplayPlan plan = plan_;
+      cancel_ = false;
       lock.unlock();
       picture = DecodeOne(work->path, plan);
       lock.lock();
       if (picture) ++counters_.decoded;
+      const bool stopped = cancel_ && !picture;
+      cancel_ = false;
+      if (stopped) {
+        // Stopped for more urgent work: decoded again when its turn comes.
+        ++counters_.cancelled;
+        inFlight_.reset();
+        DebugLog("prefetch: decode of %s stopped after %lld ms", work->path.c_str(),
+                 static_cast<long long>(MillisecondsSince(started)));
+        done_.notify_all();
+        continue;
+      }
     }
     inFlight_.reset();
     DebugLog("prefetch: %s %s in %lld ms",

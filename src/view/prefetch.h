@@ -5,6 +5,7 @@
 // their call run on the worker; every other file is left to the normal load.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -132,6 +133,11 @@ class PrefetchLoader {
   // ahead, the copy is handed out and the picture stays ready for a step back.
   std::optional<PrefetchedPicture> Take(const std::string& path);
 
+  // Stops an exact decode of another file than `path` that is running now: the caller is about
+  // to decode for the screen itself and needs the processor. The stopped one is decoded again
+  // when its turn comes.
+  void StopDecodeUnlessFor(const std::string& path);
+
   // The exact picture of `path` is ready now (no wait for the worker).
   bool ExactReady(const std::string& path) const;
   // The exact picture of `path` is still to come from the worker: wished, not declined, not
@@ -158,6 +164,7 @@ class PrefetchLoader {
     int32_t changed = 0;    // pictures refused because their file changed on disk
     int32_t declined = 0;   // files left to the normal load, or over the budget
     int32_t previews = 0;   // previews the worker made
+    int32_t cancelled = 0;  // exact decodes stopped for more urgent work
   };
   Counters counters() const;
   bool workerStarted() const;
@@ -177,6 +184,7 @@ class PrefetchLoader {
   std::optional<Work> NextWork() const;
   std::vector<PrefetchedPicture>::iterator FindReady(const std::string& path);
   std::optional<PrefetchedPicture> DecodeOne(const std::string& path, const DisplayPlan& plan) const;
+  void CancelStaleDecode();
 
   const ViewerState::MetadataReader reader_;
   mutable std::mutex mutex_;
@@ -192,6 +200,9 @@ class PrefetchLoader {
   std::vector<PrefetchedPicture> trash_;  // dropped pictures the worker frees
   std::optional<std::string> inFlight_;
   bool inFlightPreview_ = false;
+  // Set when the exact decode running is no longer the most wanted work (the user stepped
+  // on and a preview is wanted first); the decode stops early.
+  std::atomic<bool> cancel_{false};
   int64_t budget_ = 0;
   DisplayPlan plan_;
   bool stop_ = false;

@@ -261,7 +261,12 @@ bool CImgViewerView::ShowPreview(const std::string& path) {
   const DisplayPlan plan = CurrentPlan();
   if (plan.zoom >= 0.999f) return false;  // at original size or larger the picture is needed
   std::optional<PreviewPicture> p = ctx_.prefetch->TakePreview(path, plan);
-  if (!p) p = DecodePreview(path, plan);
+  if (!p) {
+    // A held key outran the worker: the preview is made here, and the worker's decode of
+    // another file, stale now, gives way.
+    ctx_.prefetch->StopDecodeUnlessFor(path);
+    p = DecodePreview(path, plan);
+  }
   if (!p) return false;
   undo_.Free();
   fileSize_ = p->fileSize;

@@ -241,6 +241,13 @@ TEST(ScaledDecode, JpegAndWebPDecodeAtTheLeastSizeTheTargetNeeds) {
     EXPECT_NEAR(p->picture.pixel(c.width * 3 / 4, c.height / 2)[2], 0xE0, 12);
     EXPECT_EQ(p->picture.pixel(0, 0)[3], c.path == webp ? 255 : 0);
   }
+  // A decode for the worker stops when it is cancelled (a step made it stale).
+  std::atomic<bool> cancel{true};
+  EXPECT_FALSE(LoadFileOffUiThread(jpeg, &cancel));
+  cancel = false;
+  const std::optional<DisplayLoad> whole = LoadFileOffUiThread(jpeg, &cancel);
+  ASSERT_TRUE(whole && whole->picture.owned());
+  EXPECT_EQ(whole->picture.owned()->width(), 800);
   // Formats without a reduced decode, and broken files, give nothing.
   const ScaledTarget any = [](int32_t, int32_t) { return std::pair<int32_t, int32_t>{10, 10}; };
   int32_t sniff = 0;
