@@ -20,6 +20,10 @@ struct LoadContext {
   SystemImageDecoder* systemDecoder = nullptr;
 };
 
+// Every load turns the picture upright by the orientation its file records, right after
+// decoding, when the setting "AutoOrient" is on (or there are no settings); the details then
+// name the orientation it was turned from.
+
 // Reads a picture file without touching the view: animated formats yield their first frame,
 // the result is always owned by the caller. What the decoder learned is stored into the
 // state's detail fields, and into `details` when given.
@@ -44,7 +48,8 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx);
 // (JPEG, PNG, still WebP, QOI, raw BGRA, icon). Nothing when the file needs more: another
 // decoder (animated, vector, video, external or plug-in), a fall-back because the first
 // decoder failed, or a file that cannot be opened or is empty. Touches no ViewerState: the
-// details travel in the result, for StoreDetails when the picture is shown.
-std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path);
+// details travel in the result, for StoreDetails when the picture is shown. `autoOrient` is
+// the setting, read by the caller on its own thread.
+std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path, bool autoOrient = true);
 
 }  // namespace qp

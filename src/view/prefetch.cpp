@@ -158,6 +158,7 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
       found->jpegMetadata = it->jpegMetadata;
       found->exif = it->exif;
       found->stamp = it->stamp;
+      found->autoOrient = it->autoOrient;
       found->display = it->display;
       found->displayZoom = it->displayZoom;
       it->spare.reset();
@@ -242,10 +243,11 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
                                                           const DisplayPlan& plan) const {
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
-  std::optional<DisplayLoad> load = LoadFileOffUiThread(path);
+  std::optional<DisplayLoad> load = LoadFileOffUiThread(path, plan.autoOrient);
   if (!load) return std::nullopt;
   PrefetchedPicture p;
   p.path = path;
+  p.autoOrient = plan.autoOrient;
   p.load = std::move(*load);
   p.stamp = *before;
   // The load reads the metadata of a file whose content is JPEG, whatever its name.
