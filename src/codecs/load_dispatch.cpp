@@ -1,5 +1,7 @@
 #include "codecs/load_dispatch.h"
 
+#include <utility>
+
 #include "codecs/avif.h"
 #include "codecs/bgra.h"
 #include "codecs/format_table.h"
@@ -205,23 +207,49 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
   return out;
 }
 
+namespace {
+
+// The decoder LoadFileForDisplay tries first: the content's for a signature that disagrees
+// with the extension, else the extension's. None for a file that cannot be opened or is empty.
+DecoderId FirstDecoder(const std::string& path, int32_t code) {
+  if (code == kSniffUnopenable || code == kSniffEmpty) return DecoderId::None;
+  if (code < 0) {
+    const SignatureRow* sig = FindSignature(-code);
+    return sig == nullptr ? DecoderId::None : sig->decoder;
+  }
+  const std::string ext = ToLowerAscii(ExtensionOf(path));
+  return ext.empty() ? DecoderId::None : ByExtension(ext);
+}
+
+}  // namespace
+
+std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
+                                                       const ScaledTarget& target,
+                                                       int32_t& sniffCode, int64_t& fileSize,
+                                                       bool autoOrient) {
+  sniffCode = SniffFileType(path, &fileSize);
+  const DecoderId id = FirstDecoder(path, sniffCode);
+  if (id != DecoderId::Jpeg && id != DecoderId::Webp) return std::nullopt;
+  const int32_t orientation = autoOrient ? ReadFileOrientation(path) : 1;
+  const bool swap = OrientationSwapsSides(orientation);
+  // The caller sizes the picture as it will be shown: upright.
+  const ScaledTarget shown = !swap ? target : [&target](int32_t w, int32_t h) {
+    const auto [tw, th] = target(h, w);
+    return std::pair{th, tw};
+  };
+  std::optional<ScaledPicture> scaled =
+      id == DecoderId::Jpeg ? LoadJpegScaled(path, shown) : LoadStillWebPScaled(path, shown);
+  if (!scaled || orientation == 1) return scaled;
+  if (!TurnUprightInPlace(scaled->picture, orientation)) return std::nullopt;
+  if (swap) std::swap(scaled->fullWidth, scaled->fullHeight);
+  scaled->details.orientation = orientation;
+  return scaled;
+}
+
 std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path, bool autoOrient) {
   DisplayLoad out;
   out.sniffCode = SniffFileType(path, &out.fileSize);
-  const int32_t code = out.sniffCode;
-  if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
-  // The decoder LoadFileForDisplay tries first: the content's for a signature that disagrees
-  // with the extension, else the extension's.
-  DecoderId id = DecoderId::None;
-  if (code < 0) {
-    const SignatureRow* sig = FindSignature(-code);
-    if (sig == nullptr) return std::nullopt;
-    id = sig->decoder;
-  } else {
-    const std::string ext = ToLowerAscii(ExtensionOf(path));
-    if (ext.empty()) return std::nullopt;
-    id = ByExtension(ext);
-  }
+  const DecoderId id = FirstDecoder(path, out.sniffCode);
   switch (id) {
     case DecoderId::Jpeg: out.picture = LoadJpeg(path); break;
     case DecoderId::Png: out.picture = LoadPng(path); break;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codecs/decode_result.h"
+#include "codecs/scaled_decode.h"
 #include "core/settings_access.h"
 #include "core/viewer_state.h"
 #include "platform/system_decoder.h"
@@ -51,5 +52,15 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx);
 // details travel in the result, for StoreDetails when the picture is shown. `autoOrient` is
 // the setting, read by the caller on its own thread.
 std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path, bool autoOrient = true);
+
+// A quick look at a file for any thread: the picture LoadFileOffUiThread would decode, decoded
+// at a reduced size (see codecs/scaled_decode.h) when that decoder is JPEG's or WebP's; nothing
+// for other files. `sniffCode` and `fileSize` receive what the sniff found. With `autoOrient`
+// the picture, its full size and the size `target` is asked for are those of the upright
+// picture, as the full load makes it.
+std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
+                                                       const ScaledTarget& target,
+                                                       int32_t& sniffCode, int64_t& fileSize,
+                                                       bool autoOrient = true);
 
 }  // namespace qp

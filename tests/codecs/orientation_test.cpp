@@ -9,6 +9,7 @@
 #include "codecs/freeimage.h"
 #include "codecs/load_dispatch.h"
 #include "codecs/png.h"
+#include "codecs/scaled_decode.h"
 #include "codecs/webp.h"
 #include "core/settings_access.h"
 #include "ops/transforms.h"
@@ -216,6 +217,42 @@ TEST(Orientation, TheEightOrientationsOfOnePictureLoadUpright) {
       ASSERT_TRUE(rawShown.picture.owned());
       EXPECT_LE(ColourDistance(*rawShown.picture.owned(), stored), format.tolerance);
     }
+  }
+}
+
+TEST(Orientation, QuickLookAtReducedSizeIsUprightToo) {
+  // A 64 x 32 picture stored with orientation 6 and 8: asked for half its upright size, the
+  // reduced decode is asked in upright terms and comes back upright.
+  ImageBuffer big = test::MakePicture(64, 32, [](int32_t x, int32_t y) {
+    return x < 8 && y < 8 ? 0xFFFF0000u : 0xFF0000FFu;  // a red corner on blue
+  });
+  TempDir dir;
+  for (uint16_t o : {6, 8}) {
+    SCOPED_TRACE(o);
+    const std::string path = dir.file("o.jpg");
+    ASSERT_TRUE(test::WriteJpeg(path, big, o));
+    std::pair<int32_t, int32_t> asked;
+    const ScaledTarget half = [&](int32_t w, int32_t h) {
+      asked = {w, h};
+      return std::pair{w / 2, h / 2};
+    };
+    int32_t code = 0;
+    int64_t size = 0;
+    auto small = LoadFileScaledOffUiThread(path, half, code, size);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(asked, (std::pair{32, 64}));
+    EXPECT_EQ(small->fullWidth, 32);
+    EXPECT_EQ(small->fullHeight, 64);
+    EXPECT_EQ(small->picture.width(), 16);
+    EXPECT_EQ(small->picture.height(), 32);
+    EXPECT_EQ(small->details.orientation, o);
+    // The red corner is stored top left: shown top right (6) or bottom left (8).
+    const ImageBuffer& p = small->picture;
+    const uint8_t* corner = o == 6 ? p.pixel(15, 0) : p.pixel(0, 31);
+    EXPECT_GT(corner[2], 150);
+    auto plain = LoadFileScaledOffUiThread(path, half, code, size, false);
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->picture.width(), 32);
   }
 }
 
