@@ -96,7 +96,7 @@ for ((r = 1; r <= rounds; r++)); do
     log=$results/step-$budget-$r.log
     start "$budget" "$photos/photo-01.jpg" "$log"
     wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
-    win=$(xdotool search --name '^Quill Pix$' | tail -n 1)
+    win=$(xdotool search --name '(^| - )Quill Pix$' | tail -n 1)
     xdotool windowfocus --sync "$win"
     sleep 2                        # the folder is read and the neighbours decoded
     xdotool key Return             # fullscreen, fitted
