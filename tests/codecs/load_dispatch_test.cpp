@@ -243,9 +243,9 @@ TEST(ScaledDecode, JpegAndWebPDecodeAtTheLeastSizeTheTargetNeeds) {
   }
   // A decode for the worker stops when it is cancelled (a step made it stale).
   std::atomic<bool> cancel{true};
-  EXPECT_FALSE(LoadFileOffUiThread(jpeg, &cancel));
+  EXPECT_FALSE(LoadFileOffUiThread(jpeg, true, &cancel));
   cancel = false;
-  const std::optional<DisplayLoad> whole = LoadFileOffUiThread(jpeg, &cancel);
+  const std::optional<DisplayLoad> whole = LoadFileOffUiThread(jpeg, true, &cancel);
   ASSERT_TRUE(whole && whole->picture.owned());
   EXPECT_EQ(whole->picture.owned()->width(), 800);
   // Formats without a reduced decode, and broken files, give nothing.
