@@ -30,6 +30,8 @@ void CImgViewerView::MakeEditCommands() {
 
 int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
   (void)argument;
+  // Edits, tools and saving work on the exact picture, never on a preview.
+  EnsureExact();
   if (EditCommands::Handles(command)) {
     const CommandOutcome out = edits_->Execute(command);
     if (out.after == AfterCommand::Refresh) Refresh();
@@ -52,6 +54,7 @@ int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
 }
 
 ImageBuffer* CImgViewerView::OwnedPicture() {
+  EnsureExact();
   if (showsCanvas_ || placeholder_ || picture_.empty()) return nullptr;
   return &picture_;
 }
@@ -59,6 +62,7 @@ ImageBuffer* CImgViewerView::OwnedPicture() {
 std::optional<PixelRect> CImgViewerView::selectedRegion() const { return edits_->Region(); }
 
 const ImageBuffer* CImgViewerView::ShownPicture() {
+  EnsureExact();
   if (placeholder_) return nullptr;
   if (showsCanvas_) return ctx_.state.animationCanvas.empty() ? nullptr : &ctx_.state.animationCanvas;
   return picture_.empty() ? nullptr : &picture_;
@@ -71,6 +75,7 @@ void CImgViewerView::AdoptPicture(ImageBuffer picture) {
 }
 
 std::optional<DisplayPixels> CImgViewerView::Display() {
+  EnsureExact();
   if (!display_) return std::nullopt;
   return DisplayPixels{display_->bits.data(), display_->width, display_->height, display_->stride()};
 }
