@@ -379,8 +379,10 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
   {
     std::unique_lock<std::mutex> pluginLock(g_pluginMutex, std::defer_lock);
     if (pluginWrites(item.target, &settings)) pluginLock.lock();
+    // The profile travels with the pixels, resized or not.
     saved = SaveByExtension(img, details.hasAlpha, temp.path(), WebpQuality(options, settings),
-                            JpegQuality(options, settings), PluginOrder::BeforeQoi, &settings);
+                            JpegQuality(options, settings), PluginOrder::BeforeQoi, &settings,
+                            details.colour.get());
   }
   switch (saved.status) {
     case SaveStatus::Saved:

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <variant>
 
+#include "colour/colour_profile.h"
 #include "core/image_buffer.h"
 
 namespace qp {
@@ -31,6 +33,9 @@ struct DecodeDetails {
   int32_t webpLossless = 0;
   int32_t videoAudioStream = 0;
   int32_t videoFrameRate = 0;
+  // The colour space the file describes (an ICC profile or code points); null for sRGB or
+  // none stated.
+  ColourProfilePtr colour;
 };
 
 // Writes the details into the state's fields of the same names: the three general flags

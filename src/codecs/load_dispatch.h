@@ -20,6 +20,10 @@ struct LoadContext {
   SystemImageDecoder* systemDecoder = nullptr;
 };
 
+// Whether pictures are shown and written in their colour space (setting "ColourManagement",
+// on without settings). Off, a load forgets the colour space its file describes.
+bool ColourManaged(SettingsAccess* settings);
+
 // Reads a picture file without touching the view: animated formats yield their first frame,
 // the result is always owned by the caller. What the decoder learned is stored into the
 // state's detail fields, and into `details` when given.

@@ -19,8 +19,9 @@ DecodeResult LoadPng(const std::string& path);
 // The same over PNG bytes in memory.
 DecodeResult DecodePng(std::span<const uint8_t> bytes);
 // Null on success or "Could not save PNG file". Writes RGBA when the alpha bytes carry
-// information (HasMeaningfulAlpha), RGB otherwise. `level` has no effect.
+// information (HasMeaningfulAlpha), RGB otherwise. `level` has no effect; `icc`, when given,
+// is embedded as the picture's colour profile.
 const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_t level,
-                    const char* path);
+                    const char* path, std::span<const uint8_t> icc = {});
 
 }  // namespace qp

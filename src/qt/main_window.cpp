@@ -28,6 +28,7 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
   router_ = &router;
+  view_ = &view;
   viewWidget_->SetView(&view, &settings_);
   factory_ = std::make_unique<ActionFactory>(router, *this);
   factory_->CreateActions();
@@ -138,6 +139,8 @@ bool MainWindow::event(QEvent* event) {
     if (router_ != nullptr) router_->Dispatch(posted->command, posted->argument);
     return true;
   }
+  // On another screen the picture is shown in that screen's colours.
+  if (event->type() == QEvent::ScreenChangeInternal && view_ != nullptr) view_->ScreenChanged();
   return QMainWindow::event(event);
 }
 

@@ -61,6 +61,7 @@ class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
  private:
   SettingsAccess& settings_;
   CommandRouter* router_ = nullptr;
+  CImgViewerView* view_ = nullptr;
   ViewWidget* viewWidget_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   std::unique_ptr<ActionFactory> factory_;

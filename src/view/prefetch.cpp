@@ -50,7 +50,7 @@ size_t PrefetchedPicture::bytes() const {
 }
 
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
-                                            float& zoom) {
+                                            float& zoom, const ColourProfile* colour) {
   const int32_t w = picture.width(), h = picture.height();
   zoom = plan.zoom;
   if (zoom < 0) zoom = FitZoom(zoom, w, h, plan.fullScreen, plan.areaWidth, plan.areaHeight, plan.factors);
@@ -62,8 +62,10 @@ std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const Di
                         : ResizeNearest(picture, t.width, t.height);
   }
   // Without a scaled copy the layout shows the picture unscaled.
-  return scaled ? MakeDisplayBitmap(scaled->data(), scaled->width(), scaled->height())
-                : MakeDisplayBitmap(picture.data(), w, h);
+  auto display = scaled ? MakeDisplayBitmap(scaled->data(), scaled->width(), scaled->height())
+                        : MakeDisplayBitmap(picture.data(), w, h);
+  if (display && plan.manageColour) ToScreenColours(*display, colour, plan.screen.get());
+  return display;
 }
 
 int64_t PrefetchBudgetBytes(int32_t megabytes) {
@@ -256,7 +258,7 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
   // A vector picture is drawn again at the zoom by the layout; every other one is scaled.
   if (!p.load.picture.details.vectorSource) {
     if (const ImageBuffer* owned = p.load.picture.owned())
-      p.display = PlannedDisplay(*owned, plan, p.displayZoom);
+      p.display = PlannedDisplay(*owned, plan, p.displayZoom, p.load.picture.details.colour.get());
     p.displayPlan = plan;
   }
   // Written to while it was read: what was decoded may mix two versions.
@@ -293,7 +295,8 @@ void PrefetchLoader::Run() {
       const DisplayPlan plan = plan_;
       lock.unlock();
       if (const ImageBuffer* owned = picture->load.picture.owned()) {
-        picture->display = PlannedDisplay(*owned, plan, picture->displayZoom);
+        picture->display = PlannedDisplay(*owned, plan, picture->displayZoom,
+                                          picture->load.picture.details.colour.get());
         picture->displayPlan = plan;
       } else {
         picture->display.reset();

@@ -40,12 +40,16 @@ struct DisplayPlan {
   int32_t areaWidth = 0;
   int32_t areaHeight = 0;
   FitFactors factors;
+  // The display bitmap is converted to the screen's colours (null: sRGB) when `manageColour`.
+  bool manageColour = true;
+  ColourProfilePtr screen;
 };
 
 // The display bitmap of a still picture at the plan's zoom, made as the view's layout makes
-// it; `zoom` receives the zoom used (a fit code resolved).
+// it (in the screen's colours, from the picture's `colour`); `zoom` receives the zoom used (a
+// fit code resolved).
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
-                                            float& zoom);
+                                            float& zoom, const ColourProfile* colour = nullptr);
 
 // A picture decoded ahead, with what a fresh load of its file would have learned.
 struct PrefetchedPicture {

@@ -109,4 +109,9 @@ std::string PositionText(int32_t position, int32_t count) {
   return buf;
 }
 
+void ToScreenColours(DisplayBitmap& bitmap, const ColourProfile* picture, const ColourProfile* screen) {
+  // The rows are packed (the width is a multiple of 4), so the bitmap is one run of pixels.
+  ConvertBgr(bitmap.bits.data(), bitmap.bits.size() / 3, picture, screen);
+}
+
 }  // namespace qp
