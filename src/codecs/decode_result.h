@@ -36,6 +36,9 @@ struct DecodeDetails {
   // The colour space the file describes (an ICC profile or code points); null for sRGB or
   // none stated.
   ColourProfilePtr colour;
+  // The orientation (1 to 8) the picture was turned upright from at load; 1 when it is shown
+  // as the file stores it.
+  int32_t orientation = 1;
 };
 
 // Writes the details into the state's fields of the same names: the three general flags

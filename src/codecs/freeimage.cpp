@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "codecs/format_table.h"
 #include "codecs/freeimage_input.h"
 #include "core/debug.h"
 #include "core/file_io.h"
@@ -241,20 +242,11 @@ int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
 }
 
 bool LibraryEmbedsProfile(const std::string& path) {
-  const auto format = FreeImageFormatForExtension(ExtensionOf(path));
-  if (!format || format->format != kFreeImageTiff) return false;
+  const ExtensionRow* row = FindExtension(ExtensionOf(path));
+  if (row == nullptr || row->encoder != EncoderId::Library || row->libraryFormat != kFreeImageTiff)
+    return false;
   const Api* api = Available();
   return api != nullptr && api->CreateICCProfile != nullptr;
-}
-
-std::optional<FreeImageSaveFormat> FreeImageFormatForExtension(const std::string& ext) {
-  const std::string e = ToLowerAscii(ext);
-  if (e == ".bmp") return FreeImageSaveFormat{kFreeImageBmp, 0};
-  if (e == ".tga" || e == ".targa") return FreeImageSaveFormat{kFreeImageTarga, 0};
-  if (e == ".tif" || e == ".tiff") return FreeImageSaveFormat{kFreeImageTiff, 0};
-  if (e == ".j2k") return FreeImageSaveFormat{kFreeImageJ2k, 0};
-  if (e == ".jp2") return FreeImageSaveFormat{kFreeImageJp2, 0};
-  return std::nullopt;
 }
 
 }  // namespace qp

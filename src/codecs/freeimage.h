@@ -34,14 +34,6 @@ int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
 // attach one).
 bool LibraryEmbedsProfile(const std::string& path);
 
-// The format number and flags the library saves a target extension (".bmp", ".tga",
-// ".targa", ".tif", ".tiff", ".j2k", ".jp2"; any case) with, or nothing.
-struct FreeImageSaveFormat {
-  int32_t format;
-  int32_t flags;
-};
-std::optional<FreeImageSaveFormat> FreeImageFormatForExtension(const std::string& ext);
-
 // Whether the library is loaded and complete (loaded once per run) and not hidden.
 bool FreeImageAvailable();
 void SetFreeImageHidden(bool hidden);

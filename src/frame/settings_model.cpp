@@ -37,6 +37,8 @@ constexpr FieldRow kFixedFields[] = {
      EditorKind::Number, 0, 65536},
     {"ColourManagement", "View", "Show and save pictures in their colour space (colour profiles)",
      EditorKind::TextFlag},
+    {"AutoOrient", "View", "Turn photos upright by their recorded orientation",
+     EditorKind::TextFlag},
     {"DisableNumericSort", "Files", "Sort names as plain text (not by their numbers)",
      EditorKind::TextFlag},
     {"UseRecycleBin", "Files", "Delete files to the trash", EditorKind::TextFlag},

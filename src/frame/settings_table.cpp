@@ -52,6 +52,8 @@ constexpr std::array kTable = {
     N("PrefetchMemoryMB", 512),
     // Pictures are shown and written in their colour space; "false" shows the stored numbers.
     T("ColourManagement", 32, "true"),
+    // Pictures are turned upright by the orientation their file records, at load.
+    T("AutoOrient", 32, "true"),
     Family(N("JoyButton%d", 0), 16),
 };
 
