@@ -94,7 +94,8 @@ void ClearFillers(uint8_t* row, uint32_t width) {
 // Decodes into r.out, reading from `file` when given, else from `bytes`. No object with a
 // destructor may live in this frame across a libjpeg call, since an error jumps back to the
 // setjmp below.
-bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes) {
+bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes, int32_t minWidth = 0,
+            int32_t minHeight = 0) {
   if (setjmp(r.err.jump)) return false;
   jpeg_create_decompress(&r.cinfo);
   r.cinfo.progress = &r.progress;
@@ -110,6 +111,20 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes) {
   r.details.detailsValid = true;
   // Refuse hostile sizes before the library allocates anything for the picture.
   if (!PictureBytes(r.cinfo.image_width, r.cinfo.image_height)) return false;
+  // A smaller picture is wanted: the inverse DCT makes 1/2, 1/4 or 1/8 of the size directly,
+  // the largest reduction that still covers the wanted size.
+  if (minWidth > 0 || minHeight > 0) {
+    r.cinfo.scale_num = 1;
+    r.cinfo.scale_denom = 1;
+    for (unsigned denom : {8u, 4u, 2u}) {
+      const uint64_t w = (uint64_t{r.cinfo.image_width} + denom - 1) / denom;
+      const uint64_t h = (uint64_t{r.cinfo.image_height} + denom - 1) / denom;
+      if (w >= static_cast<uint64_t>(minWidth) && h >= static_cast<uint64_t>(minHeight)) {
+        r.cinfo.scale_denom = denom;
+        break;
+      }
+    }
+  }
 
   // Blue, green, red and a filler byte: the picture's own layout, decoded in place. CMYK and
   // YCCK cannot be converted and fail here.
@@ -152,6 +167,15 @@ DecodeResult DecodeJpeg(std::span<const uint8_t> bytes) {
   if (bytes.empty()) return {};
   JpegRead r;
   if (!Decode(r, nullptr, bytes) || r.out.empty()) return DecodeResult::Failed(r.details);
+  return DecodeResult(std::move(r.out)).with(r.details);
+}
+
+DecodeResult DecodeJpegScaled(std::span<const uint8_t> bytes, int32_t minWidth,
+                              int32_t minHeight) {
+  if (bytes.empty()) return {};
+  JpegRead r;
+  if (!Decode(r, nullptr, bytes, std::max(minWidth, 1), std::max(minHeight, 1)) || r.out.empty())
+    return DecodeResult::Failed(r.details);
   return DecodeResult(std::move(r.out)).with(r.details);
 }
 
