@@ -16,11 +16,6 @@ namespace qp {
 DecodeResult LoadJpeg(const std::string& path);
 // The same over JPEG bytes in memory.
 DecodeResult DecodeJpeg(std::span<const uint8_t> bytes);
-// Decodes at 1/2, 1/4 or 1/8 of the size when that still gives at least minWidth x
-// minHeight pixels (the smallest such reduction), else at full size. Much faster than a full
-// decode followed by a reduction; the caller scales the rest of the way.
-DecodeResult DecodeJpegScaled(std::span<const uint8_t> bytes, int32_t minWidth,
-                              int32_t minHeight);
 // Null on success or "Could not save JPG file". The alpha bytes are ignored.
 const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
                      const char* path);

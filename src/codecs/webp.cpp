@@ -1,4 +1,5 @@
 #include "codecs/webp.h"
+#include "codecs/scaled_decode.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -70,23 +71,14 @@ void FillBackground(ImageBuffer& canvas, const Rect& r, uint32_t background) {
   }
 }
 
-// Decodes one frame's bitstream to BGRA; nothing on failure. With a size given the decoder
-// scales while it decodes, straight to that size.
-std::optional<ImageBuffer> DecodeFrame(const uint8_t* data, size_t size, int32_t scaledWidth = 0,
-                                       int32_t scaledHeight = 0) {
+// Decodes one frame's bitstream to BGRA; nothing on failure.
+std::optional<ImageBuffer> DecodeFrame(const uint8_t* data, size_t size) {
   WebPBitstreamFeatures features;
   if (WebPGetFeatures(data, size, &features) != VP8_STATUS_OK) return std::nullopt;
-  const bool scale = scaledWidth > 0 && scaledHeight > 0;
-  auto out = scale ? ImageBuffer::Allocate(scaledWidth, scaledHeight)
-                   : ImageBuffer::Allocate(features.width, features.height);
+  auto out = ImageBuffer::Allocate(features.width, features.height);
   if (!out) return std::nullopt;
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) return std::nullopt;
-  if (scale) {
-    config.options.use_scaling = 1;
-    config.options.scaled_width = scaledWidth;
-    config.options.scaled_height = scaledHeight;
-  }
   config.options.use_threads = 1;
   config.output.colorspace = MODE_BGRA;
   config.output.is_external_memory = 1;
@@ -279,45 +271,41 @@ DecodeResult LoadStillWebP(const std::string& path) {
   return DecodeResult(DecodeFrame(data->data(), data->size())).with(details);
 }
 
-DecodeResult LoadWebPScaled(const std::string& path, int32_t maxWidth, int32_t maxHeight) {
+std::optional<ScaledPicture> LoadStillWebPScaled(const std::string& path, const ScaledTarget& target) {
   auto data = ReadWholeFile(path);
-  if (!data) return {};
+  if (!data) return std::nullopt;
   WebPBitstreamFeatures features;
-  if (WebPGetFeatures(data->data(), data->size(), &features) != VP8_STATUS_OK) return {};
-  const DecodeDetails details = WebpDetails(features);
-  const uint8_t* bytes = data->data();
-  size_t size = data->size();
-  // An animation: its first frame's bitstream.
-  WebPIterator iter{};
-  std::unique_ptr<WebPDemuxer, decltype(&WebPDemuxDelete)> demux(nullptr, WebPDemuxDelete);
-  if (features.has_animation) {
-    const WebPData wd{data->data(), data->size()};
-    demux.reset(WebPDemux(&wd));
-    if (!demux || !WebPDemuxGetFrame(demux.get(), 1, &iter)) return DecodeResult::Failed(details);
-    bytes = iter.fragment.bytes;
-    size = iter.fragment.size;
-    WebPBitstreamFeatures frame;
-    if (WebPGetFeatures(bytes, size, &frame) != VP8_STATUS_OK) {
-      WebPDemuxReleaseIterator(&iter);
-      return DecodeResult::Failed(details);
-    }
-    features.width = frame.width;
-    features.height = frame.height;
+  if (WebPGetFeatures(data->data(), data->size(), &features) != VP8_STATUS_OK) return std::nullopt;
+  if (features.has_animation || features.width <= 0 || features.height <= 0) return std::nullopt;
+  auto [tw, th] = target(features.width, features.height);
+  if (tw <= 0 || th <= 0 || tw > features.width || th > features.height) {
+    tw = features.width;
+    th = features.height;
   }
-  int32_t w = features.width, h = features.height;
-  if (maxWidth > 0 && maxHeight > 0 && (w > maxWidth || h > maxHeight)) {
-    // Fit inside the box, keeping the proportions; never below one pixel.
-    if (int64_t{w} * maxHeight >= int64_t{h} * maxWidth) {
-      h = static_cast<int32_t>(std::max<int64_t>(1, (int64_t{h} * maxWidth + w / 2) / w));
-      w = maxWidth;
-    } else {
-      w = static_cast<int32_t>(std::max<int64_t>(1, (int64_t{w} * maxHeight + h / 2) / h));
-      h = maxHeight;
-    }
+  auto out = ImageBuffer::Allocate(tw, th);
+  if (!out) return std::nullopt;
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) return std::nullopt;
+  config.options.use_threads = 1;
+  if (tw != features.width || th != features.height) {
+    config.options.use_scaling = 1;
+    config.options.scaled_width = tw;
+    config.options.scaled_height = th;
   }
-  auto frame = DecodeFrame(bytes, size, w, h);
-  if (features.has_animation) WebPDemuxReleaseIterator(&iter);
-  return DecodeResult(std::move(frame)).with(details);
+  config.output.colorspace = MODE_BGRA;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = out->data();
+  config.output.u.RGBA.stride = static_cast<int>(out->stride());
+  config.output.u.RGBA.size = out->byteSize();
+  const VP8StatusCode status = WebPDecode(data->data(), data->size(), &config);
+  WebPFreeDecBuffer(&config.output);
+  if (status != VP8_STATUS_OK) return std::nullopt;
+  ScaledPicture result;
+  result.picture = std::move(*out);
+  result.fullWidth = features.width;
+  result.fullHeight = features.height;
+  result.details = WebpDetails(features);
+  return result;
 }
 
 uint16_t WebpFrameDelay(const ViewerState& state, int32_t index) {

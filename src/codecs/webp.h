@@ -27,10 +27,6 @@ DecodeResult LoadWebPFromMemory(std::vector<uint8_t> data, ViewerState& state, b
 // file yields no picture (only its details): it needs a playback.
 DecodeResult LoadStillWebP(const std::string& path);
 
-// Decodes a WebP file scaled while decoding to fit inside maxWidth x maxHeight (proportions
-// kept, never enlarged); an animation gives its first frame. Touches no shared state.
-DecodeResult LoadWebPScaled(const std::string& path, int32_t maxWidth, int32_t maxHeight);
-
 // Delay of frame `index` of the running WebP playback: 100 ms when the index is beyond the
 // frame count, when nothing plays, or when the stored delay is 0.
 uint16_t WebpFrameDelay(const ViewerState& state, int32_t index);

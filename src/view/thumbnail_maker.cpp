@@ -1,11 +1,14 @@
 #include "view/thumbnail_maker.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "codecs/gif.h"
 #include "codecs/jpeg.h"
 #include "codecs/load_dispatch.h"
+#include "codecs/scaled_decode.h"
 #include "codecs/sniff.h"
 #include "codecs/webp.h"
 #include "core/byte_reader.h"
@@ -133,20 +136,38 @@ MadeThumbnail Finish(std::optional<ImageBuffer> picture, bool opaque, int32_t or
   return out;
 }
 
+// The fitted size of the picture in the square, as the scaled decoders take their target.
+ScaledTarget FitTarget(int32_t side) {
+  return [side](int32_t w, int32_t h) {
+    int32_t tw = 0, th = 0;
+    FitInSquare(w, h, side, tw, th);
+    return std::pair<int32_t, int32_t>(tw, th);
+  };
+}
+
+// The first bytes of a file: the EXIF segment lies within the first 64 KiB after the header.
+std::vector<uint8_t> FileHead(const std::string& path, size_t bytes) {
+  std::vector<uint8_t> out;
+  UniqueFile f = OpenRegularFile(path);
+  if (!f) return out;
+  out.resize(bytes);
+  out.resize(std::fread(out.data(), 1, bytes, f.get()));
+  return out;
+}
+
 MadeThumbnail FromJpeg(const std::string& path, int32_t side) {
-  const auto bytes = ReadWholeFile(path);
-  if (!bytes) return Finish(std::nullopt, true, 1, side, 0, 0, "image/jpeg");
+  const std::vector<uint8_t> head = FileHead(path, 72 * 1024);
   ExifInfo info{};
-  ParseJpegMetadata(*bytes, info);
+  ParseJpegMetadata(head, info);
   const int32_t orientation = info.isExif ? info.orientation : 1;
-  int32_t tw = 0, th = 0;
-  FitInSquare(info.width, info.height, side, tw, th);
   // The camera's own small picture is enough when it covers the thumbnail.
-  if (info.thumbnailSize != 0) {
-    if (auto tiff = ExifTiffStart(*bytes);
-        tiff && RangeFits(uint64_t{*tiff} + info.thumbnailOffset, info.thumbnailSize, bytes->size())) {
-      DecodeResult small = DecodeJpeg(std::span(*bytes).subspan(*tiff + info.thumbnailOffset,
-                                                                info.thumbnailSize));
+  if (info.thumbnailSize != 0 && info.width > 0 && info.height > 0) {
+    int32_t tw = 0, th = 0;
+    FitInSquare(info.width, info.height, side, tw, th);
+    if (auto tiff = ExifTiffStart(head);
+        tiff && RangeFits(uint64_t{*tiff} + info.thumbnailOffset, info.thumbnailSize, head.size())) {
+      DecodeResult small = DecodeJpeg(std::span(head).subspan(*tiff + info.thumbnailOffset,
+                                                              info.thumbnailSize));
       if (small && small.isOwned() && std::max(small.width(), small.height()) >= side &&
           small.width() >= tw && small.height() >= th) {
         return Finish(small.takeOwned(), true, orientation, side, info.width, info.height,
@@ -154,19 +175,23 @@ MadeThumbnail FromJpeg(const std::string& path, int32_t side) {
       }
     }
   }
-  DecodeResult r = DecodeJpegScaled(*bytes, tw, th);
-  if (!r || !r.isOwned()) return Finish(std::nullopt, true, 1, side, 0, 0, "image/jpeg");
-  const int32_t w = info.width > 0 ? info.width : r.width();
-  const int32_t h = info.height > 0 ? info.height : r.height();
-  return Finish(r.takeOwned(), true, orientation, side, w, h, "image/jpeg");
+  auto r = LoadJpegScaled(path, FitTarget(side));
+  if (!r) return Finish(std::nullopt, true, 1, side, 0, 0, "image/jpeg");
+  return Finish(std::move(r->picture), true, orientation, side, r->fullWidth, r->fullHeight,
+                "image/jpeg");
 }
 
 MadeThumbnail FromWebp(const std::string& path, int32_t side) {
-  DecodeResult r = LoadWebPScaled(path, side, side);
-  if (!r || !r.isOwned()) return Finish(std::nullopt, true, 1, side, 0, 0, "image/webp");
-  const bool opaque = !r.details.hasAlpha;
-  const int32_t w = r.width(), h = r.height();
-  return Finish(r.takeOwned(), opaque, 1, side, w, h, "image/webp");
+  auto r = LoadStillWebPScaled(path, FitTarget(side));
+  if (!r) {
+    // An animation is not a damaged file: it just gets no thumbnail here.
+    MadeThumbnail out;
+    out.outcome = LoadStillWebP(path).details.detailsValid ? ThumbnailOutcome::Unsupported
+                                                          : ThumbnailOutcome::Unreadable;
+    return out;
+  }
+  const bool opaque = !r->details.hasAlpha;
+  return Finish(std::move(r->picture), opaque, 1, side, r->fullWidth, r->fullHeight, "image/webp");
 }
 
 }  // namespace

@@ -47,10 +47,13 @@ enum ViewCommand : uint16_t {
   kCmdHasSelection = 4039,
   kCmdFitToImage = 4155,
   kCmdRestartAnimation = 4183,
+  // Internal, posted: the exact picture of the preview on show may have arrived.
+  kCmdExactPicture = 4197,
 };
 
 class PrefetchLoader;
 struct DisplayPlan;
+struct PreviewPicture;
 class ShowTrace;
 
 // Everything the view works with, handed down by the application.
@@ -103,9 +106,22 @@ class CImgViewerView : private EditView {
   // The information overlay: next mode, metadata read or cleared, refresh.
   void CycleOverlay();
 
+  // Two-stage display: a preview (the picture decoded at screen size) is on show while the
+  // exact picture is decoded on the worker. The picture's size, file size and type are the
+  // exact ones already; its pixels are not there yet.
+  bool showsPreview() const { return preview_ != nullptr; }
+  // Puts the exact picture in place of a preview on show, waiting for it under the wait
+  // cursor, and shows it. Everything that works on the picture itself comes through here
+  // first; without a preview it does nothing.
+  void EnsureExact();
+  // The layout the current state gives a picture shown now.
+  DisplayPlan CurrentPlan();
+
   // What the window paints.
   const DisplayBitmap* displayBitmap() const { return display_ ? &*display_ : nullptr; }
+  // The bitmap's row width (a multiple of 4) and the width the picture takes on screen.
   int32_t displayWidth() const { return display_ ? display_->width : -1; }
+  int32_t shownWidth() const { return display_ ? display_->scaledWidth : -1; }
   int32_t displayHeight() const { return display_ ? display_->height : -1; }
   // The picture's offset and margins for a surface of sw x sh (the screen in fullscreen).
   PaintLayout Paint(int32_t sw, int32_t sh);
@@ -123,6 +139,7 @@ class CImgViewerView : private EditView {
   int32_t pictureHeight() const;
   // The owned picture edits work on (empty while an animation frame is shown).
   ImageBuffer& picture() {
+    EnsureExact();
     prepared_.reset();  // the pixels may change: a bitmap made from them earlier is stale
     return picture_;
   }
@@ -154,6 +171,16 @@ class CImgViewerView : private EditView {
  private:
   // A prefetched picture of `path` becomes the current one, with everything its load learned.
   bool AdoptPrefetched(const std::string& path);
+  // A file's picture becomes the current one: the preview when the layout allows one and the
+  // exact picture is not ready, else the picture decoded ahead, else a load of the file.
+  // True when the load already laid out the picture (a system decoder's, unscaled).
+  bool LoadFile(const std::string& path, bool allowPreview);
+  bool ShowPreview(const std::string& path);
+  // The exact picture of the preview on show takes its place (as EnsureExact, without the
+  // layout and the paint).
+  void ReplacePreview();
+  // Const accessors of the pixels complete a preview first.
+  void EnsureExactFromConst() const { const_cast<CImgViewerView*>(this)->EnsureExact(); }
   // The layout at zoom `z` takes the display bitmap made with the prefetched picture.
   bool UsePreparedDisplay(float z);
 
@@ -171,7 +198,14 @@ class CImgViewerView : private EditView {
   // OCR, barcode reading and the export to RIOT.
   void RunTool(uint16_t command);
   void ReleasePicture();
+  // Draws the playback's progress into the last row of the frame on show (long playbacks).
+  void DrawPlaybackProgress();
+  // Reads the camera data of a JPEG file (by its sniffed type) and clears it for any other,
+  // keeping the colour space its decoder recorded.
+  void ReadMetadataFor(const std::string& path, int32_t sniffCode);
+  // Makes the display bitmap at the current zoom and moves the drawn selection with it.
   void Layout();
+  void LayOutDisplay();
   void RefreshTail();
   void Reload();
   void AnimationTick(intptr_t generation);
@@ -203,6 +237,7 @@ class CImgViewerView : private EditView {
   };
   std::optional<PreparedDisplay> prepared_;
   std::function<void()> afterPaint_;
+  std::unique_ptr<PreviewPicture> preview_;  // on show instead of the picture
 };
 
 }  // namespace qp

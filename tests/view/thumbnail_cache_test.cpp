@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/scaled_decode.h"
 #include "codecs/webp.h"
 #include "core/md5.h"
 #include "support/jpeg_builder.h"
@@ -256,11 +257,12 @@ TEST(ThumbnailMaker, ScaledDecodesAreUprightAndFitTheSquare) {
   EXPECT_EQ(test::PixelAt(t.pixels, 0, 0) >> 24, 0xFFu);
 
   // The reduction stops where the picture still covers the wanted size.
-  const auto bytes = test::ReadBytes(turned);
-  const DecodeResult quarter = DecodeJpegScaled(bytes, 128, 64);
-  EXPECT_EQ(quarter.width(), 200);  // 1/8 would give 100 x 50
-  EXPECT_EQ(DecodeJpegScaled(bytes, 100, 50).width(), 100);
-  EXPECT_EQ(DecodeJpegScaled(bytes, 801, 1).width(), 800);
+  auto width = [&](int32_t w, int32_t h) {
+    auto r = LoadJpegScaled(turned, [=](int32_t, int32_t) { return std::pair(w, h); });
+    return r ? r->picture.width() : -1;
+  };
+  EXPECT_EQ(width(128, 64), 200);  // 1/8 would give 100 x 50
+  EXPECT_EQ(width(100, 50), 100);
 
   // A small picture keeps its size; a WebP is scaled by its decoder.
   const std::string small = dir.file("small.webp");
@@ -270,9 +272,10 @@ TEST(ThumbnailMaker, ScaledDecodesAreUprightAndFitTheSquare) {
   const std::string wide = dir.file("wide.webp");
   ASSERT_EQ(EncodeWebP(test::RandomPicture(1000, 250, 3).data(), 1000, 250, 80, wide.c_str(), false),
             nullptr);
-  const DecodeResult w = LoadWebPScaled(wide, 256, 256);
-  EXPECT_EQ(w.width(), 256);
-  EXPECT_EQ(w.height(), 64);
+  const MadeThumbnail w = MakeThumbnail(wide, 256);
+  EXPECT_EQ(w.pixels.width(), 256);
+  EXPECT_EQ(w.pixels.height(), 64);
+  EXPECT_EQ(w.sourceWidth, 1000);
   const MadeThumbnail fromPng = MakeThumbnail(dir.file("none.png"), 128);
   EXPECT_EQ(fromPng.outcome, ThumbnailOutcome::Unreadable);
 }
