@@ -13,10 +13,10 @@
 #include "codecs/webp.h"
 #include "core/byte_reader.h"
 #include "core/file_io.h"
+#include "core/orientation.h"
 #include "core/viewer_state.h"
 #include "metadata/exif.h"
 #include "ops/resample.h"
-#include "ops/transforms.h"
 
 namespace qp {
 namespace {
@@ -26,8 +26,8 @@ void MakeOpaque(ImageBuffer& img) {
   for (size_t i = 0, n = img.pixelCount(); i < n; ++i) p[i * 4 + 3] = 255;
 }
 
-// The transforms record on a state that a vector source is gone; each worker thread has its
-// own scratch state for that, so nothing is shared.
+// The GIF decoder keeps its playback on a state; each worker thread has its own scratch state
+// for that, so nothing is shared.
 ViewerState& Scratch() {
   thread_local ViewerState state;
   return state;
@@ -211,23 +211,7 @@ void FitInSquare(int32_t width, int32_t height, int32_t side, int32_t& outWidth,
 }
 
 bool ApplyOrientation(ImageBuffer& img, int32_t orientation) {
-  ViewerState& s = Scratch();
-  switch (orientation) {
-    case 2: FlipHorizontal(img, s); return true;
-    case 3: UpsideDown(img, s); return true;
-    case 4: FlipVertical(img, s); return true;
-    case 5:
-      if (!RotateClockwise(img, s)) return false;
-      FlipHorizontal(img, s);
-      return true;
-    case 6: return RotateClockwise(img, s);
-    case 7:
-      if (!RotateClockwise(img, s)) return false;
-      FlipVertical(img, s);
-      return true;
-    case 8: return RotateCounterClockwise(img, s);
-    default: return true;
-  }
+  return TurnUprightInPlace(img, orientation);
 }
 
 MadeThumbnail MakeThumbnail(const std::string& path, int32_t side) {
