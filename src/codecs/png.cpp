@@ -195,7 +195,7 @@ struct PngWrite {
 };
 
 bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_t height,
-            bool alpha, std::span<const uint8_t> icc) {
+            bool alpha, std::span<const uint8_t> icc, std::span<png_text> text = {}) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_init_io(w.png, file);
   png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
@@ -204,6 +204,7 @@ bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_
   if (!icc.empty())
     png_set_iCCP(w.png, w.info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, icc.data(),
                  static_cast<png_uint_32>(icc.size()));
+  if (!text.empty()) png_set_text(w.png, w.info, text.data(), static_cast<int>(text.size()));
   png_set_rows(w.png, w.info, rows);
   // The library copies each row before reordering blue/red and dropping the alpha byte, so
   // the picture itself is only read.
@@ -245,6 +246,27 @@ DecodeResult LoadPng(const std::string& path) {
   } catch (const std::bad_alloc&) {
     return {};
   }
+}
+
+bool WritePngWithText(std::FILE* file, const uint8_t* pixels, int32_t width, int32_t height,
+                      std::span<const std::pair<std::string, std::string>> text) {
+  if (file == nullptr || pixels == nullptr || !PictureBytes(width, height)) return false;
+  const bool alpha = HasMeaningfulAlpha(pixels, width, height);
+  std::vector<png_bytep> rows(static_cast<size_t>(height));
+  for (int32_t y = 0; y < height; ++y)
+    rows[static_cast<size_t>(y)] =
+        const_cast<png_bytep>(pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 4);
+  std::vector<png_text> chunks(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    chunks[i] = png_text{};
+    chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+    chunks[i].key = const_cast<png_charp>(text[i].first.c_str());
+    chunks[i].text = const_cast<png_charp>(text[i].second.c_str());
+    chunks[i].text_length = text[i].second.size();
+  }
+  PngWrite w;
+  if (!w.png || !w.info) return false;
+  return Encode(w, file, rows.data(), width, height, alpha, {}, chunks);
 }
 
 const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_t /*level*/,
