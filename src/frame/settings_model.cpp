@@ -35,6 +35,8 @@ constexpr FieldRow kFixedFields[] = {
     {"OSDColour", "View", "Information overlay colour", EditorKind::Colour},
     {"PrefetchMemoryMB", "View", "Memory for pictures decoded ahead, in MiB (0: none)",
      EditorKind::Number, 0, 65536},
+    {"ColourManagement", "View", "Show and save pictures in their colour space (colour profiles)",
+     EditorKind::TextFlag},
     {"AutoOrient", "View", "Turn photos upright by their recorded orientation",
      EditorKind::TextFlag},
     {"DisableNumericSort", "Files", "Sort names as plain text (not by their numbers)",

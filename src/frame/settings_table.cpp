@@ -50,6 +50,8 @@ constexpr std::array kTable = {
     N("JoyID", 1),
     // Memory for pictures decoded ahead of the current one, in MiB; 0 decodes nothing ahead.
     N("PrefetchMemoryMB", 512),
+    // Pictures are shown and written in their colour space; "false" shows the stored numbers.
+    T("ColourManagement", 32, "true"),
     // Pictures are turned upright by the orientation their file records, at load.
     T("AutoOrient", 32, "true"),
     Family(N("JoyButton%d", 0), 16),
