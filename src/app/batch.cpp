@@ -21,6 +21,7 @@
 #include "core/byte_reader.h"
 #include "core/file_io.h"
 #include "core/paths.h"
+#include "core/setting_values.h"
 #include "core/viewer_state.h"
 #include "frame/natural_sort.h"
 #include "jpegxform/lossless.h"
@@ -466,9 +467,7 @@ int32_t SharedSettings::ReadNumber(std::string_view name) {
   return it->second;
 }
 
-bool SharedSettings::ReadFlag(std::string_view name) {
-  return EqualsIgnoreCase(ReadText(name), "true");
-}
+bool SharedSettings::ReadFlag(std::string_view name) { return FlagIsOn(ReadText(name)); }
 
 namespace {
 

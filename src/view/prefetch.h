@@ -15,6 +15,7 @@
 
 #include "codecs/load_dispatch.h"
 #include "core/exif_info.h"
+#include "core/setting_values.h"
 #include "core/viewer_state.h"
 #include "view/view_geometry.h"
 
@@ -64,8 +65,6 @@ struct PrefetchedPicture {
   size_t bytes() const;
 };
 
-// Bytes the prefetched pictures may hold for a setting "PrefetchMemoryMB"; 0 is off.
-int64_t PrefetchBudgetBytes(int32_t megabytes);
 
 class PrefetchLoader {
  public:

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/image_buffer.h"
+#include "core/setting_values.h"
 #include "core/settings_access.h"
 
 namespace qp {
@@ -24,8 +25,6 @@ struct FitFactors {
   double width = 0.97;
   double height = 0.9;
 };
-// A per-mille setting as a factor; quotients outside [0.1, 10] give `fallback`.
-double FitQuotient(int32_t stored, double fallback);
 FitFactors ReadFitFactors(SettingsAccess& settings);
 
 // The positive zoom a fit code (-1, -2, -3) gives a w x h picture in an available area of
