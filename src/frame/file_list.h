@@ -55,6 +55,8 @@ class CDirManager {
   void loadFolder(const std::string& folder);
   // Rebuilds from a list file and clears the mark.
   void loadListFile(const std::string& listPath);
+  // Rebuilds from the given paths (sorted like any list) and clears the mark.
+  void loadPaths(std::vector<std::string> paths);
   void markStale() { reloadMark_ = true; }
   bool isStale() const { return reloadMark_; }
   // Remembers the path's folder and seeks to it; never rebuilds.
