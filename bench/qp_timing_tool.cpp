@@ -6,6 +6,8 @@
 //                                                bench programs use
 //   qp_timing_tool make-photos DIR N [W H]       write N different photo-like JPEGs (default
 //                                                6000 x 4000, quality 90) as DIR/photo-NN.jpg
+//   qp_timing_tool make-marked DIR W H           one such photo in a purple range, found on
+//                                                the screen by qp_first_paint
 //   qp_timing_tool to-bgra IN.jpg OUT.bgra       decode a JPEG to an opaque raw BGRA file
 //   qp_timing_tool bgra-to-rgba IN.bgra OUT.rgba the same pixels as headerless RGBA bytes
 #include <algorithm>
@@ -62,7 +64,9 @@ bool MakeInputs(const std::string& dir) {
 // Photo-like pictures for stepping through a folder: smooth sky and ground gradients, rolling
 // hills and a little grain, so they compress and decode like camera pictures (a few MB each)
 // rather than like noise. Each index shifts the colours and the hills.
-bool MakePhotos(const std::string& dir, int count, int w, int h) {
+// With `marked` the photos keep their texture in a purple range (red and blue high, green
+// low) that qp_first_paint recognises at any scale.
+bool MakePhotos(const std::string& dir, int count, int w, int h, bool marked = false) {
   auto img = qp::ImageBuffer::Allocate(w, h);
   if (!img) return false;
   for (int n = 0; n < count; ++n) {
@@ -86,6 +90,12 @@ bool MakePhotos(const std::string& dir, int count, int w, int h) {
           b = 40 + 20 * fx;
         }
         uint8_t* px = img->pixel(x, y);
+        if (marked) {
+          const double v = (r + gr + b) / 3.0;
+          r = 165 + v * 0.35;
+          gr = v * 0.25;
+          b = 125 + v * 0.45;
+        }
         px[0] = static_cast<uint8_t>(std::clamp(static_cast<int>(b) + g, 0, 255));
         px[1] = static_cast<uint8_t>(std::clamp(static_cast<int>(gr) + g, 0, 255));
         px[2] = static_cast<uint8_t>(std::clamp(static_cast<int>(r) + g, 0, 255));
@@ -131,6 +141,10 @@ int main(int argc, char** argv) {
     const int h = a.size() == 5 ? std::atoi(a[4].c_str()) : 4000;
     return MakePhotos(a[1], std::atoi(a[2].c_str()), w, h) ? 0 : Fail("cannot write photos");
   }
+  if (a.size() == 4 && a[0] == "make-marked")
+    return MakePhotos(a[1], 1, std::atoi(a[2].c_str()), std::atoi(a[3].c_str()), true)
+               ? 0
+               : Fail("cannot write photos");
   if (a.size() == 3 && a[0] == "to-bgra") {
     auto img = qp::LoadJpeg(a[1]);
     if (!img) return Fail("cannot decode");
@@ -151,7 +165,8 @@ int main(int argc, char** argv) {
   std::fprintf(
       stderr,
       "usage: qp_timing_tool load FILE | resample IN.bgra OUT.bgra W H | display IN.bgra W H |\n"
-      "       make-inputs DIR | make-photos DIR N [W H] | to-bgra IN.jpg OUT.bgra |\n"
+      "       make-inputs DIR | make-photos DIR N [W H] | make-marked DIR W H |\n"
+      "       to-bgra IN.jpg OUT.bgra |\n"
       "       bgra-to-rgba IN.bgra OUT.rgba\n");
   return 2;
 }

@@ -9,11 +9,17 @@
 #    (off), ROUNDS times each (default 1), alternating, so load from other processes falls on
 #    both alike. Prints the median and 95th percentile of the shown times and the peak
 #    resident memory while stepping.
-# 2. First picture: the same 6000 x 4000 JPEG opened alone in a folder and among 10,000 files,
+# 2. Held key: the same folder fullscreen, Space pressed 4 times a second (STEPS presses, no
+#    pause), prefetch at 512 MiB: every press must show its photo; prints the same figures.
+# 3. First picture: the same 6000 x 4000 JPEG opened alone in a folder and among 10,000 files,
 #    alternating, 5 times each; prints the median time to the first picture and the ratio.
+# 4. First picture beside other viewers: a 6000 x 4000 photo in a colour qp_first_paint finds
+#    on the screen, among 10,000 files, opened by quillpix and by each of feh, qimgv and eog
+#    that is installed, in turn, 5 times each; the time from the start of the process to the
+#    first paint as seen on the screen (the same measure for every program).
 #
-# BUILD_DIR holds bin/quillpix and bench/qp_timing_tool (default build). The pictures are made
-# once under ${TMPDIR:-/tmp}/qp_stepping. Needs xvfb-run and xdotool.
+# BUILD_DIR holds bin/quillpix, bench/qp_timing_tool and bench/qp_first_paint (default build).
+# The pictures are made once under ${TMPDIR:-/tmp}/qp_stepping. Needs xvfb-run and xdotool.
 set -euo pipefail
 
 if [ -z "${QP_STEPPING_INNER:-}" ]; then
@@ -26,7 +32,8 @@ rounds=${2:-1}
 steps=${3:-40}
 prog=$build/bin/quillpix
 tool=$build/bench/qp_timing_tool
-for f in "$prog" "$tool"; do
+paint=$build/bench/qp_first_paint
+for f in "$prog" "$tool" "$paint"; do
   [ -x "$f" ] || { echo "stepping.sh: $f not built" >&2; exit 1; }
 done
 command -v xdotool >/dev/null || { echo "stepping.sh: xdotool not installed" >&2; exit 1; }
@@ -47,6 +54,11 @@ if [ ! -e "$big/img-05000.jpg" ]; then
   done
   cp "$photos/photo-01.jpg" "$big/img-05000.jpg"
   cp "$photos/photo-01.jpg" "$alone/img-05000.jpg"
+fi
+if [ ! -s "$big/img-05001m.jpg" ]; then
+  rm -rf "$work/marked"
+  "$tool" make-marked "$work/marked" 6000 4000
+  cp "$work/marked/photo-01.jpg" "$big/img-05001m.jpg"
 fi
 
 load() { cut -d' ' -f1-3 /proc/loadavg; }
@@ -96,7 +108,7 @@ for ((r = 1; r <= rounds; r++)); do
     log=$results/step-$budget-$r.log
     start "$budget" "$photos/photo-01.jpg" "$log"
     wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
-    win=$(xdotool search --name '^Quill Pix$' | tail -n 1)
+    win=$(xdotool search --name 'Quill Pix$' | tail -n 1)
     xdotool windowfocus --sync "$win"
     sleep 2                        # the folder is read and the neighbours decoded
     xdotool key Return             # fullscreen, fitted
@@ -128,7 +140,30 @@ for budget in 512 0; do
   printf 'stepping prefetch=%-3s all rounds: %s\n' "$budget" "$(stats <"$results/all-$budget.ms")"
 done
 
-# 2. First picture, alone and among 10,000 files.
+# 2. Held key: four presses a second, fullscreen.
+for ((r = 1; r <= rounds; r++)); do
+  log=$results/held-$r.log
+  start 512 "$photos/photo-01.jpg" "$log"
+  wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
+  win=$(xdotool search --name 'Quill Pix$' | tail -n 1)
+  xdotool windowfocus --sync "$win"
+  sleep 2
+  xdotool key Return
+  sleep 2
+  loadStart=$(load)
+  xdotool key --delay 250 --repeat "$steps" space
+  sleep 3
+  wait_lines "$log" $((steps + 1)) || true
+  echo "$(load)" >"$log.load"
+  stop
+  grep '^trace: shown' "$log" | tail -n +2 | awk '{ print $3 }' >"$log.ms"
+  printf 'held key (4/s) round %d: %s of %d presses  (load %s -> %s)\n' "$r" "$(stats <"$log.ms")" \
+    "$steps" "$loadStart" "$(cat "$log.load")"
+done
+cat "$results"/held-*.log.ms >"$results/all-held.ms"
+printf 'held key (4/s) all rounds: %s\n' "$(stats <"$results/all-held.ms")"
+
+# 3. First picture, alone and among 10,000 files.
 for _ in 1 2 3 4 5; do
   for where in alone big; do
     dir=$alone
@@ -147,4 +182,26 @@ echo "first picture among 10,000: $big_ms"
 a=$(sort -n "$results/first-alone.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
 b=$(sort -n "$results/first-big.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
 awk -v a="$a" -v b="$b" 'BEGIN { printf "ratio (median among 10,000 / median alone): %.2f\n", b / a }'
+
+# 4. First picture beside other viewers, measured on the screen from outside.
+viewers=(quillpix)
+for v in feh qimgv eog; do command -v "$v" >/dev/null && viewers+=("$v"); done
+for _ in 1 2 3 4 5; do
+  for v in "${viewers[@]}"; do
+    cfg=$(mktemp -d)
+    mkdir -p "$cfg/Quillpix"
+    printf '[Settings]\nPrefetchMemoryMB=512\n' >"$cfg/Quillpix/Quill Pix.conf"
+    cmd=("$v")
+    [ "$v" = quillpix ] && cmd=("$prog")
+    ms=$(XDG_CONFIG_HOME=$cfg "$paint" 20000 "${cmd[@]}" "$big/img-05001m.jpg" 2>/dev/null || true)
+    echo "${ms:-timeout}" >>"$results/peer-$v.ms"
+    rm -rf "$cfg"
+    sleep 0.5
+  done
+done
+for v in "${viewers[@]}"; do
+  grep -v timeout "$results/peer-$v.ms" >"$results/peer-$v.ok" || true
+  printf 'first paint on screen, %-8s among 10,000: %s (%d timeouts)\n' "$v" \
+    "$(stats <"$results/peer-$v.ok")" "$(grep -c timeout "$results/peer-$v.ms" || true)"
+done
 echo "load after: $(load)"

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "app/application.h"
 #include "app/one_shot.h"
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include "codecs/file_filters.h"
+#include "core/debug.h"
 #include "core/paths.h"
 #include "frame/animation_clock.h"
 #include "frame/commands.h"
@@ -63,13 +65,38 @@ std::string DocumentPath(const std::string& token) {
   return ec ? token : p.lexically_normal().string();
 }
 
+// No one-shot mode: the window opens.
+bool PlainStart(const qp::CommandLine& cl) {
+  return cl.mode == qp::CommandMode::None ||
+         (cl.mode == qp::CommandMode::Convert && cl.secondFile.empty());
+}
+
+// A plain start on a file: the window opens on it at original size.
+bool OpensWindowOnFile(const qp::CommandLine& cl) {
+  return PlainStart(cl) && !cl.firstFile.empty() && !cl.drawLines && HaveDisplay();
+}
+
+// The metadata reader the view installs, for the prefetch worker.
+qp::ViewerState::MetadataReader MetadataReader() {
+  qp::ViewerState s;
+  qp::InstallMetadataReader(s);
+  return s.metadataReader();
+}
+
+long long MillisecondsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t)
+      .count();
+}
+
 int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::SystemImageDecoder& decoder,
-              std::chrono::steady_clock::time_point programStart) {
+              std::chrono::steady_clock::time_point programStart, qp::PrefetchLoader& prefetch) {
   qp::ViewerState state;
   qp::InstallMetadataReader(state);
-  // Pictures decoded ahead on a worker thread; "QUILLPIX_TRACE=1" reports each shown picture.
-  qp::PrefetchLoader prefetch(state.metadataReader());
-  const std::unique_ptr<qp::ShowTrace> trace = qp::ShowTrace::FromEnvironment(programStart);
+  qp::DebugLog("start: window set up from %lld ms", MillisecondsSince(programStart));
+  // "QUILLPIX_TRACE=1" reports each shown picture.
+  // The first picture counts from the start of the process, loading of libraries included.
+  const std::unique_ptr<qp::ShowTrace> trace =
+      qp::ShowTrace::FromEnvironment(qp::ShowTrace::ProcessStart(programStart));
   std::unique_ptr<qp::InputArrivalFilter> arrivals;
   if (trace) {
     arrivals = std::make_unique<qp::InputArrivalFilter>(*trace);
@@ -105,6 +132,8 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
     qtPorts.post.Post(static_cast<uint16_t>(command), argument);
   };
   state.hooks.postToFrame = post;
+  // The worker tells when an exact picture is done; the view replaces its preview with it.
+  prefetch.OnExactSettled([&qtPorts] { qtPorts.post.Post(qp::kCmdExactPicture, 0); });
   qp::AnimationClock clock(state, post);
   clock.start();
   // The game pad is polled while "Use Joystick" is on; the thread ends before the window goes.
@@ -113,6 +142,7 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
 
   if (QScreen* screen = window.screen()) window.setGeometry(screen->availableGeometry());
   window.showMaximized();
+  qp::DebugLog("start: window shown at %lld ms", MillisecondsSince(programStart));
   // The file named on the command line goes into the recent list like any opened file.
   const std::string first = DocumentPath(cl.firstFile);
   if (first.empty() || !qp::OpenDocument(fileOps, first)) view.OpenDocument(first);
@@ -126,6 +156,7 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
     });
   });
   const int rc = QApplication::exec();
+  prefetch.OnExactSettled(nullptr);
   clock.stop();
   state.hooks.postToFrame = nullptr;
   return rc;
@@ -137,6 +168,18 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
 int main(int argc, char** argv) {
   [[maybe_unused]] const auto programStart = std::chrono::steady_clock::now();
   const qp::CommandLine cl = qp::ParseCommandLine(argc, argv);
+#ifdef QP_HAVE_QT
+  // Pictures decoded ahead on a worker thread. The first file's decode starts now, so that it
+  // runs while Qt and the window are set up; the view then adopts it at original size.
+  qp::PrefetchLoader prefetch(MetadataReader());
+  if (OpensWindowOnFile(cl)) {
+    qp::QSettingsBackend early;
+    qp::SettingsStore earlySettings(early);
+    qp::DisplayPlan plan;  // original size in a window
+    prefetch.Want(std::vector<std::string>{DocumentPath(cl.firstFile)},
+                  qp::PrefetchBudgetBytes(earlySettings.ReadNumber("PrefetchMemoryMB")), plan);
+  }
+#endif
 #ifdef QP_HAVE_QT
   qp::QSettingsBackend backend;
   qp::QtSystemImageDecoder systemDecoder;
@@ -151,7 +194,9 @@ int main(int argc, char** argv) {
   {
 #ifdef QP_HAVE_QT
     // Qt's image plug-ins (the last fall-back decoder) are found through the application object.
-    QCoreApplication qtApp(argc, argv);
+    // A plain start decodes nothing here and goes on to the window's application object.
+    std::optional<QCoreApplication> qtApp;
+    if (!PlainStart(cl)) qtApp.emplace(argc, argv);
 #endif
     outcome = qp::RunCommandLine(cl, ports);
   }
@@ -175,7 +220,8 @@ int main(int argc, char** argv) {
       std::fputs(outcome.err.c_str(), stderr);
       return outcome.exitCode;
     }
-    return RunWindow(cl, settings, systemDecoder, programStart);
+    qp::DebugLog("start: Qt set up at %lld ms", MillisecondsSince(programStart));
+    return RunWindow(cl, settings, systemDecoder, programStart, prefetch);
   }
 #endif
   std::fputs(outcome.out.c_str(), stdout);

@@ -175,23 +175,37 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
   return out;
 }
 
+namespace {
+
+// The decoder LoadFileForDisplay tries first: the content's for a signature that disagrees
+// with the extension, else the extension's. None for a file that cannot be opened or is empty.
+DecoderId FirstDecoder(const std::string& path, int32_t code) {
+  if (code == kSniffUnopenable || code == kSniffEmpty) return DecoderId::None;
+  if (code < 0) {
+    const SignatureRow* sig = FindSignature(-code);
+    return sig == nullptr ? DecoderId::None : sig->decoder;
+  }
+  const std::string ext = ToLowerAscii(ExtensionOf(path));
+  return ext.empty() ? DecoderId::None : ByExtension(ext);
+}
+
+}  // namespace
+
+std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
+                                                       const ScaledTarget& target,
+                                                       int32_t& sniffCode, int64_t& fileSize) {
+  sniffCode = SniffFileType(path, &fileSize);
+  switch (FirstDecoder(path, sniffCode)) {
+    case DecoderId::Jpeg: return LoadJpegScaled(path, target);
+    case DecoderId::Webp: return LoadStillWebPScaled(path, target);
+    default: return std::nullopt;
+  }
+}
+
 std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path) {
   DisplayLoad out;
   out.sniffCode = SniffFileType(path, &out.fileSize);
-  const int32_t code = out.sniffCode;
-  if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
-  // The decoder LoadFileForDisplay tries first: the content's for a signature that disagrees
-  // with the extension, else the extension's.
-  DecoderId id = DecoderId::None;
-  if (code < 0) {
-    const SignatureRow* sig = FindSignature(-code);
-    if (sig == nullptr) return std::nullopt;
-    id = sig->decoder;
-  } else {
-    const std::string ext = ToLowerAscii(ExtensionOf(path));
-    if (ext.empty()) return std::nullopt;
-    id = ByExtension(ext);
-  }
+  const DecoderId id = FirstDecoder(path, out.sniffCode);
   switch (id) {
     case DecoderId::Jpeg: out.picture = LoadJpeg(path); break;
     case DecoderId::Png: out.picture = LoadPng(path); break;

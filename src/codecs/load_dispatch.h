@@ -7,6 +7,7 @@
 #include <string>
 
 #include "codecs/decode_result.h"
+#include "codecs/scaled_decode.h"
 #include "core/settings_access.h"
 #include "core/viewer_state.h"
 #include "platform/system_decoder.h"
@@ -46,5 +47,12 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx);
 // decoder failed, or a file that cannot be opened or is empty. Touches no ViewerState: the
 // details travel in the result, for StoreDetails when the picture is shown.
 std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path);
+
+// A quick look at a file for any thread: the picture LoadFileOffUiThread would decode, decoded
+// at a reduced size (see codecs/scaled_decode.h) when that decoder is JPEG's or WebP's; nothing
+// for other files. `sniffCode` and `fileSize` receive what the sniff found.
+std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
+                                                       const ScaledTarget& target,
+                                                       int32_t& sniffCode, int64_t& fileSize);
 
 }  // namespace qp

@@ -1,4 +1,5 @@
 #include "codecs/webp.h"
+#include "codecs/scaled_decode.h"
 
 #include <webp/decode.h>
 #include <webp/demux.h>
@@ -268,6 +269,43 @@ DecodeResult LoadStillWebP(const std::string& path) {
   const DecodeDetails details = WebpDetails(features);
   if (features.has_animation) return DecodeResult::Failed(details);
   return DecodeResult(DecodeFrame(data->data(), data->size())).with(details);
+}
+
+std::optional<ScaledPicture> LoadStillWebPScaled(const std::string& path, const ScaledTarget& target) {
+  auto data = ReadWholeFile(path);
+  if (!data) return std::nullopt;
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(data->data(), data->size(), &features) != VP8_STATUS_OK) return std::nullopt;
+  if (features.has_animation || features.width <= 0 || features.height <= 0) return std::nullopt;
+  auto [tw, th] = target(features.width, features.height);
+  if (tw <= 0 || th <= 0 || tw > features.width || th > features.height) {
+    tw = features.width;
+    th = features.height;
+  }
+  auto out = ImageBuffer::Allocate(tw, th);
+  if (!out) return std::nullopt;
+  WebPDecoderConfig config;
+  if (!WebPInitDecoderConfig(&config)) return std::nullopt;
+  config.options.use_threads = 1;
+  if (tw != features.width || th != features.height) {
+    config.options.use_scaling = 1;
+    config.options.scaled_width = tw;
+    config.options.scaled_height = th;
+  }
+  config.output.colorspace = MODE_BGRA;
+  config.output.is_external_memory = 1;
+  config.output.u.RGBA.rgba = out->data();
+  config.output.u.RGBA.stride = static_cast<int>(out->stride());
+  config.output.u.RGBA.size = out->byteSize();
+  const VP8StatusCode status = WebPDecode(data->data(), data->size(), &config);
+  WebPFreeDecBuffer(&config.output);
+  if (status != VP8_STATUS_OK) return std::nullopt;
+  ScaledPicture result;
+  result.picture = std::move(*out);
+  result.fullWidth = features.width;
+  result.fullHeight = features.height;
+  result.details = WebpDetails(features);
+  return result;
 }
 
 uint16_t WebpFrameDelay(const ViewerState& state, int32_t index) {

@@ -40,6 +40,8 @@ CommandGroup* CommandRouter::HandlerOf(uint16_t id) const {
 
 bool CommandRouter::Execute(uint16_t id, intptr_t argument) {
   const CommandRow* row = FindCommand(id);
+  // Every command but stepping works on the exact picture, never on a preview on show.
+  if (HandlerOf(id) != navigation_ && id != kCmdExit) ctx_.view.EnsureExact();
   if (row != nullptr) {
     switch (row->route) {
       case Route::None: return false;

@@ -1,5 +1,7 @@
 #include "frame/prefetch_neighbours.h"
 
+#include <algorithm>
+
 #include "view/prefetch.h"
 #include "view/view_geometry.h"
 
@@ -9,15 +11,27 @@ void PrefetchNeighbours(FrameContext& ctx, int direction) {
   PrefetchLoader* loader = ctx.view.context().prefetch;
   if (loader == nullptr) return;
   const int64_t budget = PrefetchBudgetBytes(ctx.settings.ReadNumber("PrefetchMemoryMB"));
-  std::vector<std::string> paths;
+  const DisplayPlan plan = ctx.view.PlanNextLayout();
+  std::vector<std::string> around;  // the next in the direction of travel, then the one behind
   if (budget > 0) {
     for (int d : {direction, -direction}) {
       auto p = ctx.files.peek(d);
-      if (p && *p != ctx.state.currentPath) paths.push_back(std::move(*p));
+      if (p && *p != ctx.state.currentPath &&
+          std::find(around.begin(), around.end(), *p) == around.end())
+        around.push_back(std::move(*p));
     }
   }
+  // When the next layout shows pictures smaller than their size, screen-size previews come
+  // first, so a held key never waits for a full decode; then the exact picture of a preview
+  // on show; the neighbours' exact pictures follow when the stepping pauses.
+  std::vector<PrefetchWish> wishes;
+  const bool previews = plan.zoom < 0.999f;
+  if (previews && !around.empty()) wishes.push_back({around[0], true});
+  if (ctx.view.showsPreview()) wishes.push_back({ctx.state.currentPath, false});
+  if (previews && around.size() > 1) wishes.push_back({around[1], true});
+  for (const std::string& p : around) wishes.push_back({p, false});
   // The picture shown stays ready for a step back, when the worker made a copy of it.
-  loader->Want(std::move(paths), budget, ctx.view.PlanNextLayout(), ctx.state.currentPath);
+  loader->Want(std::move(wishes), budget, plan, ctx.state.currentPath);
 }
 
 void ScanFolderAfterFirstPicture(FrameContext& ctx, const std::vector<std::string>& namedFiles) {

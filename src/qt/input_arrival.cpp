@@ -1,9 +1,11 @@
 #include "qt/input_arrival.h"
 
 #include <QEvent>
+#include <QInputEvent>
 
 #include "core/viewer_state.h"
 #include "qt/qt_ports.h"
+#include "view/view.h"
 
 namespace qp {
 
@@ -13,12 +15,15 @@ bool InputArrivalFilter::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ShortcutOverride:
     case QEvent::KeyPress:
     case QEvent::Wheel:
-      trace_.CommandArrived();
+      // From the window system's time of the key: a wait in the queue counts.
+      trace_.InputArrived(static_cast<QInputEvent*>(event)->timestamp());
       break;
     default:
-      if (event->type() == PostedCommandEvent::EventType() &&
-          static_cast<PostedCommandEvent*>(event)->command != kCmdAnimationTick)
-        trace_.CommandArrived();
+      // Animation ticks and the arrival of an exact picture are not the user's commands.
+      if (event->type() == PostedCommandEvent::EventType()) {
+        const auto command = static_cast<PostedCommandEvent*>(event)->command;
+        if (command != kCmdAnimationTick && command != kCmdExactPicture) trace_.CommandArrived();
+      }
       break;
   }
   return QObject::eventFilter(watched, event);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "codecs/scaled_decode.h"
 #include "codecs/sniff.h"
 #include "core/debug.h"
 #include "ops/display_scale.h"
@@ -19,18 +20,68 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point t) {
       .count();
 }
 
+// A display bitmap made for another plan than `plan`: made again before the picture is shown.
+bool NeedsRedisplay(const PrefetchedPicture& p, const DisplayPlan& plan) {
+  return p.display && !SamePlan(p.displayPlan, plan);
+}
+
+// The work on a wish is done when it is met or its file declined.
+bool Met(const PrefetchWish& w, const PrefetchedPicture* ready) {
+  if (ready == nullptr) return false;
+  return w.preview || !ready->preview;
+}
+
+}  // namespace
+
 bool SamePlan(const DisplayPlan& a, const DisplayPlan& b) {
   return a.zoom == b.zoom && a.fullScreen == b.fullScreen && a.areaWidth == b.areaWidth &&
          a.areaHeight == b.areaHeight && a.factors.width == b.factors.width &&
          a.factors.height == b.factors.height;
 }
 
-// A display bitmap made for another plan than `plan`: made again before the picture is shown.
-bool NeedsRedisplay(const PrefetchedPicture& p, const DisplayPlan& plan) {
-  return p.display && !SamePlan(p.displayPlan, plan);
+std::optional<PreviewPicture> DecodePreview(const std::string& path, const DisplayPlan& plan) {
+  // At original size or larger the full picture is needed at once.
+  if (plan.zoom >= 0.999f) return std::nullopt;
+  const std::optional<FileStamp> before = StampOf(path);
+  if (!before) return std::nullopt;
+  float zoom = 0.0f;
+  Size target;
+  bool worth = false;
+  const ScaledTarget wanted = [&](int32_t w, int32_t h) -> std::pair<int32_t, int32_t> {
+    zoom = plan.zoom;
+    if (zoom < 0)
+      zoom = FitZoom(zoom, w, h, plan.fullScreen, plan.areaWidth, plan.areaHeight, plan.factors);
+    // A decode at more than half the size saves too little to be worth a second paint.
+    worth = zoom > 0 && zoom <= 0.5f;
+    if (!worth) return {0, 0};
+    target = ScaledSize(w, h, zoom);
+    return {target.width, target.height};
+  };
+  PreviewPicture out;
+  std::optional<ScaledPicture> scaled =
+      LoadFileScaledOffUiThread(path, wanted, out.sniffCode, out.fileSize);
+  if (!scaled || !worth || target.width <= 0 || target.height <= 0) return std::nullopt;
+  const ImageBuffer& small = scaled->picture;
+  std::optional<DisplayBitmap> display;
+  if (small.width() == target.width && small.height() == target.height) {
+    display = MakeDisplayBitmap(small.data(), small.width(), small.height());
+  } else {
+    std::optional<ImageBuffer> fitted =
+        DisplayScale(small.data(), small.width(), small.height(), target.width, target.height);
+    if (fitted) display = MakeDisplayBitmap(fitted->data(), fitted->width(), fitted->height());
+  }
+  if (!display) return std::nullopt;
+  // Written to while it was read: the exact picture tells.
+  if (StampOf(path) != before) return std::nullopt;
+  out.display = std::move(*display);
+  out.zoom = zoom;
+  out.fullWidth = scaled->fullWidth;
+  out.fullHeight = scaled->fullHeight;
+  out.details = scaled->details;
+  out.stamp = *before;
+  out.plan = plan;
+  return out;
 }
-
-}  // namespace
 
 std::optional<FileStamp> StampOf(const std::string& path) {
   struct stat st {};
@@ -46,7 +97,7 @@ std::optional<FileStamp> StampOf(const std::string& path) {
 size_t PrefetchedPicture::bytes() const {
   const ImageBuffer* owned = load.picture.owned();
   return (owned != nullptr ? owned->byteSize() : 0) + (spare ? spare->byteSize() : 0) +
-         (display ? display->bits.size() : 0);
+         (display ? display->bits.size() : 0) + (preview ? preview->bytes() : 0);
 }
 
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
@@ -78,7 +129,17 @@ PrefetchLoader::~PrefetchLoader() {
 }
 
 bool PrefetchLoader::IsWanted(const std::string& path) const {
-  return std::find(wanted_.begin(), wanted_.end(), path) != wanted_.end();
+  return std::any_of(wanted_.begin(), wanted_.end(),
+                     [&](const PrefetchWish& w) { return w.path == path; });
+}
+
+bool PrefetchLoader::IsWantedExact(const std::string& path) const {
+  return std::any_of(wanted_.begin(), wanted_.end(),
+                     [&](const PrefetchWish& w) { return w.path == path && !w.preview; });
+}
+
+bool PrefetchLoader::IsDeclined(const std::string& path) const {
+  return std::find(declined_.begin(), declined_.end(), path) != declined_.end();
 }
 
 int64_t PrefetchLoader::ReadyBytes() const {
@@ -89,21 +150,48 @@ int64_t PrefetchLoader::ReadyBytes() const {
 
 void PrefetchLoader::Want(std::vector<std::string> paths, int64_t budgetBytes,
                           const DisplayPlan& plan, std::string keep) {
+  std::vector<PrefetchWish> wishes;
+  for (std::string& p : paths) wishes.push_back(PrefetchWish{std::move(p), false});
+  Want(std::move(wishes), budgetBytes, plan, std::move(keep));
+}
+
+void PrefetchLoader::OnExactSettled(std::function<void()> callback) {
+  // Waits for a call in progress, so the callback's target may go once this returns.
+  std::lock_guard guard(callbackMutex_);
+  exactSettled_ = std::move(callback);
+}
+
+void PrefetchLoader::Want(std::vector<PrefetchWish> wishes, int64_t budgetBytes,
+                          const DisplayPlan& plan, std::string keep) {
   std::vector<PrefetchedPicture> released;  // freed after the lock is let go
   {
     std::lock_guard guard(mutex_);
+    // Files declined for want of room are tried again under a new budget.
+    if (std::max<int64_t>(budgetBytes, 0) != budget_) declined_.clear();
     budget_ = std::max<int64_t>(budgetBytes, 0);
+    if (!SamePlan(plan_, plan)) noPreview_.clear();
     plan_ = plan;
     wanted_.clear();
     if (budget_ > 0) {
-      for (std::string& p : paths)
-        if (!p.empty() && !IsWanted(p)) wanted_.push_back(std::move(p));
+      for (PrefetchWish& w : wishes) {
+        const bool twice = std::any_of(wanted_.begin(), wanted_.end(), [&](const PrefetchWish& o) {
+          return o.path == w.path && o.preview == w.preview;
+        });
+        if (!w.path.empty() && !twice) wanted_.push_back(std::move(w));
+      }
     }
     keep_ = budget_ > 0 ? std::move(keep) : std::string();
-    // Pictures of files no longer wanted go; when the budget shrank, the least wanted go too
-    // (the kept one first).
+    // Pictures of files no longer wanted go, and previews made for another layout; when the
+    // budget shrank, the least wanted go too (the kept one first).
+    std::erase_if(ready_, [&](PrefetchedPicture& r) {
+      if (!r.preview || SamePlan(r.preview->plan, plan_)) return false;
+      released.push_back(std::move(r));
+      return true;
+    });
     std::vector<PrefetchedPicture> kept;
-    std::vector<std::string> order = wanted_;
+    std::vector<std::string> order;
+    for (const PrefetchWish& w : wanted_)
+      if (std::find(order.begin(), order.end(), w.path) == order.end()) order.push_back(w.path);
     if (!keep_.empty() && !IsWanted(keep_)) order.push_back(keep_);
     for (const std::string& p : order) {
       auto it = std::find_if(ready_.begin(), ready_.end(),
@@ -124,7 +212,7 @@ void PrefetchLoader::Want(std::vector<std::string> paths, int64_t budgetBytes,
       for (PrefetchedPicture& r : released) trash_.push_back(std::move(r));
       released.clear();
     }
-    std::erase_if(declined_, [&](const std::string& p) { return !IsWanted(p); });
+    std::erase_if(declined_, [&](const std::string& p) { return !IsWantedExact(p); });
     if (!wanted_.empty() && !worker_.joinable()) worker_ = std::thread([this] { Run(); });
   }
   wake_.notify_all();
@@ -135,15 +223,15 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
   {
     std::unique_lock lock(mutex_);
     const auto asked = std::chrono::steady_clock::now();
-    done_.wait(lock, [&] { return inFlight_ != path; });
-    DebugLog("prefetch: take %s, waited %lld ms, %s", path.c_str(),
-             static_cast<long long>(MillisecondsSince(asked)),
-             FindReady(path) == ready_.end() ? "not ready" : "ready");
-    // Shown now, by this picture or by the caller's own load; what stays of it is kept.
-    std::erase(wanted_, path);
-    keep_ = path;
+    done_.wait(lock, [&] { return inFlight_ != path || inFlightPreview_; });
     auto it = FindReady(path);
-    if (it == ready_.end()) return std::nullopt;
+    const bool exact = it != ready_.end() && !it->preview;
+    DebugLog("prefetch: take %s, waited %lld ms, %s", path.c_str(),
+             static_cast<long long>(MillisecondsSince(asked)), exact ? "ready" : "not ready");
+    // Shown now, by this picture or by the caller's own load; what stays of it is kept.
+    std::erase_if(wanted_, [&](const PrefetchWish& w) { return w.path == path; });
+    keep_ = path;
+    if (!exact) return std::nullopt;
     if (it->spare) {
       // The copy goes; the picture stays, ready behind once the user steps on.
       found = PrefetchedPicture{};
@@ -174,6 +262,32 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
   return found;
 }
 
+bool PrefetchLoader::ExactReady(const std::string& path) const {
+  std::lock_guard guard(mutex_);
+  const auto it = std::find_if(ready_.begin(), ready_.end(),
+                               [&](const PrefetchedPicture& r) { return r.path == path; });
+  return it != ready_.end() && !it->preview;
+}
+
+bool PrefetchLoader::ExactPending(const std::string& path) const {
+  std::lock_guard guard(mutex_);
+  if (inFlight_ == path && !inFlightPreview_) return true;
+  if (!IsWantedExact(path) || IsDeclined(path)) return false;
+  const auto it = std::find_if(ready_.begin(), ready_.end(),
+                               [&](const PrefetchedPicture& r) { return r.path == path; });
+  if (it != ready_.end() && !it->preview) return false;
+  return ReadyBytes() < budget_;
+}
+
+std::optional<PreviewPicture> PrefetchLoader::TakePreview(const std::string& path,
+                                                          const DisplayPlan& plan) {
+  std::unique_lock lock(mutex_);
+  done_.wait(lock, [&] { return inFlight_ != path || !inFlightPreview_; });
+  auto it = FindReady(path);
+  if (it == ready_.end() || !it->preview || !SamePlan(it->preview->plan, plan)) return std::nullopt;
+  return *it->preview;
+}
+
 void PrefetchLoader::Replan(const DisplayPlan& plan) {
   {
     std::lock_guard guard(mutex_);
@@ -185,7 +299,7 @@ void PrefetchLoader::Replan(const DisplayPlan& plan) {
 void PrefetchLoader::Forget(const std::string& path) {
   std::optional<PrefetchedPicture> released;
   std::lock_guard guard(mutex_);
-  std::erase(wanted_, path);
+  std::erase_if(wanted_, [&](const PrefetchWish& w) { return w.path == path; });
   if (keep_ == path) keep_.clear();
   auto it = FindReady(path);
   if (it != ready_.end()) {
@@ -196,20 +310,33 @@ void PrefetchLoader::Forget(const std::string& path) {
 }
 
 std::optional<PrefetchLoader::Work> PrefetchLoader::NextWork() const {
-  // In the order of the wish: a file neither ready nor declined is decoded; the most wanted
-  // one also gets a copy to hand out, so that it stays ready after it was shown.
-  for (size_t i = 0; i < wanted_.size(); ++i) {
-    const std::string& p = wanted_[i];
-    if (std::find(declined_.begin(), declined_.end(), p) != declined_.end()) continue;
+  // In the order of the wish: a file neither ready nor declined is decoded (its preview, for a
+  // preview wish); the most wanted exact picture also gets a copy to hand out, so that it
+  // stays ready after it was shown.
+  bool firstExact = true;
+  for (const PrefetchWish& w : wanted_) {
+    const std::string& p = w.path;
+    if (!w.preview && IsDeclined(p)) continue;
     auto it = std::find_if(ready_.begin(), ready_.end(),
                            [&](const PrefetchedPicture& r) { return r.path == p; });
-    if (it == ready_.end()) {
+    const PrefetchedPicture* ready = it == ready_.end() ? nullptr : &*it;
+    if (w.preview) {
+      if (Met(w, ready) ||
+          std::find(noPreview_.begin(), noPreview_.end(), p) != noPreview_.end())
+        continue;
+      if (ReadyBytes() >= budget_) return std::nullopt;
+      return Work{p, false, false, true};
+    }
+    if (!Met(w, ready)) {
       // A decode starts only while the budget has room left.
       if (ReadyBytes() >= budget_) return std::nullopt;
       return Work{p, false};
     }
-    if (NeedsRedisplay(*it, plan_)) return Work{p, false, true};
-    if (i == 0 && !it->spare && !it->spareRefused) return Work{p, true};
+    if (NeedsRedisplay(*ready, plan_)) return Work{p, false, true};
+    // Not for the picture on show, which the view takes as it is.
+    if (p == keep_) continue;
+    if (firstExact && !ready->spare && !ready->spareRefused) return Work{p, true};
+    firstExact = false;
   }
   return std::nullopt;
 }
@@ -279,8 +406,33 @@ void PrefetchLoader::Run() {
       continue;
     }
     inFlight_ = work->path;
+    inFlightPreview_ = work->preview;
     const auto started = std::chrono::steady_clock::now();
     std::optional<PrefetchedPicture> picture;
+    if (work->preview) {
+      const DisplayPlan plan = plan_;
+      lock.unlock();
+      std::optional<PreviewPicture> preview = DecodePreview(work->path, plan);
+      lock.lock();
+      inFlight_.reset();
+      inFlightPreview_ = false;
+      DebugLog("prefetch: preview of %s %s in %lld ms", work->path.c_str(),
+               preview ? "made" : "not made", static_cast<long long>(MillisecondsSince(started)));
+      // Still wished, not met meanwhile, and for the layout now planned.
+      if (!preview || !SamePlan(preview->plan, plan_)) {
+        if (!preview && SamePlan(plan, plan_)) noPreview_.push_back(work->path);
+      } else if (IsWanted(work->path) && FindReady(work->path) == ready_.end() &&
+                 ReadyBytes() + static_cast<int64_t>(preview->bytes()) <= budget_) {
+        PrefetchedPicture entry;
+        entry.path = work->path;
+        entry.stamp = preview->stamp;
+        entry.preview = std::move(preview);
+        ready_.push_back(std::move(entry));
+        ++counters_.previews;
+      }
+      done_.notify_all();
+      continue;
+    }
     if (work->redisplay) {
       // Out of the list while its bitmap is made, as for a copy.
       auto it = FindReady(work->path);
@@ -321,17 +473,35 @@ void PrefetchLoader::Run() {
     DebugLog("prefetch: %s %s in %lld ms",
              work->redisplay ? "redisplayed" : work->copy ? "copied" : "decoded", work->path.c_str(),
              static_cast<long long>(MillisecondsSince(started)));
+    const bool decode = !work->redisplay && !work->copy;
+    // The exact picture replaces the preview of its file, when it is taken.
+    auto preview = FindReady(work->path);
+    if (!decode || preview == ready_.end() || !preview->preview) preview = ready_.end();
+    const int64_t others =
+        ReadyBytes() - (preview != ready_.end() ? static_cast<int64_t>(preview->bytes()) : 0);
     if (!IsWanted(work->path)) {
       // Stepped past, or taken by the UI thread's own load meanwhile.
       if (picture) ++counters_.dropped;
-    } else if (!picture || ReadyBytes() + static_cast<int64_t>(picture->bytes()) > budget_) {
+    } else if (!picture || others + static_cast<int64_t>(picture->bytes()) > budget_) {
       ++counters_.declined;
       declined_.push_back(work->path);
     } else {
+      if (preview != ready_.end()) {
+        trash_.push_back(std::move(*preview));
+        ready_.erase(preview);
+      }
       ready_.push_back(std::move(*picture));
       picture.reset();
     }
     done_.notify_all();
+    if (decode) {
+      lock.unlock();
+      {
+        std::lock_guard callback(callbackMutex_);
+        if (exactSettled_) exactSettled_();
+      }
+      lock.lock();
+    }
     if (picture) {
       // A large picture is freed without holding up the UI thread's Take.
       lock.unlock();

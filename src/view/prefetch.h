@@ -7,6 +7,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -48,6 +49,30 @@ struct DisplayPlan {
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
                                             float& zoom);
 
+// A quick look at a file for a layout that shows the picture smaller than its own size: the
+// picture decoded at a reduced size (JPEG, still WebP) and scaled by the display scaler to the
+// size the exact picture's display bitmap will have, so the exact one replaces it in place.
+struct PreviewPicture {
+  DisplayBitmap display;
+  float zoom = 0.0f;  // the zoom of `display`, the plan's fit resolved for the full size
+  int32_t fullWidth = 0;
+  int32_t fullHeight = 0;
+  int32_t sniffCode = 0;
+  int64_t fileSize = 0;
+  DecodeDetails details;
+  FileStamp stamp;
+  DisplayPlan plan;
+  size_t bytes() const { return display.bits.size(); }
+};
+
+// Same layout: the same zoom or fit code, screen and fit factors.
+bool SamePlan(const DisplayPlan& a, const DisplayPlan& b);
+
+// The preview of `path` for `plan`; nothing when the plan shows the picture at its own size or
+// larger, when its format cannot decode at a reduced size, or when a reduced decode would be
+// (almost) the full one.
+std::optional<PreviewPicture> DecodePreview(const std::string& path, const DisplayPlan& plan);
+
 // A picture decoded ahead, with what a fresh load of its file would have learned.
 struct PrefetchedPicture {
   std::string path;
@@ -62,9 +87,16 @@ struct PrefetchedPicture {
   // A copy of the picture to hand out, so the picture itself stays ready behind the user.
   std::optional<ImageBuffer> spare;
   bool spareRefused = false;  // no room for the copy
+  // Only a preview so far: `load` holds no picture.
+  std::optional<PreviewPicture> preview;
   size_t bytes() const;
 };
 
+// One file to have ready: its preview, or its exact picture.
+struct PrefetchWish {
+  std::string path;
+  bool preview = false;
+};
 
 class PrefetchLoader {
  public:
@@ -82,12 +114,30 @@ class PrefetchLoader {
   // thread starts with the first wish that has a budget.
   void Want(std::vector<std::string> paths, int64_t budgetBytes, const DisplayPlan& plan = {},
             std::string keep = {});
+  // The same with previews: a preview wish is met by a preview or the exact picture. Previews
+  // are made for `plan` only; a file without one is not tried again under the same plan.
+  void Want(std::vector<PrefetchWish> wishes, int64_t budgetBytes, const DisplayPlan& plan = {},
+            std::string keep = {});
+
+  // Runs on the worker thread each time the work on the exact picture of a file ends (ready,
+  // failed or declined); the view then looks whether the picture it waits for is there. A
+  // call in progress ends before a new callback (or none) is set.
+  void OnExactSettled(std::function<void()> callback);
 
   // The prefetched picture of `path`, when one is ready and the file is still as it was while
   // decoded; waits for the worker when it is working on exactly this file. Otherwise nothing,
   // and the file is no longer wanted (the caller loads it itself). When a copy was made
   // ahead, the copy is handed out and the picture stays ready for a step back.
   std::optional<PrefetchedPicture> Take(const std::string& path);
+
+  // The exact picture of `path` is ready now (no wait for the worker).
+  bool ExactReady(const std::string& path) const;
+  // The exact picture of `path` is still to come from the worker: wished, not declined, not
+  // ready, and either being decoded or with room in the budget.
+  bool ExactPending(const std::string& path) const;
+  // A copy of the preview of `path` made for `plan`, when one is ready (waits while the worker
+  // makes exactly this preview); the wish stays.
+  std::optional<PreviewPicture> TakePreview(const std::string& path, const DisplayPlan& plan);
 
   // The next layout changed (fullscreen on or off): the display bitmaps of the wanted
   // pictures are made again for `plan`, in the order of the wish.
@@ -105,6 +155,7 @@ class PrefetchLoader {
     int32_t dropped = 0;    // ready or finished pictures no longer wanted
     int32_t changed = 0;    // pictures refused because their file changed on disk
     int32_t declined = 0;   // files left to the normal load, or over the budget
+    int32_t previews = 0;   // previews the worker made
   };
   Counters counters() const;
   bool workerStarted() const;
@@ -112,11 +163,14 @@ class PrefetchLoader {
  private:
   void Run();
   bool IsWanted(const std::string& path) const;
+  bool IsWantedExact(const std::string& path) const;
+  bool IsDeclined(const std::string& path) const;
   int64_t ReadyBytes() const;
   struct Work {
     std::string path;
     bool copy = false;       // make the spare copy of a ready picture, not decode
     bool redisplay = false;  // make the display bitmap of a ready picture for the plan
+    bool preview = false;    // make the preview only
   };
   std::optional<Work> NextWork() const;
   std::vector<PrefetchedPicture>::iterator FindReady(const std::string& path);
@@ -126,12 +180,16 @@ class PrefetchLoader {
   mutable std::mutex mutex_;
   std::condition_variable wake_;   // the worker: a new wish, or stop
   std::condition_variable done_;   // waiters: a decode ended
-  std::vector<std::string> wanted_;
+  std::vector<PrefetchWish> wanted_;
   std::string keep_;  // ready picture kept without being wanted: the one shown
   std::vector<std::string> declined_;  // wanted, but not to be tried again
+  std::vector<std::string> noPreview_;  // no preview under the current plan
+  std::mutex callbackMutex_;  // held while exactSettled_ runs or changes
+  std::function<void()> exactSettled_;
   std::vector<PrefetchedPicture> ready_;
   std::vector<PrefetchedPicture> trash_;  // dropped pictures the worker frees
   std::optional<std::string> inFlight_;
+  bool inFlightPreview_ = false;
   int64_t budget_ = 0;
   DisplayPlan plan_;
   bool stop_ = false;

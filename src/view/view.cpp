@@ -8,6 +8,7 @@
 #include "ops/shapes.h"
 #include "view/prefetch.h"
 #include "view/show_trace.h"
+#include "core/debug.h"
 
 namespace qp {
 
@@ -28,6 +29,23 @@ CImgViewerView::~CImgViewerView() {
 
 int32_t CImgViewerView::Hook(uint16_t marker, uint16_t command, intptr_t argument) {
   if (marker != kViewCommandMarker) return 0;
+  if (command == kCmdExactPicture) {
+    // Posted after the preview's paint and by the worker: take the exact picture once the
+    // worker is done with it (or has given it up, and the view loads it itself).
+    if (preview_ && (ctx_.prefetch == nullptr || !ctx_.prefetch->ExactPending(documentPath_)))
+      EnsureExact();
+    return 1;
+  }
+  // What changes the layout or works on the picture needs the exact one; scrolling, the
+  // selection queries and animation ticks do not.
+  switch (command) {
+    case kCmdRefresh: case kCmdReload: case kCmdAnimationTick: case kCmdHasSelection:
+    case kCmdClearSelection:
+      break;
+    default:
+      EnsureExact();
+      break;
+  }
   if (command != kCmdRefresh) prepared_.reset();
   ViewerState& s = ctx_.state;
   ViewHost& host = ctx_.host;
@@ -85,7 +103,7 @@ void CImgViewerView::OpenDocument(const std::string& path) {
 }
 
 bool CImgViewerView::holdsPicture() const {
-  if (placeholder_) return true;
+  if (placeholder_ || preview_) return true;
   if (showsCanvas_) return !ctx_.state.animationCanvas.empty();
   return !picture_.empty();
 }
@@ -99,18 +117,22 @@ static const ImageBuffer& SourceOf(const ImageBuffer& owned, bool canvas, bool p
 }
 
 const uint8_t* CImgViewerView::pixels() const {
+  EnsureExactFromConst();
   if (!holdsPicture()) return nullptr;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).data();
 }
 const ImageBuffer* CImgViewerView::currentImage() const {
+  EnsureExactFromConst();
   if (!holdsImage()) return nullptr;
   return &SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state);
 }
 int32_t CImgViewerView::pictureWidth() const {
+  if (preview_) return preview_->fullWidth;
   if (!holdsPicture()) return 0;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).width();
 }
 int32_t CImgViewerView::pictureHeight() const {
+  if (preview_) return preview_->fullHeight;
   if (!holdsPicture()) return 0;
   return SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, ctx_.state).height();
 }
@@ -118,6 +140,7 @@ int32_t CImgViewerView::pictureHeight() const {
 void CImgViewerView::ReleasePicture() {
   // The playback canvas and the placeholder belong to others; only the owned picture is freed.
   picture_.reset();
+  preview_.reset();
   prepared_.reset();
   showsCanvas_ = false;
   placeholder_ = false;
@@ -162,57 +185,135 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
           s.vectorSource = 0;
         }
       }
-    } else if (AdoptPrefetched(path)) {
-      // Decoded ahead, with everything a load of the file learns.
-    } else {
-      undo_.Free();
-      LoadContext lc{s, &ctx_.settings, ctx_.systemDecoder};
-      DisplayLoad d = LoadFileForDisplay(path, lc);
-      fileSize_ = d.fileSize;
-      sniffCode_ = d.sniffCode;
-      if (d.picture.isCanvas()) showsCanvas_ = true;
-      else if (d.picture) picture_ = d.picture.takeOwned();
-      if (d.fromSystem && holdsPicture() && s.zoom > 0.999f && s.zoom < 1.001f) {
-        // Shown unscaled at once. The previous file's metadata must not stay with this one.
-        s.ClearMetadata();
-        Layout();
-        return display_.has_value();
-      }
-      if (!holdsPicture()) {
-        placeholder_ = true;
-      } else if (s.drawLines) {
-        const std::vector<int32_t> l = std::move(*s.drawLines);
-        s.drawLines.reset();
-        ImageBuffer& target = showsCanvas_ ? s.animationCanvas : picture_;
-        const uint32_t colour = DrawingColour(ctx_.settings.ReadText("LineColour"), 0xFF0000);
-        if (l.size() >= 4) {
-          DrawLine(target, l[0], l[1], l[2], l[3], colour);
-          int32_t px = l[2], py = l[3];
-          for (size_t i = 4; i + 1 < l.size(); i += 2) {
-            DrawLine(target, px, py, l[i], l[i + 1], colour);
-            px = l[i];
-            py = l[i + 1];
-          }
-        }
-      }
-      if (sniffCode_ == kSniffJpeg || sniffCode_ == -kSniffJpeg) {
-        // Reading the camera data clears the colour space with it; the decoder has just
-        // recorded the file's, which the properties report shows.
-        const int32_t colourSpace = s.jpegColourSpace;
-        s.ReadMetadata(path);
-        s.jpegColourSpace = colourSpace;
-      } else {
-        s.ClearMetadata();
-      }
+    } else if (LoadFile(path, true)) {
+      return display_.has_value();
     }
   }
   Layout();
   return display_.has_value();
 }
 
+bool CImgViewerView::LoadFile(const std::string& path, bool allowPreview) {
+  ViewerState& s = ctx_.state;
+  if (allowPreview && ShowPreview(path)) return false;
+  if (AdoptPrefetched(path)) return false;  // decoded ahead, with everything a load learns
+  undo_.Free();
+  LoadContext lc{s, &ctx_.settings, ctx_.systemDecoder};
+  DisplayLoad d = LoadFileForDisplay(path, lc);
+  fileSize_ = d.fileSize;
+  sniffCode_ = d.sniffCode;
+  if (d.picture.isCanvas()) showsCanvas_ = true;
+  else if (d.picture) picture_ = d.picture.takeOwned();
+  if (d.fromSystem && holdsPicture() && s.zoom > 0.999f && s.zoom < 1.001f) {
+    // Shown unscaled at once. The previous file's metadata must not stay with this one.
+    s.ClearMetadata();
+    Layout();
+    return true;
+  }
+  if (!holdsPicture()) {
+    placeholder_ = true;
+  } else if (s.drawLines) {
+    const std::vector<int32_t> l = std::move(*s.drawLines);
+    s.drawLines.reset();
+    ImageBuffer& target = showsCanvas_ ? s.animationCanvas : picture_;
+    const uint32_t colour = DrawingColour(ctx_.settings.ReadText("LineColour"), 0xFF0000);
+    if (l.size() >= 4) {
+      DrawLine(target, l[0], l[1], l[2], l[3], colour);
+      int32_t px = l[2], py = l[3];
+      for (size_t i = 4; i + 1 < l.size(); i += 2) {
+        DrawLine(target, px, py, l[i], l[i + 1], colour);
+        px = l[i];
+        py = l[i + 1];
+      }
+    }
+  }
+  if (sniffCode_ == kSniffJpeg || sniffCode_ == -kSniffJpeg) {
+    // Reading the camera data clears the colour space with it; the decoder has just
+    // recorded the file's, which the properties report shows.
+    const int32_t colourSpace = s.jpegColourSpace;
+    s.ReadMetadata(path);
+    s.jpegColourSpace = colourSpace;
+  } else {
+    s.ClearMetadata();
+  }
+  return false;
+}
+
+DisplayPlan CImgViewerView::CurrentPlan() {
+  const ViewerState& s = ctx_.state;
+  DisplayPlan plan;
+  plan.zoom = s.zoomLocked && s.lockedZoom < 0 ? s.lockedZoom : s.zoom;
+  plan.fullScreen = s.fullScreen != 0;
+  const auto [aw, ah] = AvailableArea();
+  plan.areaWidth = aw;
+  plan.areaHeight = ah;
+  plan.factors = ReadFitFactors(ctx_.settings);
+  return plan;
+}
+
+bool CImgViewerView::ShowPreview(const std::string& path) {
+  ViewerState& s = ctx_.state;
+  // The exact picture comes from the worker; the line list is drawn into the picture itself;
+  // the overlay's figures are the exact picture's.
+  if (ctx_.prefetch == nullptr || s.drawLines || s.overlayMode != 0) return false;
+  if (PrefetchBudgetBytes(ctx_.settings.ReadNumber("PrefetchMemoryMB")) <= 0) return false;
+  if (ctx_.prefetch->ExactReady(path)) return false;
+  const DisplayPlan plan = CurrentPlan();
+  if (plan.zoom >= 0.999f) return false;  // at original size or larger the picture is needed
+  std::optional<PreviewPicture> p = ctx_.prefetch->TakePreview(path, plan);
+  if (!p) p = DecodePreview(path, plan);
+  if (!p) return false;
+  undo_.Free();
+  fileSize_ = p->fileSize;
+  sniffCode_ = p->sniffCode;
+  StoreDetails(p->details, s);
+  s.ClearMetadata();  // read with the exact picture
+  preview_ = std::make_unique<PreviewPicture>(std::move(*p));
+  DebugLog("view: preview of %s at %dx%d", path.c_str(), preview_->display.width,
+           preview_->display.height);
+  return true;
+}
+
+void CImgViewerView::ReplacePreview() {
+  if (!preview_) return;
+  preview_.reset();
+  const bool wait = cursorVisible_;
+  if (wait) ctx_.ports.cursor.SetWaitCursor(true);
+  // The worker's picture if it has it (waiting while it decodes it), else a load of the file;
+  // either reads the file as it is now.
+  LoadFile(loadedPath_, false);
+  if (wait) ctx_.ports.cursor.SetWaitCursor(false);
+}
+
+void CImgViewerView::EnsureExact() {
+  if (!preview_) return;
+  ReplacePreview();
+  Layout();
+  SetPanes();
+  RefreshTail();
+}
+
 void CImgViewerView::Layout() {
   ViewerState& s = ctx_.state;
   display_.reset();
+  if (preview_) {
+    // The preview stands for the picture while the layout is the one it was made for (a
+    // resized window or another zoom needs the exact picture).
+    if (s.zoomLocked && s.lockedZoom < 0) s.zoom = s.lockedZoom;
+    float z = s.zoom;
+    if (z < 0) {
+      const auto [aw, ah] = AvailableArea();
+      z = FitZoom(z, preview_->fullWidth, preview_->fullHeight, s.fullScreen != 0, aw, ah,
+                  ReadFitFactors(ctx_.settings));
+    }
+    if (z == preview_->zoom) {
+      if (s.zoom < 0) s.backgroundDirty = 1;
+      s.zoom = z;
+      display_ = preview_->display;
+      return;
+    }
+    ReplacePreview();
+  }
   if (!holdsPicture()) return;
   const ImageBuffer& src = SourceOf(picture_, showsCanvas_, placeholder_, placeholderPixel_, s);
   const int32_t w = src.width(), h = src.height();

@@ -47,10 +47,13 @@ enum ViewCommand : uint16_t {
   kCmdHasSelection = 4039,
   kCmdFitToImage = 4155,
   kCmdRestartAnimation = 4183,
+  // Internal, posted: the exact picture of the preview on show may have arrived.
+  kCmdExactPicture = 4197,
 };
 
 class PrefetchLoader;
 struct DisplayPlan;
+struct PreviewPicture;
 class ShowTrace;
 
 // Everything the view works with, handed down by the application.
@@ -103,6 +106,17 @@ class CImgViewerView : private EditView {
   // The information overlay: next mode, metadata read or cleared, refresh.
   void CycleOverlay();
 
+  // Two-stage display: a preview (the picture decoded at screen size) is on show while the
+  // exact picture is decoded on the worker. The picture's size, file size and type are the
+  // exact ones already; its pixels are not there yet.
+  bool showsPreview() const { return preview_ != nullptr; }
+  // Puts the exact picture in place of a preview on show, waiting for it under the wait
+  // cursor, and shows it. Everything that works on the picture itself comes through here
+  // first; without a preview it does nothing.
+  void EnsureExact();
+  // The layout the current state gives a picture shown now.
+  DisplayPlan CurrentPlan();
+
   // What the window paints.
   const DisplayBitmap* displayBitmap() const { return display_ ? &*display_ : nullptr; }
   int32_t displayWidth() const { return display_ ? display_->width : -1; }
@@ -123,6 +137,7 @@ class CImgViewerView : private EditView {
   int32_t pictureHeight() const;
   // The owned picture edits work on (empty while an animation frame is shown).
   ImageBuffer& picture() {
+    EnsureExact();
     prepared_.reset();  // the pixels may change: a bitmap made from them earlier is stale
     return picture_;
   }
@@ -154,6 +169,16 @@ class CImgViewerView : private EditView {
  private:
   // A prefetched picture of `path` becomes the current one, with everything its load learned.
   bool AdoptPrefetched(const std::string& path);
+  // A file's picture becomes the current one: the preview when the layout allows one and the
+  // exact picture is not ready, else the picture decoded ahead, else a load of the file.
+  // True when the load already laid out the picture (a system decoder's, unscaled).
+  bool LoadFile(const std::string& path, bool allowPreview);
+  bool ShowPreview(const std::string& path);
+  // The exact picture of the preview on show takes its place (as EnsureExact, without the
+  // layout and the paint).
+  void ReplacePreview();
+  // Const accessors of the pixels complete a preview first.
+  void EnsureExactFromConst() const { const_cast<CImgViewerView*>(this)->EnsureExact(); }
   // The layout at zoom `z` takes the display bitmap made with the prefetched picture.
   bool UsePreparedDisplay(float z);
 
@@ -203,6 +228,7 @@ class CImgViewerView : private EditView {
   };
   std::optional<PreparedDisplay> prepared_;
   std::function<void()> afterPaint_;
+  std::unique_ptr<PreviewPicture> preview_;  // on show instead of the picture
 };
 
 }  // namespace qp

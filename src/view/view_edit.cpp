@@ -23,6 +23,8 @@ class NoDialogs final : public EditDialogPort {
 
 int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
   (void)argument;
+  // Edits, tools and saving work on the exact picture, never on a preview.
+  EnsureExact();
   if (EditCommands::Handles(command)) {
     if (!edits_) {
       static NoDialogs noDialogs;
@@ -51,6 +53,7 @@ int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
 }
 
 ImageBuffer* CImgViewerView::OwnedPicture() {
+  EnsureExact();
   if (showsCanvas_ || placeholder_ || picture_.empty()) return nullptr;
   return &picture_;
 }
@@ -62,6 +65,7 @@ std::optional<PixelRect> CImgViewerView::selectedRegion() const {
 }
 
 const ImageBuffer* CImgViewerView::ShownPicture() {
+  EnsureExact();
   if (placeholder_) return nullptr;
   if (showsCanvas_) return ctx_.state.animationCanvas.empty() ? nullptr : &ctx_.state.animationCanvas;
   return picture_.empty() ? nullptr : &picture_;
@@ -74,6 +78,7 @@ void CImgViewerView::AdoptPicture(ImageBuffer picture) {
 }
 
 std::optional<DisplayPixels> CImgViewerView::Display() {
+  EnsureExact();
   if (!display_) return std::nullopt;
   return DisplayPixels{display_->bits.data(), display_->width, display_->height, display_->stride()};
 }

@@ -28,7 +28,7 @@ bool CImgViewerView::AdoptPrefetched(const std::string& path) {
   // Turned off since the pictures were decoded: they go unused.
   const int64_t budget = PrefetchBudgetBytes(ctx_.settings.ReadNumber("PrefetchMemoryMB"));
   if (budget <= 0) {
-    ctx_.prefetch->Want({}, 0);
+    ctx_.prefetch->Want(std::vector<std::string>{}, 0);
     return false;
   }
   std::optional<PrefetchedPicture> p = ctx_.prefetch->Take(path);
@@ -64,6 +64,8 @@ bool CImgViewerView::UsePreparedDisplay(float z) {
 void CImgViewerView::Painted() {
   prepared_.reset();
   if (ctx_.trace != nullptr) ctx_.trace->Painted();
+  // The preview is on screen: the exact picture follows when the worker has it.
+  if (preview_) ctx_.ports.post.Post(kCmdExactPicture, 0);
   if (afterPaint_) {
     std::function<void()> then = std::move(afterPaint_);
     afterPaint_ = nullptr;

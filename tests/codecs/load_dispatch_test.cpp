@@ -176,3 +176,80 @@ TEST_F(LoadDispatch, AnimatedFilesGiveTheConverterAnOwnedFirstFrame) {
 
 }  // namespace
 }  // namespace qp
+
+namespace qp {
+namespace {
+
+// The mean of one channel over a picture, to compare pictures of different sizes.
+double MeanOf(const ImageBuffer& img, int channel) {
+  double sum = 0;
+  for (int32_t y = 0; y < img.height(); ++y)
+    for (int32_t x = 0; x < img.width(); ++x) sum += img.pixel(x, y)[channel];
+  return sum / (double{1} * img.width() * img.height());
+}
+
+TEST(ScaledDecode, JpegAndWebPDecodeAtTheLeastSizeTheTargetNeeds) {
+  TempDir dir;
+  // Left half blue-ish, right half red-ish, with a vertical ramp in green.
+  const ImageBuffer full = test::MakePicture(800, 600, [](int32_t x, int32_t y) {
+    return 0xFF000000u | (x < 400 ? 0x200000u : 0xE00000u) | (static_cast<uint32_t>(y * 255 / 599) << 8) |
+           (x < 400 ? 0xE0u : 0x20u);
+  });
+  const std::string jpeg = dir.file("photo.jpg"), webp = dir.file("photo.webp"),
+                    named = dir.file("jpeg.png"), png = dir.file("plain.png");
+  ASSERT_EQ(SaveJpeg(full.data(), 800, 600, 95, jpeg.c_str()), nullptr);
+  ASSERT_EQ(SaveJpeg(full.data(), 800, 600, 95, named.c_str()), nullptr);
+  ASSERT_EQ(EncodeWebP(full.data(), 800, 600, 90, webp.c_str(), false), nullptr);
+  ASSERT_EQ(SavePng(full.data(), 800, 600, 100, png.c_str()), nullptr);
+  struct Case {
+    std::string path;
+    std::pair<int32_t, int32_t> target;
+    int32_t width, height;  // what comes out
+  };
+  const std::vector<Case> cases = {
+      {jpeg, {100, 75}, 100, 75},    // 1/8
+      {jpeg, {101, 75}, 200, 150},   // one pixel more: 2/8
+      {jpeg, {300, 10}, 300, 225},   // the larger need decides: 3/8
+      {jpeg, {0, 0}, 800, 600},      // no target: full size
+      {jpeg, {5000, 5000}, 800, 600},
+      {named, {100, 75}, 100, 75},   // by content, whatever the name
+      {webp, {160, 120}, 160, 120},  // WebP scales to the target itself
+      {webp, {0, 0}, 800, 600},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + " " + std::to_string(c.target.first));
+    int32_t sniff = 0;
+    int64_t size = 0;
+    std::optional<ScaledPicture> p = LoadFileScaledOffUiThread(
+        c.path, [&](int32_t w, int32_t h) {
+          EXPECT_EQ(w, 800);
+          EXPECT_EQ(h, 600);
+          return c.target;
+        },
+        sniff, size);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->picture.width(), c.width);
+    EXPECT_EQ(p->picture.height(), c.height);
+    EXPECT_EQ(p->fullWidth, 800);
+    EXPECT_EQ(p->fullHeight, 600);
+    EXPECT_TRUE(p->details.detailsValid);
+    EXPECT_GT(size, 0);
+    // The same picture, smaller: both halves keep their colours; alpha as the full decoder
+    // gives it (JPEG's filler cleared, an opaque WebP's 255).
+    for (int ch : {0, 1, 2}) EXPECT_NEAR(MeanOf(p->picture, ch), MeanOf(full, ch), 4.0) << ch;
+    EXPECT_NEAR(p->picture.pixel(c.width / 4, c.height / 2)[0], 0xE0, 12);
+    EXPECT_NEAR(p->picture.pixel(c.width * 3 / 4, c.height / 2)[2], 0xE0, 12);
+    EXPECT_EQ(p->picture.pixel(0, 0)[3], c.path == webp ? 255 : 0);
+  }
+  // Formats without a reduced decode, and broken files, give nothing.
+  const ScaledTarget any = [](int32_t, int32_t) { return std::pair<int32_t, int32_t>{10, 10}; };
+  int32_t sniff = 0;
+  int64_t size = 0;
+  EXPECT_FALSE(LoadFileScaledOffUiThread(png, any, sniff, size));
+  EXPECT_FALSE(LoadFileScaledOffUiThread(dir.file("missing.jpg"), any, sniff, size));
+  WriteBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0, 0});
+  EXPECT_FALSE(LoadFileScaledOffUiThread(dir.file("broken.jpg"), any, sniff, size));
+}
+
+}  // namespace
+}  // namespace qp

@@ -1,10 +1,21 @@
 #include "frame/prefetch_neighbours.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
+#include "codecs/load_dispatch.h"
 #include "frame/main_frame.h"
+#include "frame/properties_dialog.h"
+#include "frame/save_as.h"
+#include "metadata/exif.h"
+#include "support/jpeg_builder.h"
+#include "view/command_ids.h"
 #include "support/view_fixture.h"
 #include "view/prefetch.h"
 
@@ -171,6 +182,212 @@ TEST_F(Neighbours, TurnedOffNothingIsDecodedAheadAndStepsLoadAsBefore) {
   router->Execute(kCmdNextFile);
   EXPECT_EQ(state.currentPath, b);
   EXPECT_EQ(loader.counters().adopted, 1);
+}
+
+// Same size and colours, whatever the alpha bytes.
+bool SameColours(const ImageBuffer& a, const ImageBuffer& b) {
+  if (a.width() != b.width() || a.height() != b.height()) return false;
+  for (int32_t y = 0; y < a.height(); ++y)
+    for (int32_t x = 0; x < a.width(); ++x)
+      if ((test::PixelAt(a, x, y) ^ test::PixelAt(b, x, y)) & 0xFFFFFFu) return false;
+  return true;
+}
+
+// Photos larger than the screen: fitted in fullscreen, a step shows a preview first.
+class Previews : public Neighbours {
+ protected:
+  Previews() {
+    InstallMetadataReader(state);
+    ports.screen.full = ScreenRect{0, 0, 320, 200};
+    std::filesystem::create_directory(dir.file("photos"));
+    for (int i = 1; i <= 3; ++i) {
+      const std::string p = dir.file("photos/p" + std::to_string(i) + ".jpg");
+      EXPECT_TRUE(test::WriteJpeg(p, Photo(1600, 1200, i), 6));
+      photos.push_back(p);
+    }
+  }
+  static ImageBuffer Photo(int32_t w, int32_t h, int seed) {
+    return test::MakePicture(w, h, [seed](int32_t x, int32_t y) {
+      return 0xFF000000u | (static_cast<uint32_t>((x / 7 + seed * 40) & 0xFF) << 16) |
+             (static_cast<uint32_t>((y / 5) & 0xFF) << 8) | static_cast<uint32_t>(seed * 60);
+    });
+  }
+  // What a plain load shows for `path` fitted in fullscreen: the display and the picture.
+  std::pair<std::vector<uint8_t>, std::vector<uint8_t>> PlainFitted(const std::string& path) {
+    view.context().prefetch = nullptr;
+    const int32_t fullScreen = state.fullScreen;
+    const float zoom = state.zoom;
+    state.fullScreen = 1;
+    state.zoom = kFitScreen;
+    view.ForgetLoadedPath();
+    view.OpenDocument(path);
+    std::pair<std::vector<uint8_t>, std::vector<uint8_t>> out{Display(), Pixels()};
+    state.fullScreen = fullScreen;
+    state.zoom = zoom;
+    view.context().prefetch = &loader;
+    view.ForgetLoadedPath();
+    return out;
+  }
+  std::vector<uint8_t> Pixels() {
+    const ImageBuffer* img = view.currentImage();
+    return img ? std::vector<uint8_t>(img->data(), img->data() + img->byteSize()) : std::vector<uint8_t>{};
+  }
+  // Starts on the first photo in a window, then fullscreen.
+  void StartFullscreen() {
+    Start(photos[0]);
+    state.ToggleFullScreenWithFit();
+    loader.WaitIdle();
+  }
+  // Shows `path` with a preview, whatever the worker has: as a step in fullscreen.
+  void OpenWithPreview(const std::string& path) {
+    state.fullScreen = 1;
+    state.zoom = kFitScreen;
+    view.OpenDocument(path);
+    ASSERT_TRUE(view.showsPreview());
+  }
+  // Runs what the window's queue would: the posted commands of the view and the worker.
+  void Pump() {
+    while (!ports.post.queue.empty()) {
+      const auto [command, argument] = ports.post.queue.front();
+      ports.post.queue.pop_front();
+      router->Dispatch(command, argument);
+    }
+  }
+  std::vector<std::string> photos;
+};
+
+TEST_F(Previews, AStepShowsTheScreenSizePreviewAndTheExactPictureReplacesItInPlace) {
+  const auto plain1 = PlainFitted(photos[1]), plain2 = PlainFitted(photos[2]);
+  // 1 MiB holds previews but no exact picture: the view then loads that itself.
+  settings.WriteNumber("PrefetchMemoryMB", 1);
+  StartFullscreen();
+  ports.post.queue.clear();
+  router->Execute(kCmdNextFile);
+  ASSERT_EQ(state.currentPath, photos[1]);
+  ASSERT_TRUE(view.showsPreview());
+  // The preview stands in place: the exact picture's size, zoom, panes and display size.
+  EXPECT_EQ(view.pictureWidth(), 1600);
+  EXPECT_EQ(host.panes[kPaneDimensions], DimensionsText(1600, 1200));
+  EXPECT_FLOAT_EQ(state.zoom, 200.0f / 1200.0f);
+  const std::vector<uint8_t> preview = Display();
+  ASSERT_EQ(preview.size(), plain1.first.size());
+  int64_t difference = 0;
+  for (size_t i = 0; i < preview.size(); ++i) difference += std::abs(preview[i] - plain1.first[i]);
+  EXPECT_LT(static_cast<double>(difference) / static_cast<double>(preview.size()), 6.0);
+  // The worker meanwhile makes the neighbours' previews; the exact picture has no room.
+  loader.WaitIdle();
+  EXPECT_EQ(loader.counters().previews, 2);
+  view.Painted();
+  Pump();
+  EXPECT_FALSE(view.showsPreview());
+  // The final screen is what a plain load shows.
+  EXPECT_EQ(Display(), plain1.first);
+  EXPECT_EQ(Pixels(), plain1.second);
+  EXPECT_EQ(state.exif.orientation, 6);
+  // A held key: the next step shows the preview the worker made.
+  router->Execute(kCmdNextFile);
+  EXPECT_EQ(state.currentPath, photos[2]);
+  EXPECT_TRUE(view.showsPreview());
+  // With room, the worker decodes the exact picture and tells the view, which takes it.
+  settings.WriteNumber("PrefetchMemoryMB", 512);
+  const int32_t adopted = loader.counters().adopted;
+  loader.Want(std::vector<PrefetchWish>{{photos[2], false}}, PrefetchBudgetBytes(512),
+              view.PlanNextLayout(), photos[2]);
+  loader.WaitIdle();
+  view.Painted();
+  Pump();
+  EXPECT_FALSE(view.showsPreview());
+  EXPECT_EQ(loader.counters().adopted, adopted + 1);
+  EXPECT_EQ(Display(), plain2.first);
+  EXPECT_EQ(Pixels(), plain2.second);
+}
+
+TEST_F(Previews, ThePreviewNeverReachesAnEditASaveTheClipboardOrTheProperties) {
+  settings.WriteNumber("PrefetchMemoryMB", 1);
+  const auto plain = PlainFitted(photos[1]);
+  StartFullscreen();
+  ImageBuffer exact;
+  {
+    LoadContext lc{state, &settings, nullptr};
+    exact = *LoadPictureFile(photos[1], lc);
+  }
+  ASSERT_EQ(exact.width(), 1600);
+  // Each command meets a fresh preview and must act on the whole picture.
+  OpenWithPreview(photos[1]);
+  router->Execute(cmd::kNegative);
+  EXPECT_FALSE(view.showsPreview());
+  ASSERT_EQ(view.pictureWidth(), 1600);
+  EXPECT_EQ(test::PixelAt(view.picture(), 700, 500) & 0xFFFFFFu,
+            ~test::PixelAt(exact, 700, 500) & 0xFFFFFFu);
+  OpenWithPreview(photos[0]);
+  OpenWithPreview(photos[1]);
+  router->Execute(cmd::kCopy);
+  ASSERT_TRUE(ports.clipboard.image);
+  EXPECT_EQ(ports.clipboard.image->width(), 1600);
+  EXPECT_TRUE(SameColours(*ports.clipboard.image, exact));
+  OpenWithPreview(photos[0]);
+  OpenWithPreview(photos[1]);
+  const std::string saved = dir.file("saved.webp");
+  ports.fileDialogs.answers.push_back(FileDialogResult{{saved}, 2});  // lossless WebP
+  router->Execute(kCmdSaveAs);
+  {
+    LoadContext lc{state, &settings, nullptr};
+    std::optional<ImageBuffer> back = LoadPictureFile(saved, lc);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->width(), 1600);
+    EXPECT_TRUE(SameColours(*back, exact));
+  }
+  OpenWithPreview(photos[0]);
+  OpenWithPreview(photos[1]);
+  EXPECT_EQ(state.exif.isExif, 0);  // read with the exact picture
+  router->Execute(kCmdProperties);
+  EXPECT_FALSE(view.showsPreview());
+  EXPECT_EQ(state.exif.orientation, 6);
+  // Zooming in needs the picture too; the wait cursor came and went each time.
+  OpenWithPreview(photos[0]);
+  OpenWithPreview(photos[1]);
+  router->Execute(kCmdZoomIn);
+  EXPECT_FALSE(view.showsPreview());
+  EXPECT_EQ(ports.cursor.waitDepth, 0);
+  // Stepping on needs nothing of the picture: it does not wait for it.
+  OpenWithPreview(photos[0]);
+  router->Execute(kCmdNextFile);
+  EXPECT_EQ(state.currentPath, photos[1]);
+  EXPECT_TRUE(view.showsPreview());
+  EXPECT_EQ(Pixels(), plain.second);  // and asked for its pixels, it has the exact ones
+}
+
+TEST_F(Previews, AFileChangedOnDiskBetweenThePreviewAndTheExactDecodeIsReadAgain) {
+  settings.WriteNumber("PrefetchMemoryMB", 1);  // no exact picture decoded ahead
+  const ImageBuffer changed = Photo(1200, 1600, 9);
+  for (bool decodedFirst : {false, true}) {
+    SCOPED_TRACE(decodedFirst ? "exact decoded, then changed" : "changed, then decoded");
+    ASSERT_TRUE(test::WriteJpeg(photos[1], Photo(1600, 1200, 2), 6));
+    StartFullscreen();
+    OpenWithPreview(photos[1]);
+    if (decodedFirst) {
+      loader.Want(std::vector<PrefetchWish>{{photos[1], false}}, PrefetchBudgetBytes(512),
+                  view.PlanNextLayout(), photos[1]);
+      loader.WaitIdle();
+      ASSERT_TRUE(loader.ExactReady(photos[1]));
+    }
+    ASSERT_TRUE(test::WriteJpeg(photos[1], changed));
+    struct timespec times[2] = {{0, UTIME_OMIT}, {1700000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, photos[1].c_str(), times, 0), 0);
+    if (!decodedFirst) {
+      loader.Want(std::vector<PrefetchWish>{{photos[1], false}}, PrefetchBudgetBytes(512),
+                  view.PlanNextLayout(), photos[1]);
+      loader.WaitIdle();
+    }
+    view.Painted();
+    Pump();
+    EXPECT_FALSE(view.showsPreview());
+    EXPECT_EQ(view.pictureWidth(), 1200);
+    EXPECT_EQ(view.pictureHeight(), 1600);
+    EXPECT_EQ(state.exif.isExif, 0);  // the new file has no camera data
+    EXPECT_NEAR(static_cast<int>(test::PixelAt(view.picture(), 0, 0) & 0xFF), 9 * 60 & 0xFF, 6);
+    state.ToggleFullScreenWithFit();
+  }
 }
 
 }  // namespace

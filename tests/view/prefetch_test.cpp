@@ -294,5 +294,50 @@ TEST(ShowTraceLines, OneLinePerShownPictureFromTheCommandsArrival) {
   EXPECT_EQ(std::string(text, n), "trace: shown 250 /p/first.jpg\ntrace: shown 42 /p/a b.jpg\n");
 }
 
+TEST(ShowTraceLines, AnInputEventCountsFromItsOwnTimeStamp) {
+  using std::chrono::milliseconds;
+  using Clock = EventTimeMapper::Clock;
+  const auto at = [](int64_t ms) { return Clock::time_point(milliseconds(ms)); };
+  {
+    // The window system stamps with the steady clock: a key that waited 180 ms in the queue
+    // counts from its stamp, also where the 32-bit stamp has wrapped.
+    EventTimeMapper m;
+    EXPECT_EQ(m.Map(5'000'000 - 180, at(5'000'000)), at(5'000'000 - 180));
+    const int64_t wrapped = (int64_t{1} << 32) + 50;
+    EXPECT_EQ(m.Map((uint64_t{1} << 32) - 100, at(wrapped)), at(wrapped - 150));
+    EXPECT_EQ(m.Map(0, at(7000)), at(7000));  // no stamp: taken now
+  }
+  {
+    // Another clock: the quickest event seen sets the offset, later ones count their wait.
+    EventTimeMapper m;
+    EXPECT_EQ(m.Map(100, at(900'000)), at(900'000));
+    EXPECT_EQ(m.Map(1100, at(901'300)), at(901'000));
+    EXPECT_EQ(m.Map(2000, at(901'850)), at(901'850));  // quicker still: the new offset
+    EXPECT_EQ(m.Map(2500, at(902'450)), at(902'350));
+  }
+  // The trace line of a queued key holds its wait in the queue.
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  ShowTrace trace(Clock::now(), out);
+  const int64_t nowMs =
+      std::chrono::duration_cast<milliseconds>(Clock::now().time_since_epoch()).count();
+  trace.InputArrived(static_cast<uint64_t>(nowMs - 400));
+  trace.PictureLoaded("/p/q.jpg");
+  trace.Painted();
+  std::rewind(out);
+  char text[128] = {};
+  const size_t n = std::fread(text, 1, sizeof text - 1, out);
+  std::fclose(out);
+  int ms = 0;
+  ASSERT_EQ(std::sscanf(std::string(text, n).c_str(), "trace: shown %d", &ms), 1);
+  EXPECT_GE(ms, 400);
+  EXPECT_LT(ms, 60'000);
+  // The program's start comes from the kernel's record: before now, not long before.
+  const Clock::time_point now = Clock::now();
+  const Clock::time_point start = ShowTrace::ProcessStart(now);
+  EXPECT_LE(start, now);
+  EXPECT_LT(now - start, std::chrono::hours(1));
+}
+
 }  // namespace
 }  // namespace qp
