@@ -15,6 +15,7 @@ using namespace qp;
 struct Quiet final : ViewHost, ViewFileList, MessageBoxPort, FileDialogPort, ClipboardPort,
                      DesktopPort, TrashPort, ScreenPort, CursorPort, PostPort {
   void SetPaneText(uint32_t, const std::string&) override {}
+  void SetWindowTitle(const std::string&) override {}
   void SetScrollExtent(int32_t, int32_t) override {}
   ScrollPoint ScrollPosition() override { return {}; }
   void ScrollTo(int32_t, int32_t) override {}
@@ -23,7 +24,7 @@ struct Quiet final : ViewHost, ViewFileList, MessageBoxPort, FileDialogPort, Cli
   int32_t ViewportHeight() override { return 1000; }
   void Repaint() override {}
   void ShowFullScreen(bool) override {}
-  void ResizeFrame(int32_t, int32_t) override {}
+  void ResizeFrame(int32_t, int32_t, int32_t, int32_t) override {}
   void SetCurrent(const std::string&) override {}
   void LoadListFile(const std::string&) override {}
   int32_t Position() const override { return 0; }

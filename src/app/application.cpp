@@ -45,7 +45,8 @@ AppOutcome RunCommandLine(const CommandLine& cl, AppPorts& ports) {
     }
     case CommandMode::Landscape: {
       if (cl.firstFile.empty()) return Failure("-landscape needs a file name");
-      const LandscapeResult r = MakeLandscapeFile(cl.firstFile);
+      const LandscapeResult r =
+          MakeLandscapeFile(cl.firstFile, ports.settings.ReadFlag("AutoOrient"));
       if (r.error) return Failure(*r.error);
       return {};
     }

@@ -344,13 +344,12 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
       if (losslessTransform(item.source, rotated->path(), TransformArguments(angle)) !=
           kTransformOk)
         return Failed(item, "cannot rotate the JPEG file");
-      // JPEG to JPEG at the same size: the rotated file is the result, nothing re-encoded. Its
-      // orientation entry now says upright, so that no reader turns it a second time.
-      if (targetJpeg && options.longestSide <= 0) {
-        if (!MarkUpright(rotated->path()))
-          return Failed(item, "cannot update the EXIF orientation");
-        return Commit(*rotated, item, options.existing);
-      }
+      // The orientation entry now says upright, so that no reader (the load below
+      // included) turns it a second time.
+      if (!MarkUpright(rotated->path()))
+        return Failed(item, "cannot update the EXIF orientation");
+      // JPEG to JPEG at the same size: the rotated file is the result, nothing re-encoded.
+      if (targetJpeg && options.longestSide <= 0) return Commit(*rotated, item, options.existing);
       loadFrom = rotated->path();
     }
   }

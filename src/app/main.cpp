@@ -176,6 +176,7 @@ int main(int argc, char** argv) {
     qp::QSettingsBackend early;
     qp::SettingsStore earlySettings(early);
     qp::DisplayPlan plan;  // original size in a window
+    plan.autoOrient = earlySettings.ReadFlag("AutoOrient");
     prefetch.Want(std::vector<std::string>{DocumentPath(cl.firstFile)},
                   qp::PrefetchBudgetBytes(earlySettings.ReadNumber("PrefetchMemoryMB")), plan);
   }

@@ -14,6 +14,7 @@
 #include "core/byte_reader.h"
 #include "core/file_io.h"
 #include "core/image_buffer.h"
+#include "core/orientation.h"
 #include "core/paths.h"
 #include "codecs/sniff.h"
 #include "jpegxform/lossless.h"
@@ -91,7 +92,7 @@ std::optional<JpegFrameSize> ReadJpegFrameSize(std::span<const uint8_t> bytes) {
   return std::nullopt;
 }
 
-LandscapeResult MakeLandscapeFile(const std::string& path) {
+LandscapeResult MakeLandscapeFile(const std::string& path, bool asShown) {
   LandscapeResult out;
   const auto bytes = ReadWholeFile(path);
   if (!bytes) {
@@ -103,8 +104,17 @@ LandscapeResult MakeLandscapeFile(const std::string& path) {
     out.error = "not a JPEG file: " + Quoted(path);
     return out;
   }
-  if (size->height <= size->width) return out;
-  if (!rotateUprightInPlace(path, 90)) {
+  int32_t orientation = 1;
+  if (asShown) {
+    ExifInfo info{};
+    ParseJpegMetadata(*bytes, info);
+    if (info.isExif) orientation = NormalOrientation(info.orientation);
+  }
+  const bool swap = OrientationSwapsSides(orientation);
+  const int32_t width = swap ? size->height : size->width;
+  const int32_t height = swap ? size->width : size->height;
+  if (height <= width) return out;
+  if (!transformUprightInPlace(path, QuarterTurnFromUprightArguments(orientation))) {
     out.error = "could not rotate " + Quoted(path);
     return out;
   }

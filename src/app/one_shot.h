@@ -34,8 +34,10 @@ struct LandscapeResult {
 };
 // Turns a portrait JPEG (height > width) into landscape by a lossless 90-degree rotation and
 // sets its EXIF orientation to 1 (in either byte order). Landscape and square files are left
-// alone.
-LandscapeResult MakeLandscapeFile(const std::string& path);
+// alone. With `asShown` (the setting "AutoOrient") the size tested is the picture's as shown,
+// upright by its EXIF orientation, and a portrait one is turned upright and a quarter turn
+// clockwise in one lossless transform; otherwise the size is the stored frame's.
+LandscapeResult MakeLandscapeFile(const std::string& path, bool asShown = false);
 // 1 when the file was a portrait JPEG and was rotated, else 0.
 int MakeLandscape(const std::string& path);
 

@@ -31,6 +31,9 @@ struct DecodeDetails {
   int32_t webpLossless = 0;
   int32_t videoAudioStream = 0;
   int32_t videoFrameRate = 0;
+  // The orientation (1 to 8) the picture was turned upright from at load; 1 when it is shown
+  // as the file stores it.
+  int32_t orientation = 1;
 };
 
 // Writes the details into the state's fields of the same names: the three general flags

@@ -1,5 +1,7 @@
 #include "codecs/load_dispatch.h"
 
+#include <utility>
+
 #include "codecs/avif.h"
 #include "codecs/bgra.h"
 #include "codecs/format_table.h"
@@ -8,6 +10,7 @@
 #include "codecs/ico.h"
 #include "codecs/jpeg.h"
 #include "codecs/lurawave.h"
+#include "codecs/orientation.h"
 #include "codecs/plugins.h"
 #include "codecs/png.h"
 #include "codecs/qoi.h"
@@ -15,6 +18,7 @@
 #include "codecs/svg.h"
 #include "codecs/video.h"
 #include "codecs/webp.h"
+#include "core/orientation.h"
 #include "core/paths.h"
 
 namespace qp {
@@ -93,8 +97,28 @@ bool LibraryFallback(const std::string& path, DecodeResult& result, bool whiten)
   return true;
 }
 
-void TakeIfPicture(DecodeResult& result, DecodeResult other) {
-  if (other) result = std::move(other);
+bool TakeIfPicture(DecodeResult& result, DecodeResult other) {
+  if (!other) return false;
+  result = std::move(other);
+  return true;
+}
+
+// "AutoOrient", on by default (and without settings).
+bool AutoOrientOn(const LoadContext& ctx) {
+  return ctx.settings == nullptr || ctx.settings->ReadFlag("AutoOrient");
+}
+
+// Turns a decoded picture upright by the orientation its file records, right after decoding,
+// so that everything after the load (display, edits, clipboard, saving) sees it upright. A
+// plug-in's picture is taken as its library gives it (the HEIF and JPEG XL libraries turn it
+// themselves); a playback's canvas stays as the playback draws it. When memory is short the
+// picture stays as stored.
+void TurnUprightByFile(DecodeResult& r, const std::string& path, bool byPlugin) {
+  ImageBuffer* owned = r.owned();
+  if (owned == nullptr || byPlugin) return;
+  const int32_t orientation = ReadFileOrientation(path);
+  if (orientation != 1 && TurnUprightInPlace(*owned, orientation))
+    r.details.orientation = orientation;
 }
 
 // The system decoder's picture standing in, with the details learned so far.
@@ -120,23 +144,27 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
   const int32_t code = SniffFileType(path, &size);
   if (code == kSniffUnopenable || code == kSniffEmpty) return std::nullopt;
   DecodeResult r;
+  bool byPlugin = false;
   const SignatureRow* sig = code < 0 ? FindSignature(-code) : nullptr;
   if (sig != nullptr && sig->contentForPictureLoad) {
     // An ISO media file ending in ".avif" goes to avifdec first here too, so a still AVIF
     // converts as it displays.
     r = Decode(sig->decoder, path, ctx, /*animate=*/false);
     if (!r) LibraryFallback(path, r, false);
-    if (!r && code == -kSniffIsoMedia) TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
+    if (!r && code == -kSniffIsoMedia) byPlugin = TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
     BitmapBySystem(code, path, ctx, r);
   } else {
     const std::string ext = ToLowerAscii(ExtensionOf(path));
     if (ext.empty()) {
       LibraryFallback(path, r, false);
     } else {
-      r = Decode(ByExtension(ext), path, ctx, /*animate=*/false);
+      const DecoderId id = ByExtension(ext);
+      r = Decode(id, path, ctx, /*animate=*/false);
+      byPlugin = r && id == DecoderId::Plugin;
       if (!r && !LibraryFallback(path, r, false)) SystemFallback(path, ctx, r);
     }
   }
+  if (AutoOrientOn(ctx)) TurnUprightByFile(r, path, byPlugin);
   StoreDetails(r.details, ctx.state);
   if (details != nullptr) *details = r.details;
   return r.toOwned();
@@ -153,11 +181,12 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
     return out;
   }
 
+  bool byPlugin = false;
   const SignatureRow* sig = code < 0 ? FindSignature(-code) : nullptr;
   if (sig != nullptr) {
     r = Decode(sig->decoder, path, ctx, /*animate=*/true);
     if (!r) LibraryFallback(path, r, sig->whitenFallback);
-    if (!r && code == -kSniffIsoMedia) TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
+    if (!r && code == -kSniffIsoMedia) byPlugin = TakeIfPicture(r, IsoMediaByPlugin(path, ctx));
     if (BitmapBySystem(code, path, ctx, r)) out.fromSystem = true;
   } else {
     // File names keep their case on Linux, so only the extension is compared in lower case.
@@ -165,11 +194,14 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
     if (ext.empty()) {
       LibraryFallback(path, r, /*whiten=*/false);
     } else {
-      r = Decode(ByExtension(ext), path, ctx, /*animate=*/true);
+      const DecoderId id = ByExtension(ext);
+      r = Decode(id, path, ctx, /*animate=*/true);
+      byPlugin = r && id == DecoderId::Plugin;
       if (!r && !LibraryFallback(path, r, /*whiten=*/true) && SystemFallback(path, ctx, r))
         out.fromSystem = true;
     }
   }
+  if (AutoOrientOn(ctx)) TurnUprightByFile(r, path, byPlugin);
   // The one place the load records what the decoders learned.
   StoreDetails(r.details, ctx.state);
   return out;
@@ -193,16 +225,28 @@ DecoderId FirstDecoder(const std::string& path, int32_t code) {
 
 std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
                                                        const ScaledTarget& target,
-                                                       int32_t& sniffCode, int64_t& fileSize) {
+                                                       int32_t& sniffCode, int64_t& fileSize,
+                                                       bool autoOrient) {
   sniffCode = SniffFileType(path, &fileSize);
-  switch (FirstDecoder(path, sniffCode)) {
-    case DecoderId::Jpeg: return LoadJpegScaled(path, target);
-    case DecoderId::Webp: return LoadStillWebPScaled(path, target);
-    default: return std::nullopt;
-  }
+  const DecoderId id = FirstDecoder(path, sniffCode);
+  if (id != DecoderId::Jpeg && id != DecoderId::Webp) return std::nullopt;
+  const int32_t orientation = autoOrient ? ReadFileOrientation(path) : 1;
+  const bool swap = OrientationSwapsSides(orientation);
+  // The caller sizes the picture as it will be shown: upright.
+  const ScaledTarget shown = !swap ? target : [&target](int32_t w, int32_t h) {
+    const auto [tw, th] = target(h, w);
+    return std::pair{th, tw};
+  };
+  std::optional<ScaledPicture> scaled =
+      id == DecoderId::Jpeg ? LoadJpegScaled(path, shown) : LoadStillWebPScaled(path, shown);
+  if (!scaled || orientation == 1) return scaled;
+  if (!TurnUprightInPlace(scaled->picture, orientation)) return std::nullopt;
+  if (swap) std::swap(scaled->fullWidth, scaled->fullHeight);
+  scaled->details.orientation = orientation;
+  return scaled;
 }
 
-std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path) {
+std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path, bool autoOrient) {
   DisplayLoad out;
   out.sniffCode = SniffFileType(path, &out.fileSize);
   const DecoderId id = FirstDecoder(path, out.sniffCode);
@@ -217,6 +261,7 @@ std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path) {
     default: return std::nullopt;
   }
   if (!out.picture || !out.picture.isOwned()) return std::nullopt;
+  if (autoOrient) TurnUprightByFile(out.picture, path, /*byPlugin=*/false);
   return out;
 }
 

@@ -21,6 +21,10 @@ struct LoadContext {
   SystemImageDecoder* systemDecoder = nullptr;
 };
 
+// Every load turns the picture upright by the orientation its file records, right after
+// decoding, when the setting "AutoOrient" is on (or there are no settings); the details then
+// name the orientation it was turned from.
+
 // Reads a picture file without touching the view: animated formats yield their first frame,
 // the result is always owned by the caller. What the decoder learned is stored into the
 // state's detail fields, and into `details` when given.
@@ -45,14 +49,18 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx);
 // (JPEG, PNG, still WebP, QOI, raw BGRA, icon). Nothing when the file needs more: another
 // decoder (animated, vector, video, external or plug-in), a fall-back because the first
 // decoder failed, or a file that cannot be opened or is empty. Touches no ViewerState: the
-// details travel in the result, for StoreDetails when the picture is shown.
-std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path);
+// details travel in the result, for StoreDetails when the picture is shown. `autoOrient` is
+// the setting, read by the caller on its own thread.
+std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path, bool autoOrient = true);
 
 // A quick look at a file for any thread: the picture LoadFileOffUiThread would decode, decoded
 // at a reduced size (see codecs/scaled_decode.h) when that decoder is JPEG's or WebP's; nothing
-// for other files. `sniffCode` and `fileSize` receive what the sniff found.
+// for other files. `sniffCode` and `fileSize` receive what the sniff found. With `autoOrient`
+// the picture, its full size and the size `target` is asked for are those of the upright
+// picture, as the full load makes it.
 std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
                                                        const ScaledTarget& target,
-                                                       int32_t& sniffCode, int64_t& fileSize);
+                                                       int32_t& sniffCode, int64_t& fileSize,
+                                                       bool autoOrient = true);
 
 }  // namespace qp

@@ -95,6 +95,8 @@ class ViewerState {
   int32_t detailsValid = 0;
   int32_t hasAlpha = 0;
   int32_t vectorSource = 0;
+  // The orientation the current picture was turned upright from at load (1: as stored).
+  int32_t pictureOrientation = 1;
   int32_t overlayMode = 0;
   int32_t backgroundDirty = 1;
   ExifInfo exif{};

@@ -190,10 +190,17 @@ constexpr uint16_t kExternalMenu[] = {4061, 4062, 4063, 4064, 4065, 4066, 4067, 
 constexpr uint16_t kOptionsMenu[] = {4090};
 constexpr uint16_t kHelpMenu[] = {57664};
 
+// Each menu opens with Alt and a letter of its own; no key of an item uses Alt with a letter.
 constexpr MenuLayout kMenuBar[] = {
-    {kFile, kFileMenu},         {kEdit, kEditMenu},     {kView, kViewMenu},
-    {kImage, kImageMenu},       {kDraw, kDrawMenu},     {kJpeg, kJpegMenu},
-    {kExternal, kExternalMenu}, {kOptions, kOptionsMenu}, {kHelp, kHelpMenu},
+    {kFile, "&File", kFileMenu},
+    {kEdit, "&Edit", kEditMenu},
+    {kView, "&View", kViewMenu},
+    {kImage, "&Image", kImageMenu},
+    {kDraw, "&Draw", kDrawMenu},
+    {kJpeg, "&Jpeg Transform", kJpegMenu},
+    {kExternal, "E&xternal", kExternalMenu},
+    {kOptions, "&Options", kOptionsMenu},
+    {kHelp, "&Help", kHelpMenu},
 };
 
 constexpr uint16_t kToolBar[] = {57601, 0, 57635, 57634, 57637, 0, 4000, 4002, 4028, 4009, 4159,
@@ -218,6 +225,14 @@ const CommandRow* FindCommand(uint16_t id) {
 }
 
 std::span<const MenuLayout> MenuBar() { return kMenuBar; }
+
+std::string_view SubmenuTitle(std::string_view name) {
+  // Letters no item of the Image menu uses.
+  if (name == "Transparency") return "&Transparency";
+  if (name == "Dither...") return "&Dither...";
+  if (name == "Join...") return "&Join...";
+  return name;
+}
 std::span<const uint16_t> ToolBarItems() { return kToolBar; }
 
 }  // namespace qp

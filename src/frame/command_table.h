@@ -60,6 +60,8 @@ struct CommandRow {
 };
 
 std::span<const CommandRow> CommandTable();
+// The status-bar prompt of a command with a menu item or tool-bar button; empty for others.
+std::string_view CommandPrompt(uint16_t id);
 // The row of an id, or null.
 const CommandRow* FindCommand(uint16_t id);
 
@@ -68,8 +70,12 @@ const CommandRow* FindCommand(uint16_t id);
 // their first item.
 struct MenuLayout {
   std::string_view menu;
+  // The menu bar's text, with "&" before the letter that opens the menu with Alt.
+  std::string_view title;
   std::span<const uint16_t> items;
 };
+// The text of a submenu ("Transparency" of "Image>Transparency") with its "&" letter.
+std::string_view SubmenuTitle(std::string_view name);
 std::span<const MenuLayout> MenuBar();
 
 // The tool bar's 13 items, 0 for a separator.

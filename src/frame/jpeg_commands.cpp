@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/file_io.h"
+#include "core/orientation.h"
 #include "core/paths.h"
 #include "frame/file_operations.h"
 #include "frame/navigation.h"
@@ -49,7 +50,8 @@ void FinishInPlace(FileContext& ctx, bool done) {
 }
 
 // The grey and crop commands: the Save dialog for `suffix` ("_gray.jpg", "_crop.jpg"), the
-// overwrite question, then the transform into the chosen file or in place.
+// overwrite question, then the transform into the chosen file or in place. A current file
+// rewritten in place is read again, so the screen shows the result.
 void TransformToChosenFile(FileContext& ctx, const std::vector<std::string>& arguments,
                            const char* suffix, const char* tempSuffix) {
   const std::string current = ctx.state.currentPath;
@@ -66,10 +68,11 @@ void TransformToChosenFile(FileContext& ctx, const std::vector<std::string>& arg
       ctx.ports.messages.Show(kOverwriteQuestion, MessageIcon::Question, MessageButtons::YesNo) !=
           MessageAnswer::Yes)
     return;
-  const bool done = SameFile(target, current)
-                        ? ReplaceWithTransform(current, arguments, tempSuffix)
-                        : losslessTransform(current, target, arguments) == kTransformOk;
+  const bool inPlace = SameFile(target, current);
+  const bool done = inPlace ? ReplaceWithTransform(current, arguments, tempSuffix)
+                            : losslessTransform(current, target, arguments) == kTransformOk;
   if (!done) ctx.ports.messages.Show(kTransformFailed, MessageIcon::Error);
+  else if (inPlace) ReloadCurrent(ctx);
 }
 
 }  // namespace
@@ -122,10 +125,17 @@ void JpegLosslessCropCommand(FileContext& ctx, const std::optional<ImageRect>& s
   const int32_t right = std::clamp(selection->right, left, width);
   const int32_t bottom = std::clamp(selection->bottom, top, height);
   if (right == left || bottom == top) return;
+  // The selection lies on the picture as shown; the crop works on the pixels as the file
+  // stores them, which the load may have turned upright.
+  const int32_t orientation = ctx.state.pictureOrientation;
+  const bool swap = OrientationSwapsSides(orientation);
+  const OrientedRect stored = ShownToStored({left, top, right, bottom}, orientation,
+                                            swap ? height : width, swap ? width : height);
   TransformToChosenFile(ctx,
-                        CropArguments(static_cast<uint32_t>(right - left),
-                                      static_cast<uint32_t>(bottom - top),
-                                      static_cast<uint32_t>(left), static_cast<uint32_t>(top)),
+                        CropArguments(static_cast<uint32_t>(stored.right - stored.left),
+                                      static_cast<uint32_t>(stored.bottom - stored.top),
+                                      static_cast<uint32_t>(stored.left),
+                                      static_cast<uint32_t>(stored.top)),
                         "_crop.jpg", kCropTempSuffix);
 }
 

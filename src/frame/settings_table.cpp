@@ -50,6 +50,8 @@ constexpr std::array kTable = {
     // Memory for pictures decoded ahead of the current one, in MiB; 0 decodes nothing ahead.
     Number("PrefetchMemoryMB", 512, "View", "Memory for pictures decoded ahead, in MiB (0: none)",
            0, kMaxNumber, SettingRead::MemoryMB),
+    // Pictures are turned upright by the orientation their file records, at load.
+    Flag("AutoOrient", "true", "View", "Turn photos upright by their recorded orientation"),
 
     Flag("DisableNumericSort", "true", "Files", "Sort names as plain text (not by their numbers)"),
     Flag("UseRecycleBin", "false", "Files", "Delete files to the trash"),

@@ -424,6 +424,24 @@ bool rotateUprightInPlace(const std::string& path, int angleCode, const FailureI
                                     inject, MarkUpright);
 }
 
+bool transformUprightInPlace(const std::string& path, const std::vector<std::string>& arguments,
+                             const FailureInjector& inject) {
+  return ReplaceWithEditedTransform(path, arguments, kTransformTempSuffix, inject, MarkUpright);
+}
+
+std::vector<std::string> QuarterTurnFromUprightArguments(int32_t orientation) {
+  switch (orientation) {
+    case 2: return {"-transverse"};
+    case 3: return {"-rotate", "270"};
+    case 4: return {"-transpose"};
+    case 5: return {"-flip", "horizontal"};
+    case 6: return {"-rotate", "180"};
+    case 7: return {"-flip", "vertical"};
+    case 8: return {};
+    default: return {"-rotate", "90"};
+  }
+}
+
 int AutoRotateAngle(int32_t orientation) {
   switch (orientation) {
     case 3: return 180;

@@ -63,6 +63,15 @@ bool transformInPlace(const std::string& path, int angleCode, const FailureInjec
 bool rotateUprightInPlace(const std::string& path, int angleCode,
                           const FailureInjector& inject = {});
 
+// rotateUprightInPlace with any argument list whose result stands upright.
+bool transformUprightInPlace(const std::string& path, const std::vector<std::string>& arguments,
+                             const FailureInjector& inject = {});
+
+// The one lossless transform that turns a picture of this EXIF orientation (1 to 8) upright
+// and then a quarter turn clockwise: what makes a picture that is portrait as shown landscape.
+// Empty (no transform) for 8, whose stored pixels already are that.
+std::vector<std::string> QuarterTurnFromUprightArguments(int32_t orientation);
+
 // The rotation that puts a picture of this EXIF orientation upright: 3 -> 180, 6 -> 90,
 // 8 -> 270; 0 for every other value (mirrored orientations are left alone).
 int AutoRotateAngle(int32_t orientation);

@@ -522,6 +522,29 @@ size_t ResetOrientation(std::span<uint8_t> jpeg) {
   return changed;
 }
 
+int32_t ExifBlockOrientation(std::span<const uint8_t> block) {
+  ByteReader r(block);
+  if (r.expect(std::string_view("Exif\0\0", 6))) block = block.subspan(6);
+  ByteReader t(block);
+  bool big;
+  if (t.expect("II")) {
+    big = false;
+  } else if (t.expect("MM")) {
+    big = true;
+  } else {
+    return 0;
+  }
+  const uint16_t magic = t.u16(big);
+  const uint32_t first = t.u32(big);
+  // Outside JPEG files nothing fixes where the first directory lies.
+  if (!t.ok() || magic != 42 || first < 8 || first >= block.size()) return 0;
+  ExifInfo info{};
+  ExifDecoder decoder(info, block, big);
+  decoder.MarkVisited(first);
+  if (!decoder.ProcessDirectory(first, DirKind::Ordinary, 0)) return 0;
+  return info.orientation;
+}
+
 bool ReadJpegMetadata(const std::string& path, ExifInfo& info) {
   info = ExifInfo{};
   UniqueFile f = OpenFile(path, "rb");

@@ -35,6 +35,12 @@ std::vector<OrientationEntry> FindOrientationEntries(std::span<const uint8_t> jp
 // own format and byte order. The number of entries changed.
 size_t ResetOrientation(std::span<uint8_t> jpeg);
 
+// The Orientation value of an EXIF block as other containers carry it (PNG's eXIf chunk,
+// WebP's EXIF chunk): a TIFF structure, with or without the "Exif\0\0" that precedes it in
+// JPEG files, read by the same directory decoder as a JPEG's block. 0 when the block has no
+// Orientation entry or is malformed.
+int32_t ExifBlockOrientation(std::span<const uint8_t> block);
+
 // Opens `path` and parses it into `info` (zeroed first). False when it cannot be opened.
 bool ReadJpegMetadata(const std::string& path, ExifInfo& info);
 

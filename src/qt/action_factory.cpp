@@ -31,6 +31,9 @@ QAction* ActionFactory::Make(uint16_t id, const QString& text, const QList<QKeyS
   QString plain = text.section(QLatin1Char('\t'), 0, 0);
   plain.remove(QLatin1Char('&'));
   action->setIconText(plain);
+  // Shown in the status bar's message pane while the pointer is on the item or button.
+  const std::string_view prompt = CommandPrompt(id);
+  action->setStatusTip(QString::fromUtf8(prompt.data(), static_cast<qsizetype>(prompt.size())));
   QObject::connect(action, &QAction::triggered, &owner_, [this, id] { Trigger(id); });
   owner_.addAction(action);
   actions_[id] = action;
@@ -57,7 +60,7 @@ void ActionFactory::Trigger(uint16_t id) {
 
 void ActionFactory::BuildMenus(QMenuBar& bar) {
   for (const MenuLayout& menu : MenuBar()) {
-    QMenu* top = bar.addMenu(QString::fromUtf8(menu.menu.data(), static_cast<qsizetype>(menu.menu.size())));
+    QMenu* top = bar.addMenu(QString::fromUtf8(menu.title.data(), static_cast<qsizetype>(menu.title.size())));
     std::map<std::string_view, QMenu*> submenus;
     for (uint16_t id : menu.items) {
       if (id == 0) {
@@ -72,7 +75,10 @@ void ActionFactory::BuildMenus(QMenuBar& bar) {
       if (gt != std::string_view::npos) {
         const std::string_view name = row->menu.substr(gt + 1);
         QMenu*& sub = submenus[name];
-        if (sub == nullptr) sub = top->addMenu(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+        if (sub == nullptr) {
+          const std::string_view title = SubmenuTitle(name);
+          sub = top->addMenu(QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())));
+        }
         target = sub;
       }
       target->addAction(a);
@@ -105,6 +111,7 @@ void ActionFactory::BuildToolBar(QToolBar& bar) {
     if (QAction* source = action(id)) {
       auto* button = new QAction(source->iconText(), &bar);
       button->setToolTip(source->iconText());
+      button->setStatusTip(source->statusTip());
       QObject::connect(button, &QAction::triggered, &owner_, [this, id] { Trigger(id); });
       bar.addAction(button);
       toolBarActions_ << button;

@@ -44,6 +44,7 @@ void QtFileHost::RebuildRecentMenu() {
     auto* a = new QAction(QString::fromStdString(recent_->MenuText(i)), recentMenu_);
     const auto id = static_cast<uint16_t>(kCmdRecentFirst + i);
     a->setData(id);
+    a->setStatusTip(placeholder_->statusTip());
     QObject::connect(a, &QAction::triggered, recentMenu_, [this, id] {
       if (router_ != nullptr) router_->Execute(id);
     });

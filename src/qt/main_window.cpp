@@ -1,5 +1,7 @@
 #include "qt/main_window.h"
 
+#include <cmath>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -14,11 +16,12 @@
 #include "frame/main_frame.h"
 #include "frame/navigation.h"
 #include "qt/qt_ports.h"
+#include "view/view_geometry.h"
 
 namespace qp {
 
 MainWindow::MainWindow(SettingsAccess& settings) : settings_(settings) {
-  setWindowTitle(QStringLiteral("Quill Pix"));
+  setWindowTitle(QString::fromLatin1(kProgramTitle));
   viewWidget_ = new ViewWidget(this);
   setCentralWidget(viewWidget_);
   setAcceptDrops(true);
@@ -91,6 +94,11 @@ void MainWindow::SetPaneText(uint32_t pane, const std::string& text) {
   if (pane == kPanePath && it->second->isVisible()) it->second->repaint();
 }
 
+void MainWindow::SetWindowTitle(const std::string& title) {
+  const QString text = QString::fromStdString(title);
+  if (text != windowTitle()) setWindowTitle(text);
+}
+
 void MainWindow::SetToolbarVisible(bool on) {
   toolbarWanted_ = on;
   if (toolBar_ != nullptr) toolBar_->setVisible(on && !fullScreen_);
@@ -125,11 +133,16 @@ void MainWindow::ShowFullScreen(bool on) {
   }
 }
 
-void MainWindow::ResizeFrame(int32_t width, int32_t height) {
+void MainWindow::ResizeFrame(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight) {
   if (isMaximized()) showNormal();
-  const qreal dpr = devicePixelRatioF();
-  resize(static_cast<int>(width / dpr), static_cast<int>(height / dpr));
+  resize(FrameSizeFor(width, height, extraWidth, extraHeight, devicePixelRatioF()));
   raise();
+}
+
+QSize FrameSizeFor(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight, qreal dpr) {
+  // Rounded up, so that no device pixel of the picture is cut off.
+  const auto units = [dpr](int32_t device) { return static_cast<int>(std::ceil(device / dpr)); };
+  return QSize(units(width) + extraWidth, units(height) + extraHeight);
 }
 
 bool MainWindow::event(QEvent* event) {

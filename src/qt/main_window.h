@@ -18,6 +18,10 @@
 
 namespace qp {
 
+// The frame size, in window units, for a picture of width x height device pixels at `dpr`
+// device pixels per unit plus the extra units of the bars and borders.
+QSize FrameSizeFor(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight, qreal dpr);
+
 class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
  public:
   explicit MainWindow(SettingsAccess& settings);
@@ -35,6 +39,7 @@ class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
   void Close() override;
   void Flash() override;
   void SetPaneText(uint32_t pane, const std::string& text) override;
+  void SetWindowTitle(const std::string& title) override;
   bool ToolbarVisible() override { return toolbarWanted_; }
   bool StatusVisible() override { return statusWanted_; }
   void SetToolbarVisible(bool on) override;
@@ -49,7 +54,7 @@ class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
   int32_t ViewportHeight() override;
   void Repaint() override;
   void ShowFullScreen(bool on) override;
-  void ResizeFrame(int32_t width, int32_t height) override;
+  void ResizeFrame(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight) override;
 
  protected:
   bool event(QEvent* event) override;

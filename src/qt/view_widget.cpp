@@ -1,6 +1,7 @@
 #include "qt/view_widget.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
@@ -9,6 +10,23 @@
 #include <QWheelEvent>
 
 namespace qp {
+
+const QFont& OverlayFont() {
+  // The overlay's lines are 20 pixels apart and its characters 14 wide: laid out for a bold
+  // monospaced face whose character cell, ascent plus descent, is 28 pixels high. A font's
+  // pixel size is its em, smaller than the cell, so the largest em whose cell fits is taken.
+  static const QFont font = [] {
+    QFont f(QStringLiteral("Courier New"));
+    f.setStyleHint(QFont::Monospace);
+    f.setBold(true);
+    for (int px = kOverlayLineBox; px > 8; --px) {
+      f.setPixelSize(px);
+      if (QFontMetrics(f).height() <= kOverlayLineBox) break;
+    }
+    return f;
+  }();
+  return font;
+}
 
 ViewWidget::ViewWidget(QWidget* parent) : QAbstractScrollArea(parent) {
   setFrameShape(QFrame::NoFrame);
@@ -244,19 +262,15 @@ void ViewWidget::paintEvent(QPaintEvent*) {
   p.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
   for (const PaintRect& r : layout.blackStrips)
     p.fillRect(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), Qt::black);
-  // The bitmap is wrapped, not copied.
-  const QImage image(bitmap->bits.data(), bitmap->width, bitmap->height,
+  // The bitmap is wrapped, not copied; its padding columns are not part of the picture.
+  const QImage image(bitmap->bits.data(), bitmap->scaledWidth, bitmap->height,
                      static_cast<qsizetype>(bitmap->stride()), QImage::Format_BGR888);
   p.drawImage(QPoint(layout.ox, layout.oy), image);
   DrawSelection(p, layout.ox, layout.oy);
 
   const std::vector<OverlayLine> lines = view_->OverlayLines(layout);
   if (!lines.empty()) {
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::Monospace);
-    font.setPixelSize(28);
-    font.setBold(true);
-    p.setFont(font);
+    p.setFont(OverlayFont());
     const uint32_t c = settings_ != nullptr ? OverlayColour(*settings_) : 0x00FF00;
     const QColor colour((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF);
     for (const OverlayLine& line : lines) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QFont>
 #include <memory>
 #include <optional>
 
@@ -12,6 +13,11 @@
 #include "view/view.h"
 
 namespace qp {
+
+// The overlay's font: bold "Courier New" (a metric twin where it is missing) sized so that a
+// line's box, ascent plus descent, is kOverlayLineBox pixels high.
+inline constexpr int kOverlayLineBox = 28;
+const QFont& OverlayFont();
 
 // The application command of a browser or media key of the keyboard; nothing for other keys.
 std::optional<AppCommand> AppCommandOfKey(int key);

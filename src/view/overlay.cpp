@@ -51,6 +51,21 @@ int32_t RatioBytes(const OverlayInput& in) {
 
 }  // namespace
 
+size_t CharacterCount(std::string_view utf8) {
+  // A lead byte with its continuation bytes is one character; a byte that does not fit the
+  // encoding (a name in another one) counts as one, as it is drawn as one replacement mark.
+  size_t count = 0;
+  for (size_t i = 0; i < utf8.size(); ++count) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(utf8[k]); };
+    const unsigned c = byte(i);
+    const size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    bool whole = i + len <= utf8.size();
+    for (size_t k = 1; whole && k < len; ++k) whole = (byte(i + k) & 0xC0) == 0x80;
+    i += whole ? len : 1;
+  }
+  return count;
+}
+
 std::vector<OverlayLine> LayOutOverlay(const OverlayInput& in) {
   std::vector<OverlayLine> lines;
   if (in.mode != 1 && in.mode != 2) return lines;
@@ -58,7 +73,7 @@ std::vector<OverlayLine> LayOutOverlay(const OverlayInput& in) {
   // The name, centred under the picture at 14 pixels a character, never nearer than 120
   // pixels to the left or top edge.
   std::string name = in.severalFolders ? in.path : std::string(FileNameOf(in.path));
-  const int32_t len = static_cast<int32_t>(name.size());
+  const int32_t len = static_cast<int32_t>(std::min<size_t>(CharacterCount(name), 1 << 20));
   int32_t x = in.ox + (in.dw - 14 * len) / 2;
   if (x < 120) x = 120;
   int32_t y = in.fullScreen ? in.dh + 2 * in.oy - 40 : in.dh + in.oy - 40;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/exif_info.h"
@@ -56,6 +57,9 @@ struct OverlayInput {
   int32_t videoAudioStream = -1;
   const ExifInfo* exif = nullptr;
 };
+
+// The number of characters of a UTF-8 text (file names are centred by characters, not bytes).
+size_t CharacterCount(std::string_view utf8);
 
 // The overlay's lines in drawing order with their top-left corners; nothing in mode 0.
 std::vector<OverlayLine> LayOutOverlay(const OverlayInput& in);

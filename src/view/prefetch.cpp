@@ -59,7 +59,7 @@ std::optional<PreviewPicture> DecodePreview(const std::string& path, const Displ
   };
   PreviewPicture out;
   std::optional<ScaledPicture> scaled =
-      LoadFileScaledOffUiThread(path, wanted, out.sniffCode, out.fileSize);
+      LoadFileScaledOffUiThread(path, wanted, out.sniffCode, out.fileSize, plan.autoOrient);
   if (!scaled || !worth || target.width <= 0 || target.height <= 0) return std::nullopt;
   const ImageBuffer& small = scaled->picture;
   std::optional<DisplayBitmap> display;
@@ -242,6 +242,7 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
       found->jpegMetadata = it->jpegMetadata;
       found->exif = it->exif;
       found->stamp = it->stamp;
+      found->autoOrient = it->autoOrient;
       found->display = it->display;
       found->displayZoom = it->displayZoom;
       it->spare.reset();
@@ -365,10 +366,11 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
                                                           const DisplayPlan& plan) const {
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
-  std::optional<DisplayLoad> load = LoadFileOffUiThread(path);
+  std::optional<DisplayLoad> load = LoadFileOffUiThread(path, plan.autoOrient);
   if (!load) return std::nullopt;
   PrefetchedPicture p;
   p.path = path;
+  p.autoOrient = plan.autoOrient;
   p.load = std::move(*load);
   p.stamp = *before;
   // The load reads the metadata of a file whose content is JPEG, whatever its name.

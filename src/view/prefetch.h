@@ -42,6 +42,8 @@ struct DisplayPlan {
   int32_t areaWidth = 0;
   int32_t areaHeight = 0;
   FitFactors factors;
+  // The setting "AutoOrient": pictures are decoded ahead upright, as the load makes them.
+  bool autoOrient = true;
 };
 
 // The display bitmap of a still picture at the plan's zoom, made as the view's layout makes
@@ -80,6 +82,7 @@ struct PrefetchedPicture {
   bool jpegMetadata = false;  // a JPEG by content: the load reads its metadata into `exif`
   ExifInfo exif{};
   FileStamp stamp;            // the file as it was while decoded
+  bool autoOrient = true;     // turned upright by the file's orientation when it records one
   // The display bitmap at `displayZoom`, when the plan allowed one (not for vector pictures).
   std::optional<DisplayBitmap> display;
   float displayZoom = 0.0f;

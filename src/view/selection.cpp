@@ -1,6 +1,7 @@
 #include "view/selection.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace qp {
@@ -21,12 +22,20 @@ CursorShape CursorForHit(HitCode hit) {
   return CursorShape::Default;
 }
 
+// Truncates toward zero like the plain conversion, limited to the 32-bit range so that no
+// zoom or coordinate can make the conversion undefined.
+static int32_t Truncated(double v) {
+  if (!(v > -2147483648.0)) return INT32_MIN;
+  if (!(v < 2147483647.0)) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
 int32_t ViewToImage(int32_t v, float zoom) {
-  return static_cast<int32_t>(static_cast<float>(v) / zoom + 0.5);
+  return Truncated(static_cast<double>(static_cast<float>(v) / zoom) + 0.5);
 }
 
 int32_t ImageToView(int32_t i, float zoom) {
-  return static_cast<int32_t>(static_cast<double>(static_cast<float>(i)) * zoom + 0.5);
+  return Truncated(static_cast<double>(static_cast<float>(i)) * zoom + 0.5);
 }
 
 PixelRect ViewToImage(const PixelRect& r, float zoom) {
@@ -195,6 +204,12 @@ void Selection::Cancel(int32_t width, int32_t height, float zoom) {
     case Tracking::None: break;
   }
   tracking_ = Tracking::None;
+}
+
+void Selection::FollowZoom(float zoom, int32_t width, int32_t height) {
+  if (!(zoom > 0.0f) || tracking_ != Tracking::None) return;
+  viewRect = ImageToView(ClampToImage(imageRect, width, height), zoom);
+  if (Exists()) tracked_ = viewRect;
 }
 
 void Selection::SetImageRect(const PixelRect& r, float zoom, bool show) {

@@ -99,6 +99,11 @@ class Selection {
   // border of one colour. False when nothing changed.
   bool TrimBorders(const ImageBuffer& img, float zoom);
 
+  // After a width x height picture was laid out at `zoom`: the view rectangle is made again
+  // from the image rectangle limited to the picture (the region the operations use), and the
+  // drawn one with it.
+  void FollowZoom(float zoom, int32_t width, int32_t height);
+
   // Sets the image rectangle and the view rectangle from it; shows it when `show`.
   void SetImageRect(const PixelRect& r, float zoom, bool show);
 

@@ -1,5 +1,7 @@
 #include "view/view.h"
 
+#include <algorithm>
+
 #include "codecs/svg.h"
 #include "core/paths.h"
 #include "codecs/sniff.h"
@@ -166,16 +168,14 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
       // A playback step: only the running decoder is asked, no sniffing, no metadata.
       if (s.StepPlayback()) {
         showsCanvas_ = true;
-        if (s.showProgress && s.frameCount > 8) {
-          std::lock_guard guard(s.lock);
-          ImageBuffer& c = s.animationCanvas;
-          DrawProgressBar(c.data(), c.width(), c.height(), s.frameIndex, s.frameCount);
-        }
+        DrawPlaybackProgress();
       }
     } else if (clipboardKind >= 1) {
       // A pasted picture has no file: the last file's size and type must not be shown for it.
       fileSize_ = 0;
       sniffCode_ = 0;
+      // Nor the last file's camera data (overlay, properties, map link).
+      s.ClearMetadata();
       if (auto img = ctx_.ports.clipboard.GetImage()) {
         undo_.Free();
         s.detailsValid = s.hasAlpha = s.vectorSource = 0;
@@ -202,8 +202,13 @@ bool CImgViewerView::LoadFile(const std::string& path, bool allowPreview) {
   DisplayLoad d = LoadFileForDisplay(path, lc);
   fileSize_ = d.fileSize;
   sniffCode_ = d.sniffCode;
-  if (d.picture.isCanvas()) showsCanvas_ = true;
-  else if (d.picture) picture_ = d.picture.takeOwned();
+  if (d.picture.isCanvas()) {
+    // The first frame of a playback carries the progress bar as every later one does.
+    showsCanvas_ = true;
+    DrawPlaybackProgress();
+  } else if (d.picture) {
+    picture_ = d.picture.takeOwned();
+  }
   if (d.fromSystem && holdsPicture() && s.zoom > 0.999f && s.zoom < 1.001f) {
     // Shown unscaled at once. The previous file's metadata must not stay with this one.
     s.ClearMetadata();
@@ -227,16 +232,29 @@ bool CImgViewerView::LoadFile(const std::string& path, bool allowPreview) {
       }
     }
   }
-  if (sniffCode_ == kSniffJpeg || sniffCode_ == -kSniffJpeg) {
-    // Reading the camera data clears the colour space with it; the decoder has just
-    // recorded the file's, which the properties report shows.
+  ReadMetadataFor(path, sniffCode_);
+  return false;
+}
+
+void CImgViewerView::DrawPlaybackProgress() {
+  ViewerState& s = ctx_.state;
+  if (!s.showProgress || s.frameCount <= 8) return;
+  std::lock_guard guard(s.lock);
+  ImageBuffer& c = s.animationCanvas;
+  DrawProgressBar(c.data(), c.width(), c.height(), s.frameIndex, s.frameCount);
+}
+
+void CImgViewerView::ReadMetadataFor(const std::string& path, int32_t sniffCode) {
+  ViewerState& s = ctx_.state;
+  if (sniffCode == kSniffJpeg || sniffCode == -kSniffJpeg) {
+    // Reading the camera data clears the colour space with it; the decoder recorded the
+    // file's when it was loaded, and the properties report shows it.
     const int32_t colourSpace = s.jpegColourSpace;
     s.ReadMetadata(path);
     s.jpegColourSpace = colourSpace;
   } else {
     s.ClearMetadata();
   }
-  return false;
 }
 
 DisplayPlan CImgViewerView::CurrentPlan() {
@@ -294,6 +312,13 @@ void CImgViewerView::EnsureExact() {
 }
 
 void CImgViewerView::Layout() {
+  LayOutDisplay();
+  // The image rectangle is what the operations use; the drawn rectangle follows it to the zoom
+  // the picture now has (a reload resets it, fullscreen refits it).
+  if (holdsPicture()) selection_.FollowZoom(ctx_.state.zoom, pictureWidth(), pictureHeight());
+}
+
+void CImgViewerView::LayOutDisplay() {
   ViewerState& s = ctx_.state;
   display_.reset();
   if (preview_) {
@@ -321,9 +346,14 @@ void CImgViewerView::Layout() {
   float z = s.zoom;
   if (z < 0) {
     const auto [aw, ah] = AvailableArea();
-    z = FitZoom(z, w, h, s.fullScreen != 0, aw, ah, ReadFitFactors(ctx_.settings));
+    // A fit of a very long, thin picture could ask for more than the pixel limit.
+    z = ClampZoom(FitZoom(z, w, h, s.fullScreen != 0, aw, ah, ReadFitFactors(ctx_.settings)), w, h);
     s.zoom = z;
     s.backgroundDirty = 1;
+  } else {
+    // A zoom carried over from a picture of another size (Lock Zoom) keeps its value for the
+    // next ones; this picture is scaled within its own limits.
+    z = ClampZoom(z, w, h);
   }
   if (UsePreparedDisplay(z)) return;
   std::optional<ImageBuffer> scaled;
@@ -357,6 +387,7 @@ void CImgViewerView::Refresh() {
     }
     s.currentPath = documentPath_;
   }
+  ctx_.host.SetWindowTitle(WindowTitle(documentPath_));
   display_.reset();
   if (documentPath_.empty()) {
     for (uint32_t pane : {kPanePath, kPaneDimensions, kPaneSize, kPaneZoom}) ctx_.host.SetPaneText(pane, "");
@@ -395,7 +426,9 @@ void CImgViewerView::SetPanes() {
 
 void CImgViewerView::RefreshTail() {
   ViewerState& s = ctx_.state;
-  const int32_t dw = display_ ? display_->width : 0;
+  // The scaled width, not the padded row: on a screen whose width is not a multiple of 4 a
+  // fitted picture would otherwise be wider than the screen and scroll.
+  const int32_t dw = display_ ? display_->scaledWidth : 0;
   const int32_t dh = display_ ? display_->height : 0;
   bool wantVisible = true;
   if (s.fullScreen) {
@@ -449,7 +482,11 @@ void CImgViewerView::Redraw() {
 void CImgViewerView::ZoomBy(double factor) {
   ViewerState& s = ctx_.state;
   ClearSelection();
-  s.zoom = static_cast<float>(static_cast<double>(s.zoom) * factor);
+  // Zooming stops where the picture would shrink below a pixel or its scaled copy would pass
+  // the pixel limit; the product is bounded before it becomes a float.
+  float z = static_cast<float>(std::clamp(static_cast<double>(s.zoom) * factor, kMinZoom, kMaxZoom));
+  if (holdsPicture()) z = ClampZoom(z, pictureWidth(), pictureHeight());
+  s.zoom = z;
   s.lockedZoom = s.zoom;
   s.backgroundDirty = 1;
   Refresh();
@@ -489,9 +526,13 @@ void CImgViewerView::ToggleFullScreen() {
 }
 
 void CImgViewerView::FitToImage() {
+  // Without a picture there is nothing to fit the window to.
+  if (!display_) return;
   if (ctx_.state.fullScreen) ctx_.state.ToggleFullScreenWithFit();
   ClearSelection();
-  ctx_.host.ResizeFrame(displayWidth() + 40, displayHeight() + 90);
+  if (!display_) return;
+  // The picture is measured in device pixels, the frame's bars and borders in window units.
+  ctx_.host.ResizeFrame(display_->scaledWidth, display_->height, 40, 90);
 }
 
 void CImgViewerView::ScrollBy(int32_t dx, int32_t dy) {
@@ -502,11 +543,7 @@ void CImgViewerView::ScrollBy(int32_t dx, int32_t dy) {
 void CImgViewerView::CycleOverlay() {
   ViewerState& s = ctx_.state;
   s.overlayMode = (s.overlayMode + 1) % 3;
-  if (s.overlayMode == 2) {
-    const int32_t code = SniffFileType(s.currentPath);
-    if (code == kSniffJpeg || code == -kSniffJpeg) s.ReadMetadata(s.currentPath);
-    else s.ClearMetadata();
-  }
+  if (s.overlayMode == 2) ReadMetadataFor(s.currentPath, SniffFileType(s.currentPath));
   s.backgroundDirty = 1;
   Refresh();
 }
@@ -515,7 +552,7 @@ PaintLayout CImgViewerView::Paint(int32_t sw, int32_t sh) {
   ViewerState& s = ctx_.state;
   PaintLayout layout;
   if (!display_) return layout;
-  layout = LayOutPaint(display_->width, display_->height, s.fullScreen != 0, sw, sh,
+  layout = LayOutPaint(display_->scaledWidth, display_->height, s.fullScreen != 0, sw, sh,
                        !s.animating || s.backgroundDirty);
   if (s.fullScreen && (!s.animating || s.backgroundDirty)) s.backgroundDirty = 0;
   return layout;
@@ -530,7 +567,7 @@ std::vector<OverlayLine> CImgViewerView::OverlayLines(const PaintLayout& layout)
   in.severalFolders = ctx_.files.SpansSeveralFolders();
   in.listPosition = ctx_.files.Position();
   in.listCount = ctx_.files.Count();
-  in.dw = display_->width;
+  in.dw = display_->scaledWidth;
   in.dh = display_->height;
   in.ox = layout.ox;
   in.oy = layout.oy;

@@ -119,7 +119,9 @@ class CImgViewerView : private EditView {
 
   // What the window paints.
   const DisplayBitmap* displayBitmap() const { return display_ ? &*display_ : nullptr; }
+  // The bitmap's row width (a multiple of 4) and the width the picture takes on screen.
   int32_t displayWidth() const { return display_ ? display_->width : -1; }
+  int32_t shownWidth() const { return display_ ? display_->scaledWidth : -1; }
   int32_t displayHeight() const { return display_ ? display_->height : -1; }
   // The picture's offset and margins for a surface of sw x sh (the screen in fullscreen).
   PaintLayout Paint(int32_t sw, int32_t sh);
@@ -196,7 +198,14 @@ class CImgViewerView : private EditView {
   // OCR, barcode reading and the export to RIOT.
   void RunTool(uint16_t command);
   void ReleasePicture();
+  // Draws the playback's progress into the last row of the frame on show (long playbacks).
+  void DrawPlaybackProgress();
+  // Reads the camera data of a JPEG file (by its sniffed type) and clears it for any other,
+  // keeping the colour space its decoder recorded.
+  void ReadMetadataFor(const std::string& path, int32_t sniffCode);
+  // Makes the display bitmap at the current zoom and moves the drawn selection with it.
   void Layout();
+  void LayOutDisplay();
   void RefreshTail();
   void Reload();
   void AnimationTick(intptr_t generation);

@@ -1,7 +1,11 @@
 #include "view/view_geometry.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "core/paths.h"
 
 namespace qp {
 
@@ -50,6 +54,29 @@ Size ScaledSize(int32_t w, int32_t h, float z) {
   return Size{ScaledSide(w, dz), ScaledSide(h, dz)};
 }
 
+float ClampZoom(float z, int32_t w, int32_t h) {
+  if (w <= 0 || h <= 0 || !(z > 0)) return z;
+  // At least one pixel on the shorter side: below that the scaled size would round to 0.
+  const double shortSide = std::min(w, h);
+  if (static_cast<double>(z) * shortSide < 1.0) {
+    z = static_cast<float>(1.0 / shortSide);
+    while (static_cast<double>(z) * shortSide < 1.0) z = std::nextafter(z, 2.0f);
+    return z;
+  }
+  auto fits = [w, h](float zoom) {
+    const Size s = ScaledSize(w, h, zoom);
+    return PictureBytes((int64_t{s.width} + 3) / 4 * 4, s.height).has_value();
+  };
+  if (fits(z)) return z;
+  // The largest zoom whose padded display copy stays within the limits.
+  const double longSide = std::max(w, h);
+  double top = std::min(static_cast<double>(kMaxSide) / longSide,
+                        std::sqrt(static_cast<double>(kMaxPixels) / (static_cast<double>(w) * h)));
+  z = static_cast<float>(std::min(top, static_cast<double>(z)));
+  while (!fits(z)) z = static_cast<float>(z * (1.0 - 1e-6));
+  return z;
+}
+
 std::optional<DisplayBitmap> MakeDisplayBitmap(const uint8_t* bgra, int32_t w, int32_t h) {
   if (bgra == nullptr || w <= 0 || h <= 0) return std::nullopt;
   const int64_t dw = (static_cast<int64_t>(w) + 3) / 4 * 4;
@@ -57,6 +84,7 @@ std::optional<DisplayBitmap> MakeDisplayBitmap(const uint8_t* bgra, int32_t w, i
   DisplayBitmap out;
   out.width = static_cast<int32_t>(dw);
   out.height = h;
+  out.scaledWidth = w;
   try {
     out.bits.resize(static_cast<size_t>(dw) * 3 * static_cast<size_t>(h));
   } catch (const std::bad_alloc&) {
@@ -87,7 +115,12 @@ std::string SizePaneText(int64_t bytes) {
 
 std::string ZoomPaneText(float zoom) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "Z:%u%%", static_cast<unsigned>(static_cast<int>(zoom * 100 + 0.5)));
+  // Zoom steps are bounded, but a value outside the unsigned range must not reach the cast.
+  const double percent = static_cast<double>(zoom) * 100 + 0.5;
+  const unsigned shown = percent >= 4294967295.0 ? 4294967295u
+                         : percent > 0           ? static_cast<unsigned>(percent)
+                                                 : 0u;
+  std::snprintf(buf, sizeof buf, "Z:%u%%", shown);
   return buf;
 }
 
@@ -101,6 +134,11 @@ std::string PositionText(int32_t position, int32_t count) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%d/%d", position, count);
   return buf;
+}
+
+std::string WindowTitle(const std::string& documentPath) {
+  if (documentPath.empty()) return kProgramTitle;
+  return std::string(FileNameOf(documentPath)) + " - " + kProgramTitle;
 }
 
 }  // namespace qp

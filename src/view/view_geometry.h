@@ -32,6 +32,11 @@ FitFactors ReadFitFactors(SettingsAccess& settings);
 float FitZoom(float zoom, int32_t w, int32_t h, bool fullScreen, int32_t aw, int32_t ah,
               FitFactors factors);
 
+// The widest range any zoom step may reach: one pixel grown to the longest side allowed, or the
+// longest side shrunk to one pixel.
+inline constexpr double kMaxZoom = 1 << 20;
+inline constexpr double kMinZoom = 1.0 / (1 << 20);
+
 // Zooms within a thousandth of 1 show the picture unscaled.
 inline bool NeedsScaling(float z) { return z < 0.999f || z > 1.001f; }
 struct Size {
@@ -40,12 +45,17 @@ struct Size {
 };
 // The scaled size: each side times z in double precision, rounded half up by truncation.
 Size ScaledSize(int32_t w, int32_t h, float z);
+// The zoom nearest to `z` at which a w x h picture scales to at least one pixel on its shorter
+// side and its display copy stays within the pixel limit (kMaxPixels, kMaxSide).
+float ClampZoom(float z, int32_t w, int32_t h);
 
 // The on-screen copy: 24-bit rows (blue, green, red), top row first, width rounded up to a
-// multiple of 4 with the last pixel of each row repeated into the extra columns.
+// multiple of 4 with the last pixel of each row repeated into the extra columns. The padding
+// only shapes the rows: what is shown, laid out and centred is `scaledWidth` columns wide.
 struct DisplayBitmap {
-  int32_t width = 0;
+  int32_t width = 0;        // row length in pixels, a multiple of 4
   int32_t height = 0;
+  int32_t scaledWidth = 0;  // the picture's width on screen, width - 3 to width
   std::vector<uint8_t> bits;
   size_t stride() const { return static_cast<size_t>(width) * 3; }
 };
@@ -59,5 +69,9 @@ std::string SizePaneText(int64_t bytes);       // "%u B", "%.2f K", "%.2f M"
 std::string ZoomPaneText(float zoom);          // "Z:%u%%"
 std::string DimensionsText(int32_t w, int32_t h);  // "%u x %u"
 std::string PositionText(int32_t position, int32_t count);  // "%d/%d"
+// The frame's title: the document's name (a file's name without its folder, or a paste's
+// pseudo-name) before the program's, or the program's alone without a document.
+inline constexpr const char* kProgramTitle = "Quill Pix";
+std::string WindowTitle(const std::string& documentPath);
 
 }  // namespace qp

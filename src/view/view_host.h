@@ -26,6 +26,8 @@ class ViewHost {
  public:
   virtual ~ViewHost() = default;
   virtual void SetPaneText(uint32_t pane, const std::string& text) = 0;
+  // The frame window's title.
+  virtual void SetWindowTitle(const std::string& title) = 0;
   // The scrollable size in device pixels; the host clamps positions to it.
   virtual void SetScrollExtent(int32_t width, int32_t height) = 0;
   virtual ScrollPoint ScrollPosition() = 0;
@@ -38,8 +40,10 @@ class ViewHost {
   virtual void Repaint() = 0;
   // Makes the view a frameless window covering its screen, or puts it back into the frame.
   virtual void ShowFullScreen(bool on) = 0;
-  // Resizes the frame window (keeping its top-left corner) and lays out its bars again.
-  virtual void ResizeFrame(int32_t width, int32_t height) = 0;
+  // Resizes the frame window (keeping its top-left corner) to a picture of width x height
+  // device pixels plus extraWidth x extraHeight window units for the bars and borders, and lays
+  // out its bars again.
+  virtual void ResizeFrame(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight) = 0;
 };
 
 // The frame's file list as the view sees it.

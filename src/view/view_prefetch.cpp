@@ -18,6 +18,7 @@ DisplayPlan CImgViewerView::PlanNextLayout() {
   plan.areaWidth = aw;
   plan.areaHeight = ah;
   plan.factors = ReadFitFactors(ctx_.settings);
+  plan.autoOrient = ctx_.settings.ReadFlag("AutoOrient");
   return plan;
 }
 
@@ -33,6 +34,11 @@ bool CImgViewerView::AdoptPrefetched(const std::string& path) {
   }
   std::optional<PrefetchedPicture> p = ctx_.prefetch->Take(path);
   if (!p) return false;
+  // Decoded ahead before the orientation setting changed: loaded again.
+  if (p->autoOrient != ctx_.settings.ReadFlag("AutoOrient")) {
+    ctx_.prefetch->Forget(path);
+    return false;
+  }
   // What the load of a file does, in its order, with what the worker read.
   undo_.Free();
   StoreDetails(p->load.picture.details, s);

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include "codecs/load_dispatch.h"
+#include "core/orientation.h"
 #include "metadata/exif.h"
 #include "support/jpeg_builder.h"
 #include "support/test_support.h"
@@ -141,6 +143,53 @@ TEST(MakeLandscape, RotatesPortraitOnlyAndResetsOrientationInBothByteOrders) {
     EXPECT_EQ(test::ReadBytes(f), before);
   }
   EXPECT_TRUE(MakeLandscapeFile(dir.file("missing.jpg")).error);
+}
+
+// The picture as the viewer shows it (upright by its orientation).
+ImageBuffer Shown(const std::string& path) {
+  ViewerState state;
+  LoadContext ctx{state};
+  auto picture = LoadPictureFile(path, ctx);
+  return picture ? std::move(*picture) : ImageBuffer();
+}
+
+int ColourDistance(const ImageBuffer& a, const ImageBuffer& b) {
+  if (a.empty() || a.width() != b.width() || a.height() != b.height()) return -1;
+  int worst = 0;
+  for (size_t i = 0; i < a.byteSize(); ++i)
+    if (i % 4 != 3) worst = std::max(worst, std::abs(a.data()[i] - b.data()[i]));
+  return worst;
+}
+
+TEST(MakeLandscape, AsShownTestsTheUprightPictureAndTurnsItOnceMore) {
+  TempDir dir;
+  for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+    for (auto [w, h] : {std::pair{32, 16}, std::pair{16, 32}}) {
+      SCOPED_TRACE(std::to_string(orientation) + " " + std::to_string(w));
+      const std::string f = dir.file("p.jpg");
+      ASSERT_TRUE(test::WriteJpeg(f, test::RandomPicture(w, h, orientation), orientation));
+      const ImageBuffer before = Shown(f);
+      const auto bytes = test::ReadBytes(f);
+      const LandscapeResult r = MakeLandscapeFile(f, true);
+      EXPECT_FALSE(r.error);
+      ExifInfo info{};
+      ASSERT_TRUE(ReadJpegMetadata(f, info));
+      if (before.height() <= before.width()) {
+        // Landscape as shown: the file stays as it was, whatever its stored size.
+        EXPECT_FALSE(r.rotated);
+        EXPECT_EQ(test::ReadBytes(f), bytes);
+        continue;
+      }
+      // Portrait as shown: now shown turned a quarter clockwise, with orientation 1.
+      EXPECT_TRUE(r.rotated);
+      EXPECT_EQ(info.orientation, 1);
+      const auto expected = TurnUpright(before, 6);
+      ASSERT_TRUE(expected);
+      // Transformed coefficients decode within rounding of the turned pixels.
+      EXPECT_LE(ColourDistance(Shown(f), *expected), 4);
+      EXPECT_GE(ColourDistance(Shown(f), *expected), 0);
+    }
+  }
 }
 
 TEST(AboutText, SectionsInOrderAndHelpListsTheOptions) {

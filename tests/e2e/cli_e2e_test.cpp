@@ -188,8 +188,31 @@ TEST_F(Cli, LandscapeRotatesPortraitAndResetsOrientation) {
   ASSERT_TRUE(test::WriteJpeg(portrait, Quadrants(32, 64), 6));
   ASSERT_TRUE(test::WriteJpeg(landscape, Quadrants(64, 32), 6));
   const auto landscapeBefore = test::ReadBytes(landscape);
+  const auto portraitBefore = test::ReadBytes(portrait);
 
+  // Shown upright (the default), the stored-portrait file is landscape and stays as it is;
+  // the stored-landscape one is portrait as shown and is turned: upright (a quarter turn
+  // clockwise) and once more, which is a half turn of the stored pixels, with the tag at 1.
   RunResult r = Quillpix({"-landscape", portrait});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(test::ReadBytes(portrait), portraitBefore);
+  r = Quillpix({"-landscape", landscape});
+  ASSERT_EQ(r.status, 0) << r.err;
+  {
+    const auto turned = LoadJpeg(landscape);
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(turned->width(), 64);
+    EXPECT_EQ(ColourAt(*turned, 8, 8), 'w');
+    EXPECT_EQ(ColourAt(*turned, 56, 8), 'b');
+    ExifInfo turnedInfo{};
+    ASSERT_TRUE(ReadJpegMetadata(landscape, turnedInfo));
+    EXPECT_EQ(turnedInfo.orientation, 1);
+  }
+  ASSERT_TRUE(test::WriteJpeg(landscape, Quadrants(64, 32), 6));
+
+  // With AutoOrient off the stored frame size decides.
+  WriteSettings("AutoOrient=false\n");
+  r = Quillpix({"-landscape", portrait});
   ASSERT_EQ(r.status, 0) << r.err;
   const auto img = LoadJpeg(portrait);
   ASSERT_TRUE(img);

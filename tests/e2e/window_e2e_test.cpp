@@ -30,10 +30,13 @@ class WindowE2e : public ::testing::Test {
     return path;
   }
 
-  // Runs the program on `args` with the steps of scripts/window-shot; its exit status.
-  int Drive(const std::string& steps, const std::vector<std::string>& args) {
+  // Runs the program on `args` with the steps of scripts/window-shot on a screen of `screen`
+  // (width x height x depth); its exit status.
+  int Drive(const std::string& steps, const std::vector<std::string>& args,
+            const std::string& screen = "1024x768x24") {
     const std::string suppressions = std::string(QP_SOURCE_DIR) + "/tests/e2e/lsan_system_libraries.supp";
-    std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME=" +
+    std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QP_SHOT_SCREEN=" +
+                      test::ShellQuote(screen) + " XDG_CONFIG_HOME=" +
                       test::ShellQuote(dir_.file("config")) + " LSAN_OPTIONS=" +
                       test::ShellQuote("suppressions=" + suppressions) + " " +
                       test::ShellQuote(std::string(QP_SOURCE_DIR) + "/scripts/window-shot") + " " +
@@ -47,6 +50,28 @@ class WindowE2e : public ::testing::Test {
     auto img = LoadPng(dir_.file("shot-" + std::to_string(n) + ".png"));
     EXPECT_TRUE(img) << "screen picture " << n;
     return img ? std::move(*img) : ImageBuffer();
+  }
+
+  // The text tesseract reads in the part (x, y, w, h) of screen picture `n`, made black on
+  // white from one colour channel (0 red, 1 green, 2 blue; light text is turned dark) and
+  // enlarged.
+  std::string Read(int n, int x, int y, int w, int h, int channel, bool lightText) {
+    const std::string shot = dir_.file("shot-" + std::to_string(n) + ".png");
+    const std::string part = dir_.file("read-" + std::to_string(n) + ".png");
+    const std::string geometry = std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string(x) + "+" +
+                                 std::to_string(y);
+    const char* channels[] = {"R", "G", "B"};
+    const std::string text = dir_.file("read-" + std::to_string(n));
+    const int status = test::RunShell(
+        "convert " + test::ShellQuote(shot) + " -crop " + geometry + " +repage -channel " + channels[channel] +
+        " -separate +channel " + (lightText ? "-negate " : "") + "-threshold 50% -scale 200% " +
+        test::ShellQuote(part) + " && tesseract " +
+        test::ShellQuote(part) + " " + test::ShellQuote(text) + " --psm 6 >/dev/null 2>&1");
+    EXPECT_EQ(status, 0);
+    std::ifstream in(text + ".txt");
+    std::stringstream out;
+    out << in.rdbuf();
+    return out.str();
   }
 
   std::string Settings() {
@@ -104,6 +129,53 @@ TEST_F(WindowE2e, ShowsStepsFullscreensAndQuits) {
   const std::string settings = Settings();
   EXPECT_NE(settings.find("ToolbarVisible=false"), std::string::npos) << settings;
   EXPECT_NE(settings.find("StatusVisible=true"), std::string::npos) << settings;
+}
+
+// A laptop screen 1366 pixels wide, not a multiple of 4: the fitted picture fills the width
+// without a scroll bar and is centred; the overlay is legible; the title names the file; Alt
+// opens a menu whose first item's prompt shows in the status bar.
+TEST_F(WindowE2e, FullscreenOnA1366ScreenOverlayTitleAndMenus) {
+  const std::string big = Png("big.png", 4000, 2000, 0xFF200020);
+  const int status =
+      Drive("title Return shot i i shot Escape title alt+f shot Escape Escape Escape", {big}, "1366x768x24");
+  ASSERT_EQ(status, 0) << "the program did not end by itself";
+
+  // 1: 1366 x 683 at rows 42 to 724, black above and below: no scroll bar over the margin.
+  const ImageBuffer one = Shot(1);
+  ASSERT_EQ(one.width(), 1366);
+  EXPECT_EQ(Rgb(one, 0, 41), 0x000000u);
+  EXPECT_EQ(Rgb(one, 0, 42), 0x200020u);
+  EXPECT_EQ(Rgb(one, 1365, 42), 0x200020u);
+  EXPECT_EQ(Rgb(one, 1365, 724), 0x200020u);
+  for (int32_t x : {0, 683, 1365}) {
+    EXPECT_EQ(Rgb(one, x, 725), 0x000000u) << x;
+    EXPECT_EQ(Rgb(one, x, 767), 0x000000u) << x;
+  }
+
+  // The title, in fullscreen and back in the window.
+  std::ifstream titles(dir_.file("shot-titles.txt"));
+  std::string first, second;
+  std::getline(titles, first);
+  std::getline(titles, second);
+  EXPECT_EQ(first, "big.png - Quill Pix");
+  EXPECT_EQ(second, "big.png - Quill Pix");
+
+  if (!test::HaveTool("tesseract")) GTEST_SKIP() << "tesseract is not installed: no text read back";
+  // 2: the overlay's details at the top left and the name under the picture, read back.
+  const std::string details = Read(2, 0, 30, 400, 160, 1, true);
+  EXPECT_NE(details.find("W: 4000"), std::string::npos) << details;
+  EXPECT_NE(details.find("H: 2000"), std::string::npos) << details;
+  EXPECT_NE(details.find(" KB"), std::string::npos) << details;
+  const std::string name = Read(2, 400, 715, 566, 40, 1, true);
+  EXPECT_NE(name.find("big.png"), std::string::npos) << name;
+
+  // 3: Alt+F opened the File menu with its first item active, whose prompt shows. (Escape
+  // closes the menu, the next one leaves the menu bar, the last one quits.)
+  const std::string menu = Read(3, 0, 0, 500, 700, 0, false);
+  EXPECT_NE(menu.find("Open..."), std::string::npos) << menu;
+  EXPECT_NE(menu.find("Refresh File List"), std::string::npos) << menu;
+  const std::string prompt = Read(3, 0, 700, 700, 68, 0, false);
+  EXPECT_NE(prompt.find("Open a picture file"), std::string::npos) << prompt;
 }
 
 // The command line's line from (0, 0) to (100, 100) is drawn into the first picture: the red

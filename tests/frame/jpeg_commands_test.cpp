@@ -101,6 +101,32 @@ TEST(JpegMenu, GrayscaleAndCropIntoAChosenFile) {
   JpegLosslessCropCommand(f.ctx, std::nullopt, 37, 29);
   JpegLosslessCropCommand(f.ctx, ImageRect{40, 0, 50, 10}, 37, 29);
   EXPECT_EQ(f.fakes.fileDialogs.requests.size(), 2u);
+  // The file rewritten in place is read again.
+  EXPECT_EQ(f.viewCommands.back().first, 4025);
+}
+
+TEST(JpegMenu, CropOfAPictureShownUprightCutsTheSameStoredPixels) {
+  // Stored 32 x 16 with orientation 6: shown 16 x 32, turned a quarter clockwise at load.
+  FileFixture f;
+  const std::string photo = f.file("turned.jpg");
+  ASSERT_TRUE(test::WriteJpeg(photo, test::RandomPicture(32, 16, 5), 6));
+  f.state.currentPath = photo;
+  f.state.pictureOrientation = 6;
+  // Shown columns 0-7, rows 8-23 are stored columns 8-23 (shown row = stored column), rows
+  // 8-15 (the shown left edge is the stored bottom).
+  const std::string expected = f.file("expected.jpg");
+  ASSERT_EQ(losslessTransform(photo, expected, CropArguments(16, 8, 8, 8)), kTransformOk);
+  f.fakes.fileDialogs.answers.push_back(FileDialogResult{{f.file("cut.jpg")}, 1});
+  JpegLosslessCropCommand(f.ctx, ImageRect{0, 8, 8, 24}, 16, 32);
+  EXPECT_EQ(ReadBytes(f.file("cut.jpg")), ReadBytes(expected));
+  EXPECT_TRUE(f.viewCommands.empty());  // the current file did not change
+
+  // Shown as stored (the setting was off at load): the selection is taken as it is.
+  f.state.pictureOrientation = 1;
+  ASSERT_EQ(losslessTransform(photo, expected, CropArguments(8, 8, 16, 8)), kTransformOk);
+  f.fakes.fileDialogs.answers.push_back(FileDialogResult{{f.file("plain.jpg")}, 1});
+  JpegLosslessCropCommand(f.ctx, ImageRect{16, 8, 24, 16}, 32, 16);
+  EXPECT_EQ(ReadBytes(f.file("plain.jpg")), ReadBytes(expected));
 }
 
 }  // namespace

@@ -265,10 +265,11 @@ TEST_F(Previews, AStepShowsTheScreenSizePreviewAndTheExactPictureReplacesItInPla
   router->Execute(kCmdNextFile);
   ASSERT_EQ(state.currentPath, photos[1]);
   ASSERT_TRUE(view.showsPreview());
-  // The preview stands in place: the exact picture's size, zoom, panes and display size.
-  EXPECT_EQ(view.pictureWidth(), 1600);
-  EXPECT_EQ(host.panes[kPaneDimensions], DimensionsText(1600, 1200));
-  EXPECT_FLOAT_EQ(state.zoom, 200.0f / 1200.0f);
+  // The preview stands in place: the exact picture's size, zoom, panes and display size. The
+  // photos are stored 1600 x 1200 with orientation 6: both show them upright, 1200 x 1600.
+  EXPECT_EQ(view.pictureWidth(), 1200);
+  EXPECT_EQ(host.panes[kPaneDimensions], DimensionsText(1200, 1600));
+  EXPECT_FLOAT_EQ(state.zoom, 200.0f / 1600.0f);
   const std::vector<uint8_t> preview = Display();
   ASSERT_EQ(preview.size(), plain1.first.size());
   int64_t difference = 0;
@@ -311,19 +312,19 @@ TEST_F(Previews, ThePreviewNeverReachesAnEditASaveTheClipboardOrTheProperties) {
     LoadContext lc{state, &settings, nullptr};
     exact = *LoadPictureFile(photos[1], lc);
   }
-  ASSERT_EQ(exact.width(), 1600);
+  ASSERT_EQ(exact.width(), 1200);  // upright
   // Each command meets a fresh preview and must act on the whole picture.
   OpenWithPreview(photos[1]);
   router->Execute(cmd::kNegative);
   EXPECT_FALSE(view.showsPreview());
-  ASSERT_EQ(view.pictureWidth(), 1600);
+  ASSERT_EQ(view.pictureWidth(), 1200);
   EXPECT_EQ(test::PixelAt(view.picture(), 700, 500) & 0xFFFFFFu,
             ~test::PixelAt(exact, 700, 500) & 0xFFFFFFu);
   OpenWithPreview(photos[0]);
   OpenWithPreview(photos[1]);
   router->Execute(cmd::kCopy);
   ASSERT_TRUE(ports.clipboard.image);
-  EXPECT_EQ(ports.clipboard.image->width(), 1600);
+  EXPECT_EQ(ports.clipboard.image->width(), 1200);
   EXPECT_TRUE(SameColours(*ports.clipboard.image, exact));
   OpenWithPreview(photos[0]);
   OpenWithPreview(photos[1]);
@@ -334,7 +335,7 @@ TEST_F(Previews, ThePreviewNeverReachesAnEditASaveTheClipboardOrTheProperties) {
     LoadContext lc{state, &settings, nullptr};
     std::optional<ImageBuffer> back = LoadPictureFile(saved, lc);
     ASSERT_TRUE(back);
-    ASSERT_EQ(back->width(), 1600);
+    ASSERT_EQ(back->width(), 1200);
     EXPECT_TRUE(SameColours(*back, exact));
   }
   OpenWithPreview(photos[0]);

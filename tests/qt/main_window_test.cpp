@@ -10,6 +10,10 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QSet>
+#include <QStatusTipEvent>
 #include <QMimeData>
 #include <QDropEvent>
 #include <QUrl>
@@ -97,8 +101,19 @@ TEST_F(Window, MenusCarryTheTableTextsAndKeys) {
   Session s(Ini());
   QStringList titles;
   for (QAction* a : s.window.menuBar()->actions()) titles << a->text();
-  EXPECT_EQ(titles, (QStringList{"File", "Edit", "View", "Image", "Draw", "Jpeg Transform", "External",
-                                 "Options", "Help"}));
+  EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "&View", "&Image", "&Draw", "&Jpeg Transform",
+                                 "E&xternal", "&Options", "&Help"}));
+  // Each menu has a letter of its own for Alt, and no command's key is Alt with a letter.
+  QSet<int> letters;
+  for (QAction* a : s.window.menuBar()->actions()) {
+    const QKeySequence m = QKeySequence::mnemonic(a->text());
+    ASSERT_FALSE(m.isEmpty()) << a->text().toStdString();
+    EXPECT_FALSE(letters.contains(m[0].toCombined())) << a->text().toStdString();
+    letters.insert(m[0].toCombined());
+  }
+  for (const auto& [id, a] : s.window.actions()->actions())
+    for (const QKeySequence& k : a->shortcuts())
+      EXPECT_FALSE(letters.contains(k[0].toCombined())) << id << " " << k.toString().toStdString();
   QAction* zoomIn = s.window.actions()->action(4031);
   ASSERT_NE(zoomIn, nullptr);
   EXPECT_EQ(zoomIn->text(), QStringLiteral("Zoom In\t+"));
@@ -114,7 +129,7 @@ TEST_F(Window, MenusCarryTheTableTextsAndKeys) {
   QStringList subs;
   for (QAction* a : image->actions())
     if (a->menu() != nullptr) subs << a->text();
-  EXPECT_EQ(subs, (QStringList{"Join...", "Dither...", "Transparency"}));
+  EXPECT_EQ(subs, (QStringList{"&Join...", "&Dither...", "&Transparency"}));
   const QList<QAction*> buttons = s.window.toolBar()->actions();
   ASSERT_EQ(buttons.size(), 13);
   EXPECT_TRUE(buttons[1]->isSeparator());
@@ -123,6 +138,73 @@ TEST_F(Window, MenusCarryTheTableTextsAndKeys) {
   EXPECT_EQ(buttons[8]->text(), QStringLiteral("Next File"));
   EXPECT_TRUE(buttons[0]->isEnabled());
   EXPECT_FALSE(s.window.toolBar()->isVisible());  // hidden until the settings say otherwise
+}
+
+TEST_F(Window, AltOpensTheMenusAndEveryItemPromptsInTheStatusBar) {
+  Session s(Ini());
+  s.Key(Qt::Key_F, Qt::AltModifier);
+  QWidget* popup = QApplication::activePopupWidget();
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup, s.window.menuBar()->actions()[0]->menu());
+  popup->close();
+  QApplication::processEvents();
+
+  // The prompts the tools have, and a prompt for every other item and button.
+  const std::pair<uint16_t, const char*> given[] = {
+      {4179, "OCR any text in the image"},
+      {4122, "Read any barcode or QR code in the image"},
+      {4072, "Export the current image into the Riot plugin"},
+  };
+  for (const auto& [id, text] : given) EXPECT_EQ(s.window.actions()->action(id)->statusTip(), text) << id;
+  for (QMenu* m : s.window.menuBar()->findChildren<QMenu*>()) {
+    for (QAction* a : m->actions()) {
+      if (!a->isSeparator() && a->menu() == nullptr) {
+        EXPECT_FALSE(a->statusTip().isEmpty()) << a->text().toStdString();
+      }
+    }
+  }
+  for (QAction* b : s.window.toolBar()->actions()) {
+    if (!b->isSeparator()) {
+      EXPECT_FALSE(b->statusTip().isEmpty()) << b->text().toStdString();
+    }
+  }
+  // Resting on an item shows its prompt; leaving it shows "Ready" again.
+  s.window.actions()->action(4179)->showStatusText(&s.window);
+  EXPECT_EQ(s.window.statusBar()->currentMessage(), QStringLiteral("OCR any text in the image"));
+  QStatusTipEvent leave{QString()};
+  QApplication::sendEvent(&s.window, &leave);
+  EXPECT_EQ(s.window.statusBar()->currentMessage(), QStringLiteral("Ready"));
+}
+
+TEST_F(Window, TitleNamesTheDocument) {
+  Session s(Ini());
+  EXPECT_EQ(s.window.windowTitle(), QStringLiteral("Quill Pix"));
+  s.view->OpenDocument(Png("a.png", 8, 8, 0xFF00FF00));
+  EXPECT_EQ(s.window.windowTitle(), QStringLiteral("a.png - Quill Pix"));
+}
+
+TEST_F(Window, FitToImageAddsTheMarginsInWindowUnits) {
+  // A 2x screen: 200 x 100 device pixels are 100 x 50 window units, then the bars' margins.
+  EXPECT_EQ(FrameSizeFor(200, 100, 40, 90, 2.0), QSize(140, 140));
+  EXPECT_EQ(FrameSizeFor(201, 100, 40, 90, 2.0), QSize(141, 140));  // no device pixel cut off
+  EXPECT_EQ(FrameSizeFor(201, 100, 40, 90, 1.0), QSize(241, 190));
+  Session s(Ini());
+  s.window.resize(500, 400);
+  s.router->Execute(4155);  // nothing shown: the size stays
+  EXPECT_EQ(s.window.size(), QSize(500, 400));
+}
+
+TEST_F(Window, OverlayFontHasA28PixelLineBox) {
+  Session s(Ini());
+  const QFont& font = OverlayFont();
+  EXPECT_EQ(QFontInfo(font).family(), QStringLiteral("Liberation Mono"));
+  EXPECT_TRUE(QFontInfo(font).bold());
+  const QFontMetrics m(font);
+  EXPECT_LE(m.height(), kOverlayLineBox);
+  QFont larger = font;
+  larger.setPixelSize(font.pixelSize() + 1);
+  EXPECT_GT(QFontMetrics(larger).height(), kOverlayLineBox);
+  EXPECT_GE(m.height(), kOverlayLineBox - 2);
 }
 
 TEST_F(Window, UpdateRulesRunWhenAMenuOpens) {

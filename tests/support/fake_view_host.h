@@ -23,6 +23,8 @@ struct FakeViewHost final : ViewHost, FrameHost {
   bool toolbar = false, status = true;
 
   void SetPaneText(uint32_t pane, const std::string& text) override { panes[pane] = text; }
+  std::string title;
+  void SetWindowTitle(const std::string& t) override { title = t; }
   std::vector<std::pair<int32_t, int32_t>> extents;  // every extent set, in order
   void SetScrollExtent(int32_t w, int32_t h) override {
     extents.emplace_back(w, h);
@@ -41,9 +43,14 @@ struct FakeViewHost final : ViewHost, FrameHost {
   int32_t ViewportHeight() override { return viewH; }
   void Repaint() override { ++repaints; }
   void ShowFullScreen(bool on) override { fullScreen = on; }
-  void ResizeFrame(int32_t w, int32_t h) override {
+  int resizes = 0;
+  int extraW = 0, extraH = 0;  // window units added to the picture's device pixels
+  void ResizeFrame(int32_t w, int32_t h, int32_t ew, int32_t eh) override {
+    ++resizes;
     resizedW = w;
     resizedH = h;
+    extraW = ew;
+    extraH = eh;
   }
   void Close() override { ++closes; }
   void Flash() override { ++flashes; }

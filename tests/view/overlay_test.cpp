@@ -45,6 +45,16 @@ TEST(Overlay, NameIsCentredUnderThePicture) {
   full.oy = 165;
   full.severalFolders = true;  // the whole path is shown
   EXPECT_EQ(Flat(LayOutOverlay(full)), (Lines{{460 + (1000 - 14 * 11) / 2, 750 + 330 - 40, "/pics/a.jpg"}}));
+
+  // Names are centred by their characters: "Grüße.jpg" has 9, in 11 bytes of UTF-8.
+  OverlayInput umlauts = Jpeg(1);
+  umlauts.path = "/pics/Gr\u00fc\u00dfe.jpg";
+  EXPECT_EQ(LayOutOverlay(umlauts).at(0).x, (1000 - 14 * 9) / 2);
+  EXPECT_EQ(CharacterCount("\xe6\x97\xa5\xe6\x9c\xac.png"), 6u);  // two of three bytes each
+  EXPECT_EQ(CharacterCount("\xf0\x9f\x93\xb7"), 1u);               // one of four
+  // Bytes of another encoding are one character each, as each is drawn as one mark.
+  EXPECT_EQ(CharacterCount("caf\xe9.jpg"), 8u);
+  EXPECT_EQ(CharacterCount("\xe6\x97"), 2u);
 }
 
 TEST(Overlay, DetailLines) {

@@ -59,12 +59,33 @@ TEST(Zoom, SixStepsDoubleAndTheUnscaledBand) {
   EXPECT_EQ(ScaledSize(4000, 3000, 1e9f).width, INT32_MAX);
 }
 
+TEST(Zoom, ClampKeepsTheScaledPictureBetweenOnePixelAndThePixelLimit) {
+  EXPECT_EQ(ClampZoom(0.5f, 4000, 2000), 0.5f);  // in range: unchanged
+  // Far out: the shorter side is one pixel.
+  EXPECT_NEAR(ClampZoom(1e-9f, 4000, 2000), 1.0 / 2000, 1e-9);
+  EXPECT_EQ(ScaledSize(4000, 2000, ClampZoom(1e-9f, 4000, 2000)).height, 1);
+  EXPECT_EQ(ClampZoom(1e-3f, 1, 1), 1.0f);
+  // Far in: the largest zoom whose padded copy the limits allow, and not a step more.
+  struct Case {
+    int32_t w, h;
+  } cases[] = {{64, 32}, {4000, 3000}, {1, 1}, {1, 100000}, {3, 7}};
+  for (const Case& c : cases) {
+    const float z = ClampZoom(3e38f, c.w, c.h);
+    const Size s = ScaledSize(c.w, c.h, z);
+    EXPECT_TRUE(PictureBytes((int64_t{s.width} + 3) / 4 * 4, s.height)) << c.w << "x" << c.h;
+    const Size more = ScaledSize(c.w, c.h, z * 1.001f);
+    EXPECT_FALSE(PictureBytes((int64_t{more.width} + 3) / 4 * 4, more.height)) << c.w << "x" << c.h;
+    EXPECT_EQ(ClampZoom(z, c.w, c.h), z);
+  }
+}
+
 TEST(DisplayBitmap, RowsArePaddedWithTheLastPixel) {
   std::vector<uint8_t> bgra(101 * 2 * 4);
   for (size_t i = 0; i < bgra.size(); ++i) bgra[i] = static_cast<uint8_t>(i * 7);
   auto bmp = MakeDisplayBitmap(bgra.data(), 101, 2);
   ASSERT_TRUE(bmp);
   EXPECT_EQ(bmp->width, 104);
+  EXPECT_EQ(bmp->scaledWidth, 101);
   EXPECT_EQ(bmp->height, 2);
   for (int y = 0; y < 2; ++y) {
     const uint8_t* row = bmp->bits.data() + y * bmp->stride();
@@ -89,6 +110,10 @@ TEST(StatusPanes, Texts) {
   EXPECT_EQ(SizePaneText(int64_t{5} << 30), "5120.00 M");
   EXPECT_EQ(ZoomPaneText(1.0f), "Z:100%");
   EXPECT_EQ(ZoomPaneText(1.122462f), "Z:112%");
+  EXPECT_EQ(ZoomPaneText(3e38f), "Z:4294967295%");  // no undefined conversion
+  EXPECT_EQ(WindowTitle("/pics/a.jpg"), "a.jpg - Quill Pix");
+  EXPECT_EQ(WindowTitle("Clipboard12"), "Clipboard12 - Quill Pix");
+  EXPECT_EQ(WindowTitle(""), "Quill Pix");
   EXPECT_EQ(DimensionsText(640, 400), "640 x 400");
   EXPECT_EQ(PositionText(2, 7), "2/7");
 }

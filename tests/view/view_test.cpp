@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <array>
+
 #include <gtest/gtest.h>
 
+#include "support/jpeg_builder.h"
 #include "support/view_fixture.h"
 
 namespace qp {
@@ -66,8 +69,15 @@ TEST_F(View, AFifoNamedLikeAPictureDoesNotBlock) {
 
 TEST_F(View, ClipboardDocumentsShowThePastedPicture) {
   view.OpenDocument(WritePng("a.png", 40, 30));
+  EXPECT_EQ(host.title, "a.png - Quill Pix");
+  // Camera data of the file before: a pasted picture has none.
+  state.exif.isExif = 1;
+  state.exif.latitudeRef[0] = 'N';
   ports.clipboard.image = test::SolidPicture(5, 3, 0x10203040);
   view.OpenDocument("Clipboard1");
+  EXPECT_EQ(host.title, "Clipboard1 - Quill Pix");
+  EXPECT_EQ(state.exif.isExif, 0);
+  EXPECT_EQ(state.exif.latitudeRef[0], '\0');
   EXPECT_EQ(host.panes[kPaneDimensions], "5 x 3");
   EXPECT_EQ(host.panes[kPaneSize], "0 B");
   EXPECT_EQ(test::PixelAt(view.picture(), 0, 0), 0xFF203040u);  // made opaque
@@ -83,6 +93,7 @@ TEST_F(View, ClipboardDocumentsShowThePastedPicture) {
 TEST_F(View, EmptyDocumentEmptiesThePanes) {
   view.OpenDocument(WritePng("a.png", 4, 4));
   view.OpenDocument("");
+  EXPECT_EQ(host.title, "Quill Pix");
   for (uint32_t pane : {kPanePath, kPaneDimensions, kPaneSize, kPaneZoom}) EXPECT_EQ(host.panes[pane], "");
   EXPECT_EQ(view.displayBitmap(), nullptr);
 }
@@ -131,12 +142,29 @@ TEST_F(View, ZoomCommands) {
   EXPECT_EQ(view.displayHeight(), 50);
 }
 
-TEST_F(View, ZoomingFarInShowsThePictureUnscaledWhenTooLarge) {
+TEST_F(View, ZoomStopsAtOnePixelAndAtThePixelLimit) {
+  // Far out, the shorter side stays one pixel and the pane tells the zoom that is shown.
   view.OpenDocument(WritePng("a.png", 64, 32));
-  for (int i = 0; i < 200; ++i) view.Hook(kViewCommandMarker, kCmdZoomIn, 0);
-  EXPECT_GT(state.zoom, 1e9f);
-  EXPECT_EQ(view.displayWidth(), 64);
-  EXPECT_EQ(view.displayHeight(), 32);
+  for (int i = 0; i < 80; ++i) view.Hook(kViewCommandMarker, kCmdZoomOut, 0);
+  EXPECT_EQ(view.displayHeight(), 1);
+  EXPECT_EQ(view.shownWidth(), 2);
+  EXPECT_FLOAT_EQ(state.zoom, 1.0f / 32);
+  EXPECT_EQ(host.panes[kPaneZoom], "Z:3%");
+  view.Hook(kViewCommandMarker, kCmdZoomIn, 0);
+  EXPECT_FLOAT_EQ(state.zoom, kZoomStep / 32);
+  // A locked zoom too small for a tiny picture keeps its value for the pictures after it.
+  view.ToggleLockZoom();
+  state.zoom = 0.05f;
+  view.OpenDocument(WritePng("tiny.png", 4, 4));
+  EXPECT_EQ(view.shownWidth(), 1);
+  EXPECT_EQ(state.zoom, 0.05f);
+  view.ToggleLockZoom();
+  // Far in, the factor is bounded before it becomes a float (no picture to limit it here).
+  view.OpenDocument("Clipboard9");  // the clipboard holds no picture
+  ASSERT_FALSE(view.holdsPicture());
+  state.zoom = 3e38f;
+  view.Hook(kViewCommandMarker, kCmdZoomIn, 0);
+  EXPECT_EQ(state.zoom, static_cast<float>(kMaxZoom));
 }
 
 TEST_F(View, FitsUseTheAvailableAreaAndLockZoomCarriesThem) {
@@ -165,12 +193,28 @@ TEST_F(View, FullscreenFitsTheWholeScreenAndHidesTheCursor) {
   EXPECT_EQ(host.extentW, 1920);  // fits: the extent is the screen, no scrolling
   EXPECT_FALSE(ports.cursor.visible);
   const PaintLayout layout = view.Paint(1920, 1050);
-  EXPECT_EQ(layout.ox, (1920 - 1052) / 2);
+  EXPECT_EQ(layout.ox, (1920 - 1050) / 2);  // centred on the 1050 columns shown
   EXPECT_EQ(layout.oy, 0);
   EXPECT_EQ(state.backgroundDirty, 0);
   state.ToggleFullScreenWithFit();
   EXPECT_FALSE(host.fullScreen);
   EXPECT_TRUE(ports.cursor.visible);
+
+  // A 1366-pixel screen: the fitted width is 1366, its bitmap rows 1368. The picture still
+  // fits: no scrolling, no cursor, no offset, and the name is centred on the 1366 columns.
+  ports.screen.full = {0, 0, 1366, 768};
+  view.OpenDocument(WritePng("wide.png", 2000, 1000));
+  state.ToggleFullScreenWithFit();
+  EXPECT_EQ(view.displayWidth(), 1368);
+  EXPECT_EQ(view.shownWidth(), 1366);
+  EXPECT_EQ(host.extentW, 1366);
+  EXPECT_EQ(host.extentH, 768);
+  EXPECT_FALSE(ports.cursor.visible);
+  const PaintLayout wide = view.Paint(1366, 768);
+  EXPECT_EQ(wide.ox, 0);
+  EXPECT_EQ(wide.oy, (768 - 683) / 2);
+  state.overlayMode = 1;
+  EXPECT_EQ(view.OverlayLines(wide).at(0).x, (1366 - 14 * 8) / 2);
 }
 
 TEST_F(View, ScrollCommandsNeedTheirBar) {
@@ -271,10 +315,74 @@ TEST_F(View, OverlayCyclesAndReadsTheNameLine) {
 }
 
 TEST_F(View, FitToImageSizesTheFrameAroundThePicture) {
+  // Nothing shown: the window keeps its size.
+  view.Hook(kViewCommandMarker, kCmdFitToImage, 0);
+  EXPECT_EQ(host.resizes, 0);
+  // The picture's device pixels (its shown width, not the padded rows) and the margins in
+  // window units, which the window adds after converting the picture's size.
   view.OpenDocument(WritePng("a.png", 101, 50));
   view.Hook(kViewCommandMarker, kCmdFitToImage, 0);
-  EXPECT_EQ(host.resizedW, 104 + 40);
-  EXPECT_EQ(host.resizedH, 50 + 90);
+  EXPECT_EQ(host.resizes, 1);
+  EXPECT_EQ(host.resizedW, 101);
+  EXPECT_EQ(host.resizedH, 50);
+  EXPECT_EQ(host.extraW, 40);
+  EXPECT_EQ(host.extraH, 90);
+}
+
+// A rectangle as its four numbers, for comparing; all -1 for none.
+std::array<int32_t, 4> Corners(const std::optional<PixelRect>& r) {
+  if (!r) return {-1, -1, -1, -1};
+  return {r->left, r->top, r->right, r->bottom};
+}
+
+TEST_F(View, TheDrawnSelectionFollowsEveryLayout) {
+  const std::string path = WritePng("a.png", 200, 100);
+  view.OpenDocument(path);
+  view.Hook(kViewCommandMarker, kCmdHalveZoom, 0);
+  ASSERT_EQ(state.zoom, 0.5f);
+  view.selection().SelectByNumbers(11, 21, 120, 60, 200, 100, state.zoom);
+  using C = std::array<int32_t, 4>;
+  ASSERT_EQ(Corners(view.selection().Tracked()), (C{10, 5, 60, 30}));
+  // A reload in a window starts at original size again: the drawn rectangle is the region.
+  view.Hook(kViewCommandMarker, kCmdReload, 0);
+  ASSERT_EQ(state.zoom, 1.0f);
+  EXPECT_EQ(Corners(view.selection().Tracked()), (C{20, 10, 120, 60}));
+  EXPECT_EQ(Corners(view.selectedRegion()), (C{20, 10, 120, 60}));
+  // Selected in fullscreen, then the window's fit on leaving it.
+  ports.screen.full = {0, 0, 800, 600};
+  ports.screen.available = {0, 0, 1000, 1000};
+  state.ToggleFullScreenWithFit();
+  view.selection().SelectByNumbers(1, 1, 100, 50, 200, 100, state.zoom);
+  state.ToggleFullScreenWithFit();
+  ASSERT_FLOAT_EQ(state.zoom, 4.85f);  // 1000 / 200 x 0.97
+  EXPECT_EQ(Corners(view.selection().Tracked()), Corners(ImageToView(PixelRect{0, 0, 100, 50}, state.zoom)));
+}
+
+TEST_F(View, TheInformationCommandKeepsTheJpegColourSpace) {
+  const std::string path = dir.file("a.jpg");
+  ASSERT_TRUE(test::WriteJpeg(path, test::SolidPicture(16, 8, 0xFF808080)));
+  view.OpenDocument(path);
+  ASSERT_EQ(state.jpegColourSpace, 3);  // YCbCr, recorded by the decoder
+  view.CycleOverlay();
+  view.CycleOverlay();  // details: the camera data is read again
+  EXPECT_EQ(state.overlayMode, 2);
+  EXPECT_EQ(state.jpegColourSpace, 3);
+}
+
+TEST_F(View, TheFirstFrameOfALongAnimationCarriesTheProgressBar) {
+  if (!test::HaveTool("convert")) GTEST_SKIP() << "ImageMagick is not installed";
+  const std::string gif = dir.file("nine.gif");
+  std::string frames;
+  for (int i = 0; i < 9; ++i) frames += " xc:white";
+  ASSERT_EQ(test::RunShell("convert -delay 2 -size 18x4" + frames + " " + test::ShellQuote(gif)), 0);
+  view.OpenDocument(gif);
+  ASSERT_EQ(state.animating, 1);
+  ASSERT_EQ(state.frameIndex, 0);
+  // Frame 1 of 9 on 18 columns: 2 dark pixels, the rest light, in the last row.
+  EXPECT_EQ(test::PixelAt(state.animationCanvas, 1, 3) & 0xFFFFFF, 0x333333u);
+  EXPECT_EQ(test::PixelAt(state.animationCanvas, 2, 3) & 0xFFFFFF, 0xCFCFCFu);
+  EXPECT_EQ(test::PixelAt(state.animationCanvas, 2, 2) & 0xFFFFFF, 0xFFFFFFu);
+  state.StopPlayback();
 }
 
 }  // namespace
