@@ -25,6 +25,14 @@ constexpr SignatureRow kSignatures[] = {
     {kSniffIsoMedia, 4, "ftyp", D::IsoMedia, false, true},
 };
 
+// Codes not listed here, and a negative QOI, AVIF or ISO-media code, are named by the
+// file's extension.
+constexpr TypeNameRow kTypeNames[] = {
+    {kSniffWebp, "WEBP", true},      {kSniffJpeg, "JPG", true},  {kSniffGif, "GIF", true},
+    {kSniffPng, "PNG", true},        {kSniffBmp, "BMP", true},   {kSniffLuraWave, "LWF", true},
+    {kSniffAvif, "AVIF", false},     {kSniffQoi, "QOI", false},  {kSniffIsoMedia, "MP4", false},
+};
+
 // In the order of the pattern list: the built-in patterns, then those each optional
 // component adds. Extensions without a decoder of their own go to the plug-ins and then the
 // general-purpose decoders.
@@ -119,6 +127,12 @@ const SignatureRow* FindSignature(int32_t code) {
   for (const SignatureRow& row : kSignatures)
     if (row.code == code) return &row;
   return nullptr;
+}
+
+std::string_view TypeNameOf(int32_t code) {
+  for (const TypeNameRow& row : kTypeNames)
+    if (row.code == code || (row.alsoWhenNegative && row.code == -code)) return row.name;
+  return {};
 }
 
 }  // namespace qp

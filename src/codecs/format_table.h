@@ -66,6 +66,13 @@ struct FilterRow {
   Provider provider;
 };
 
+// The short type name of a sniff code, as the properties report shows it.
+struct TypeNameRow {
+  int32_t code;           // the positive sniff code
+  std::string_view name;
+  bool alsoWhenNegative;  // the signature under another extension's name is named too
+};
+
 std::span<const SignatureRow> Signatures();
 std::span<const ExtensionRow> Extensions();
 // The open filter's fixed entries after the supported-files entry.
@@ -77,5 +84,7 @@ std::span<const FilterRow> SaveFilterRows();
 const ExtensionRow* FindExtension(std::string_view ext);
 // The row of a positive sniff code, or null.
 const SignatureRow* FindSignature(int32_t code);
+// The type name of a signed sniff code; empty when the file's extension names the type.
+std::string_view TypeNameOf(int32_t code);
 
 }  // namespace qp

@@ -217,14 +217,4 @@ int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
   return api->Save(format, b24.get(), path.c_str(), flags);
 }
 
-std::optional<FreeImageSaveFormat> FreeImageFormatForExtension(const std::string& ext) {
-  const std::string e = ToLowerAscii(ext);
-  if (e == ".bmp") return FreeImageSaveFormat{kFreeImageBmp, 0};
-  if (e == ".tga" || e == ".targa") return FreeImageSaveFormat{kFreeImageTarga, 0};
-  if (e == ".tif" || e == ".tiff") return FreeImageSaveFormat{kFreeImageTiff, 0};
-  if (e == ".j2k") return FreeImageSaveFormat{kFreeImageJ2k, 0};
-  if (e == ".jp2") return FreeImageSaveFormat{kFreeImageJp2, 0};
-  return std::nullopt;
-}
-
 }  // namespace qp

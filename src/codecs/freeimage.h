@@ -25,14 +25,6 @@ std::optional<ImageBuffer> loadAnyWithLibrary(const std::string& path);
 int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
                         const uint8_t* pixels, int32_t width, int32_t height);
 
-// The format number and flags the library saves a target extension (".bmp", ".tga",
-// ".targa", ".tif", ".tiff", ".j2k", ".jp2"; any case) with, or nothing.
-struct FreeImageSaveFormat {
-  int32_t format;
-  int32_t flags;
-};
-std::optional<FreeImageSaveFormat> FreeImageFormatForExtension(const std::string& ext);
-
 // Whether the library is loaded and complete (loaded once per run) and not hidden.
 bool FreeImageAvailable();
 void SetFreeImageHidden(bool hidden);

@@ -47,18 +47,7 @@ int32_t SniffFileType(const std::string& path, int64_t* fileSize) {
 }
 
 std::string FileTypeName(std::string_view path, int32_t code) {
-  switch (code) {
-    case 1: case -1: return "WEBP";
-    case 2: case -2: return "JPG";
-    case 3: case -3: return "GIF";
-    case 4: case -4: return "PNG";
-    case 5: case -5: return "BMP";
-    case 10: case -10: return "LWF";
-    case 11: return "AVIF";
-    case 12: return "QOI";
-    case 13: return "MP4";
-    default: break;
-  }
+  if (const std::string_view name = TypeNameOf(code); !name.empty()) return std::string(name);
   // Taken from the file-name part, so a dot in a folder name is not an extension.
   const std::string ext = ExtensionOf(path);
   if (ext.empty()) return "Unknown";

@@ -117,6 +117,7 @@ void CDirManager::clear() {
   entries_.clear();
   byRank_.clear();
   current_ = -1;
+  between_ = false;
 }
 
 void CDirManager::adopt(std::vector<std::string> paths) {
@@ -174,6 +175,7 @@ void CDirManager::loadListFile(const std::string& listPath) {
         line = line.substr(0, nul);
       if (!line.empty() && line.front() == ':') break;  // the end of the list
       if (line.size() > kMaxListLine) continue;          // cannot name a file
+      if (HasExtension(line, ".lst")) continue;          // lists do not nest
       if (!line.empty() && line.front() == '/')
         paths.emplace_back(line);
       else
@@ -197,6 +199,7 @@ void CDirManager::setCurrent(const std::string& path) {
 }
 
 void CDirManager::seek(std::string_view path) {
+  between_ = false;
   if (entries_.empty()) {
     current_ = -1;
     return;
@@ -222,8 +225,35 @@ void CDirManager::seek(std::string_view path) {
 void CDirManager::refreshIfStale() {
   if (!reloadMark_) return;
   loadFolder(folder_);
-  seek(isClipboardDocument(state_.currentPath) ? state_.lastFilePath : state_.currentPath);
+  const std::string& path =
+      isClipboardDocument(state_.currentPath) ? state_.lastFilePath : state_.currentPath;
+  seek(path);
   reloadMark_ = false;
+  if (path.empty() || entries_.empty()) return;
+  const auto n = static_cast<int32_t>(entries_.size());
+  if (current_ >= 0 && current_ < n && compare(entries_[current_].path, path) == 0) return;
+  // The file has gone from the folder: stand where it would sort.
+  const auto at = std::partition_point(entries_.begin(), entries_.end(), [&](const Entry& e) {
+    return compare(e.path, path) < 0;
+  });
+  current_ = static_cast<int32_t>(at - entries_.begin());
+  between_ = true;
+}
+
+std::optional<int32_t> CDirManager::openableFromGap(int direction, bool* wrapped) const {
+  const auto n = static_cast<int32_t>(entries_.size());
+  int32_t i = direction > 0 ? current_ : current_ - 1;
+  for (int32_t k = 0; k < n; ++k, i += direction) {
+    if (i >= n) {
+      i = 0;
+      if (wrapped) *wrapped = true;
+    } else if (i < 0) {
+      i = n - 1;
+      if (wrapped) *wrapped = true;
+    }
+    if (isOpenable(entries_[i].path)) return i;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> CDirManager::step(int direction, bool* wrapped) {
@@ -231,6 +261,13 @@ std::optional<std::string> CDirManager::step(int direction, bool* wrapped) {
   if (wrapped) *wrapped = false;
   const auto n = static_cast<int32_t>(entries_.size());
   if (n == 0) return std::nullopt;
+  if (between_) {
+    between_ = false;
+    const auto found = openableFromGap(direction, wrapped);
+    current_ = std::min(found.value_or(current_), n - 1);
+    if (!found) return std::nullopt;
+    return entries_[current_].path;
+  }
   if (direction > 0 && n == 1) {
     current_ = 0;
     if (isOpenable(entries_[0].path)) return entries_[0].path;
@@ -255,6 +292,11 @@ std::optional<std::string> CDirManager::step(int direction, bool* wrapped) {
 std::optional<std::string> CDirManager::peek(int direction) const {
   const auto n = static_cast<int32_t>(entries_.size());
   if (reloadMark_ || n == 0) return std::nullopt;
+  if (between_) {
+    const auto found = openableFromGap(direction, nullptr);
+    if (!found) return std::nullopt;
+    return entries_[*found].path;
+  }
   if (direction > 0 && n == 1) {
     if (isOpenable(entries_[0].path)) return entries_[0].path;
     return std::nullopt;
@@ -275,6 +317,8 @@ std::optional<std::string> CDirManager::previous(bool* wrapped) { return step(-1
 std::optional<std::string> CDirManager::randomStep(int direction) {
   refreshIfStale();
   const auto n = static_cast<int32_t>(entries_.size());
+  if (between_) current_ = std::min(current_, n - 1);
+  between_ = false;
   if (n <= 1) return std::nullopt;
   if (current_ < 0) current_ = 0;
   const int32_t start = current_;
@@ -292,6 +336,7 @@ std::optional<std::string> CDirManager::randomPrevious() { return randomStep(-1)
 
 std::optional<std::string> CDirManager::first() {
   refreshIfStale();
+  between_ = false;
   if (entries_.empty() || current_ < 0) return std::nullopt;
   current_ = 0;
   if (isOpenable(entries_[0].path)) return entries_[0].path;
@@ -300,6 +345,7 @@ std::optional<std::string> CDirManager::first() {
 
 std::optional<std::string> CDirManager::last() {
   refreshIfStale();
+  between_ = false;
   if (entries_.empty() || current_ < 0) return std::nullopt;
   current_ = count() - 1;
   if (isOpenable(entries_[current_].path)) return entries_[current_].path;
@@ -309,7 +355,7 @@ std::optional<std::string> CDirManager::last() {
 bool CDirManager::spansSeveralFolders() const {
   if (entries_.empty()) return false;
   const auto n = static_cast<int32_t>(entries_.size());
-  const int32_t start = current_ < 0 ? 0 : current_;
+  const int32_t start = std::clamp(current_, 0, n - 1);
   // Folder names are compared exactly: this file system tells "/A" and "/a" apart.
   const std::string_view firstFolder = folderPart(entries_[start].path);
   for (int32_t k = 1; k < n; ++k)
@@ -318,12 +364,12 @@ bool CDirManager::spansSeveralFolders() const {
 }
 
 void CDirManager::renameCurrent(const std::string& newPath) {
-  if (current_ < 0) return;
+  if (current_ < 0 || between_) return;
   entries_[current_].path = newPath;
 }
 
 std::optional<std::string> CDirManager::currentPath() const {
-  if (current_ < 0) return std::nullopt;
+  if (current_ < 0 || between_) return std::nullopt;
   return entries_[current_].path;
 }
 

@@ -53,7 +53,9 @@ class CDirManager {
 
   // Rebuilds from the folder: sorted, shuffled, current at the first entry. Leaves the mark.
   void loadFolder(const std::string& folder);
-  // Rebuilds from a list file and clears the mark.
+  // Rebuilds from a list file and clears the mark. Entries that are list files themselves are
+  // left out: a list that names itself, or two that name each other, would otherwise be
+  // opened again and again.
   void loadListFile(const std::string& listPath);
   // Rebuilds from the given paths (sorted like any list) and clears the mark.
   void loadPaths(std::vector<std::string> paths);
@@ -62,6 +64,9 @@ class CDirManager {
   // Remembers the path's folder and seeks to it; never rebuilds.
   void setCurrent(const std::string& path);
   void seek(std::string_view path);
+  // Rebuilds from the folder when marked. When the current file is no longer in the rebuilt
+  // list (it was deleted or moved away), the position is where its path would sort, so the
+  // next step forward shows the entry after it and a step backward the one before it.
   void refreshIfStale();
 
   std::optional<std::string> next(bool* wrapped = nullptr);
@@ -75,15 +80,16 @@ class CDirManager {
   std::optional<std::string> first();
   std::optional<std::string> last();
 
-  // 1-based index of the current entry; 0 when empty.
-  int32_t position() const { return current_ < 0 ? 0 : current_ + 1; }
+  // 1-based index of the current entry; 0 when empty. Between entries: the number of entries
+  // before that place.
+  int32_t position() const { return current_ < 0 ? 0 : between_ ? current_ : current_ + 1; }
   int32_t count() const { return static_cast<int32_t>(entries_.size()); }
   bool spansSeveralFolders() const;
   void renameCurrent(const std::string& newPath);
 
   // The folder of the current file, ending in "/" ("" before the first file).
   const std::string& folder() const { return folder_; }
-  // The current entry's path, or nothing when empty.
+  // The current entry's path, or nothing when empty or between entries.
   std::optional<std::string> currentPath() const;
   // The entries in sorted order.
   std::vector<std::string> paths() const;
@@ -102,6 +108,9 @@ class CDirManager {
   int32_t nextRandom();
   std::optional<std::string> step(int direction, bool* wrapped);
   std::optional<std::string> randomStep(int direction);
+  // The first entry that can be opened looking from the place before entry current_ (see
+  // between_), the nearest in the direction of travel first.
+  std::optional<int32_t> openableFromGap(int direction, bool* wrapped) const;
 
   ViewerState& state_;
   std::string patternList_;
@@ -109,6 +118,9 @@ class CDirManager {
   std::vector<Entry> entries_;
   std::vector<int32_t> byRank_;  // entry index of each shuffle rank
   int32_t current_ = -1;
+  // Set after a rebuild that no longer holds the current file: current_ is then the index of
+  // the entry its path sorts before (count() when it sorts after all of them).
+  bool between_ = false;
   bool reloadMark_ = true;
   uint32_t random_;
 };

@@ -1,5 +1,6 @@
 #include "frame/file_operations.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 #include <random>
 
 #include "core/paths.h"
@@ -136,17 +138,58 @@ std::string TemporaryBeside(const std::string& target, std::string_view extensio
   return {};
 }
 
-bool RenameNoReplace(const std::string& from, const std::string& to) {
+namespace {
+
+bool RenameOnce(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
     return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
   // A file system without the no-replace rename: a hard link cannot replace either.
-  if (::link(from.c_str(), to.c_str()) != 0) return false;
-  if (::unlink(from.c_str()) != 0) {
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    if (::unlink(from.c_str()) == 0) return true;
     ::unlink(to.c_str());
     return false;
   }
+  if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+  // Nor hard links (FAT through a user-space driver): look first, then a plain rename.
+  struct stat st {};
+  if (::lstat(to.c_str(), &st) == 0 || errno != ENOENT) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// Whether the name `to` reaches the file `from` itself under another spelling, as it does on
+// file systems that ignore letter case (FAT and exFAT memory cards, case-folded folders): the
+// same device and inode, or a name the folder resolves although no entry is spelt that way
+// (user-space drivers do not keep inode numbers steady).
+bool OtherSpellingOfItself(const std::string& from, const std::string& to) {
+  if (from == to) return false;
+  struct stat sf {}, st {};
+  if (::lstat(from.c_str(), &sf) != 0 || ::lstat(to.c_str(), &st) != 0) return false;
+  if (sf.st_dev != st.st_dev) return false;
+  if (sf.st_ino == st.st_ino) return true;
+  const std::string folder = FolderOf(to).empty() ? "." : FolderOf(to);
+  const std::string name = FileNameOf(to);
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return false;
+  while (const dirent* e = ::readdir(dir.get()))
+    if (name == e->d_name) return false;
   return true;
+}
+
+}  // namespace
+
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (!OtherSpellingOfItself(from, to)) return RenameOnce(from, to);
+  // The target name is taken by the file itself: through a free temporary name, and back
+  // when the second step is refused (the name belonged to another file after all).
+  const std::string temporary = TemporaryBeside(from, ExtensionOf(from));
+  if (temporary.empty() || !RenameOnce(from, temporary)) return false;
+  if (RenameOnce(temporary, to)) {
+    SyncFolder(to);
+    return true;
+  }
+  ::rename(temporary.c_str(), from.c_str());
+  return false;
 }
 
 bool CopyFileReplacing(const std::string& from, const std::string& to) {

@@ -39,7 +39,9 @@ bool SameFile(const std::string& a, const std::string& b);
 // before it replaces the target; empty when none was found.
 std::string TemporaryBeside(const std::string& target, std::string_view extension);
 
-// Renames without ever replacing: false when `to` exists or the rename is refused.
+// Renames without ever replacing: false when `to` exists or the rename is refused. A target
+// that is the file itself under another spelling (a file system that ignores letter case) is
+// reached through a temporary name.
 bool RenameNoReplace(const std::string& from, const std::string& to);
 // Copies `from` to `to`, replacing `to` only once the copy is complete and flushed. Keeps the
 // permission bits and the access and modification times. False when `from` and `to` are the

@@ -118,6 +118,8 @@ void OpenLastBookmark(FileContext& ctx) {
   const std::string bookmark = ctx.settings.ReadText("LastBookmark");
   if (bookmark.empty()) return;
   if (isOpenable(bookmark)) {
+    // The bookmark may lie in another folder: the next step lists the bookmark's folder.
+    ctx.files.markStale();
     OpenFile(ctx, bookmark);
     AfterStep(ctx);
   } else if (ctx.ports.messages.Show(kBookmarkMissing, MessageIcon::Question,
@@ -165,6 +167,9 @@ void OpenRecentFile(FileContext& ctx, int index) {
   const auto& entries = ctx.recent.entries();
   if (index < 0 || index >= static_cast<int>(entries.size())) return;
   const std::string path = entries[static_cast<size_t>(index)];
+  // Like File Open: the next step lists the folder of the file opened, not the old one (a
+  // list file opened as a document replaces the list and clears the mark again).
+  ctx.files.markStale();
   if (!OpenDocument(ctx, path)) {
     ctx.recent.Remove(index);
     ctx.host.RecentFilesChanged();

@@ -54,8 +54,8 @@ void ClearBookmark(FileContext& ctx);
 void OpenWithDialog(FileContext& ctx);
 // Files dropped on the window: the first supported name decides.
 void DropFiles(FileContext& ctx, const std::vector<std::string>& names);
-// A recent-file command (0-based entry): opened directly; an entry that no longer opens is
-// dropped from the list.
+// A recent-file command (0-based entry): opened directly, and the list rebuilt from its folder
+// at the next step; an entry that no longer opens is dropped from the list.
 void OpenRecentFile(FileContext& ctx, int index);
 // Multimedia and browser keys by their application-command code; false for codes not handled.
 bool MediaKey(FileContext& ctx, int code);

@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
@@ -138,7 +137,6 @@ bool QtDesktop::StartDetached(const std::string& program, const std::vector<std:
   return QProcess::startDetached(QString::fromStdString(program), args);
 }
 
-bool QtTrash::MoveToTrash(const std::string& path) { return QFile::moveToTrash(QString::fromStdString(path)); }
 
 static ScreenRect DeviceRect(const QRect& r, qreal dpr) {
   return ScreenRect{static_cast<int32_t>(r.left() * dpr), static_cast<int32_t>(r.top() * dpr),

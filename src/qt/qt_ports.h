@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "platform/ports.h"
+#include "platform/trash.h"
 
 namespace qp {
 
@@ -49,11 +50,6 @@ class QtDesktop final : public DesktopPort {
   bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
 };
 
-class QtTrash final : public TrashPort {
- public:
-  bool MoveToTrash(const std::string& path) override;
-};
-
 // The screen of `window`, in device pixels.
 class QtScreen final : public ScreenPort {
  public:
@@ -84,7 +80,8 @@ struct QtPorts {
   QtFileDialogs fileDialogs;
   QtClipboard clipboard;
   QtDesktop desktop;
-  QtTrash trash;
+  // Qt's own trash call needs the data folder to exist already; this one makes what it needs.
+  FreedesktopTrash trash;
   QtScreen screen;
   QtCursor cursor;
   QtPost post;

@@ -55,7 +55,7 @@ bool EditCommands::Handles(uint16_t id) {
   }
 }
 
-std::optional<PixelRect> EditCommands::Region() {
+std::optional<PixelRect> EditCommands::Region() const {
   const ImageBuffer* shown = view_.ShownPicture();
   if (shown == nullptr || shown->empty()) return std::nullopt;
   return selection_.Region(shown->width(), shown->height(), state_.zoom);

@@ -76,8 +76,9 @@ class EditCommands {
   // Runs command `id`; not handled for ids of other menus.
   CommandOutcome Execute(uint16_t id);
 
-  // The selected region of the shown picture, when there is one.
-  std::optional<PixelRect> Region();
+  // The selected region of the shown picture, when there is one: what Crop, Copy, the tools
+  // and the lossless crop act on (the view's selectedRegion() is this).
+  std::optional<PixelRect> Region() const;
 
   // The view's own count of pastes (stands in while the setting is missing).
   uint32_t clipboardCounter = 0;

@@ -20,6 +20,7 @@ CImgViewerView::CImgViewerView(ViewContext ctx) : ctx_(ctx) {
     return Hook(kViewCommandMarker, command, argument);
   };
   ctx_.state.hasView = true;
+  MakeEditCommands();
 }
 
 CImgViewerView::~CImgViewerView() {

@@ -227,7 +227,9 @@ class CImgViewerView : private EditView {
   int32_t extentW_ = 0, extentH_ = 0;
   bool cursorVisible_ = true;
   Selection selection_;
+  // Made with the view: the edit commands, and the one home of the selected region.
   std::unique_ptr<EditCommands> edits_;
+  void MakeEditCommands();
   // The display bitmap the prefetch loader made for the adopted picture, valid until the
   // picture changes, another view command runs or the window paints.
   struct PreparedDisplay {

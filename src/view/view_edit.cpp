@@ -21,17 +21,18 @@ class NoDialogs final : public EditDialogPort {
 
 }  // namespace
 
+void CImgViewerView::MakeEditCommands() {
+  static NoDialogs noDialogs;
+  EditDialogPort& dialogs = ctx_.editDialogs != nullptr ? *ctx_.editDialogs : noDialogs;
+  edits_ = std::make_unique<EditCommands>(ctx_.state, ctx_.settings, ctx_.ports, dialogs, undo_,
+                                          selection_, static_cast<EditView&>(*this));
+}
+
 int32_t CImgViewerView::EditHook(uint16_t command, intptr_t argument) {
   (void)argument;
   // Edits, tools and saving work on the exact picture, never on a preview.
   EnsureExact();
   if (EditCommands::Handles(command)) {
-    if (!edits_) {
-      static NoDialogs noDialogs;
-      EditDialogPort& dialogs = ctx_.editDialogs != nullptr ? *ctx_.editDialogs : noDialogs;
-      edits_ = std::make_unique<EditCommands>(ctx_.state, ctx_.settings, ctx_.ports, dialogs,
-                                              undo_, selection_, static_cast<EditView&>(*this));
-    }
     const CommandOutcome out = edits_->Execute(command);
     if (out.after == AfterCommand::Refresh) Refresh();
     else if (out.after == AfterCommand::Repaint) ctx_.host.Repaint();
@@ -58,11 +59,7 @@ ImageBuffer* CImgViewerView::OwnedPicture() {
   return &picture_;
 }
 
-std::optional<PixelRect> CImgViewerView::selectedRegion() const {
-  const ImageBuffer* shown = currentImage();
-  if (shown == nullptr || shown->empty()) return std::nullopt;
-  return selection_.Region(shown->width(), shown->height(), ctx_.state.zoom);
-}
+std::optional<PixelRect> CImgViewerView::selectedRegion() const { return edits_->Region(); }
 
 const ImageBuffer* CImgViewerView::ShownPicture() {
   EnsureExact();

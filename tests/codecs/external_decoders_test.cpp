@@ -8,6 +8,7 @@
 #include "codecs/freeimage.h"
 #include "codecs/lurawave.h"
 #include "codecs/png.h"
+#include "codecs/save_dispatch.h"
 #include "core/paths.h"
 #include "support/scoped_env.h"
 #include "support/test_support.h"
@@ -87,9 +88,9 @@ TEST_F(FreeImageTest, SavesWithoutAlphaAndLoadsTopRowFirst) {
   // Top row red, bottom row half-transparent blue.
   auto pic = test::MakePicture(3, 2, [](int, int y) { return y == 0 ? 0xFFFF0000u : 0x800000FFu; });
   for (const char* ext : {".bmp", ".tga", ".tif"}) {
-    auto fmt = FreeImageFormatForExtension(ext);
-    ASSERT_TRUE(fmt);
     const std::string path = dir.file(std::string("p") + ext);
+    auto fmt = LibraryFormatFor(path);
+    ASSERT_TRUE(fmt);
     ASSERT_NE(saveWithLibrary(path, fmt->format, fmt->flags, pic.data(), 3, 2), 0) << ext;
     auto back = loadAnyWithLibrary(path);
     ASSERT_TRUE(back) << ext;
@@ -97,11 +98,11 @@ TEST_F(FreeImageTest, SavesWithoutAlphaAndLoadsTopRowFirst) {
     EXPECT_EQ(PixelAt(*back, 1, 0), 0xFFFF0000u) << ext;
     EXPECT_EQ(PixelAt(*back, 1, 1), 0xFF0000FFu) << ext;  // 24 bits: alpha gone
   }
-  EXPECT_EQ(FreeImageFormatForExtension(".TIFF")->format, 18);
-  EXPECT_EQ(FreeImageFormatForExtension(".targa")->format, 17);
-  EXPECT_EQ(FreeImageFormatForExtension(".j2k")->format, 30);
-  EXPECT_EQ(FreeImageFormatForExtension(".jp2")->format, 31);
-  EXPECT_FALSE(FreeImageFormatForExtension(".png"));
+  EXPECT_EQ(LibraryFormatFor("p.TIFF")->format, 18);
+  EXPECT_EQ(LibraryFormatFor("p.targa")->format, 17);
+  EXPECT_EQ(LibraryFormatFor("p.j2k")->format, 30);
+  EXPECT_EQ(LibraryFormatFor("p.jp2")->format, 31);
+  EXPECT_FALSE(LibraryFormatFor("p.png"));
 }
 
 TEST_F(FreeImageTest, UnreadableFilesAndHiding) {

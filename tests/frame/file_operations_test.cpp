@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "support/file_fixture.h"
 
@@ -77,6 +79,67 @@ TEST(RenameFile, OffersTheUnescapedNameAndReturnsToFullScreen) {
   EXPECT_TRUE(PathExists(odd));
   EXPECT_EQ(f.toggles, 2);
   EXPECT_EQ(f.state.fullScreen, 1);
+}
+
+// A FAT file system (as on a camera's memory card) in an image file, mounted through the
+// user-space FAT driver; letter case is kept in names but ignored in lookups.
+class FatCard {
+ public:
+  explicit FatCard(const test::TempDir& dir) : image_(dir.file("card.img")), mount_(dir.file("card")) {
+    if (::geteuid() != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0) return;
+    WriteBytes(image_, {});
+    if (::truncate(image_.c_str(), 8 << 20) != 0 || ::mkdir(mount_.c_str(), 0755) != 0) return;
+    const std::string quiet = " >/dev/null 2>&1";
+    if (std::system(("mkfs.vfat '" + image_ + "'" + quiet).c_str()) != 0) return;
+    if (std::system(("fusefat -o rw+ '" + image_ + "' '" + mount_ + "'" + quiet).c_str()) != 0)
+      return;
+    struct stat outer {}, inner {};
+    for (int i = 0; i < 200 && !mounted_; ++i) {
+      mounted_ = ::stat(image_.c_str(), &outer) == 0 && ::stat(mount_.c_str(), &inner) == 0 &&
+                 outer.st_dev != inner.st_dev;
+      if (!mounted_) ::usleep(10000);
+    }
+  }
+  ~FatCard() {
+    if (mounted_) ::umount2(mount_.c_str(), MNT_DETACH);
+  }
+  FatCard(const FatCard&) = delete;
+  FatCard& operator=(const FatCard&) = delete;
+  bool mounted() const { return mounted_; }
+  std::string file(const std::string& name) const { return mount_ + "/" + name; }
+  std::string folder() const { return mount_; }
+
+ private:
+  std::string image_;
+  std::string mount_;
+  bool mounted_ = false;
+};
+
+TEST(RenameFile, OnAFileSystemThatIgnoresLetterCase) {
+  FileFixture f;
+  FatCard card(f.dir);
+  if (!card.mounted()) GTEST_SKIP() << "needs root, /dev/fuse, mkfs.vfat and fusefat";
+  WriteBytes(card.file("IMG_0001.JPG"), Bytes(1));
+  WriteBytes(card.file("b.jpg"), Bytes(2));
+  ASSERT_TRUE(PathExists(card.file("img_0001.jpg")));  // the card ignores letter case
+
+  // Only the letter case changes: the name is the file's own.
+  f.host.OpenDocument(card.file("IMG_0001.JPG"));
+  f.host.typedNames = {"img_0001.jpg"};
+  RenameFileCommand(f.ctx);
+  EXPECT_TRUE(f.messages().empty());
+  EXPECT_EQ(Listing(card.folder()), (std::vector<std::string>{"b.jpg", "img_0001.jpg"}));
+  EXPECT_EQ(ReadBytes(card.file("img_0001.jpg")), Bytes(1));
+  EXPECT_EQ(f.state.currentPath, card.file("img_0001.jpg"));
+
+  // A name that is another file's in another spelling is refused and changes nothing; a new
+  // name works although the driver has neither the no-replace rename nor hard links.
+  f.host.typedNames = {"B.JPG", "Holiday"};
+  RenameFileCommand(f.ctx);
+  EXPECT_EQ(f.messages(), std::vector<std::string>{"File could not be renamed"});
+  EXPECT_EQ(Listing(card.folder()), (std::vector<std::string>{"Holiday.jpg", "b.jpg"}));
+  EXPECT_EQ(ReadBytes(card.file("b.jpg")), Bytes(2));
+  EXPECT_EQ(ReadBytes(card.file("Holiday.jpg")), Bytes(1));
 }
 
 TEST(CopyOrMoveFile, AsksBeforeReplacingAndKeepsTheSource) {

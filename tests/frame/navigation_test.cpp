@@ -164,6 +164,103 @@ TEST(Navigation, ListFilesFromTheDialogAndDropped) {
   EXPECT_TRUE(f.files.isStale());
 }
 
+void WriteText(const std::string& path, const char* text) {
+  std::FILE* out = std::fopen(path.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  std::fputs(text, out);
+  std::fclose(out);
+}
+
+TEST(Navigation, ListFilesThatNameListFilesDoNotNest) {
+  Folder f;
+  // A list that names itself, and two lists that name each other: entries that are lists are
+  // left out, so nothing is opened again and again.
+  WriteText(f.file("loop.lst"), "loop.lst\n");
+  WriteText(f.file("one.lst"), "two.lst\n");
+  WriteText(f.file("two.lst"), "one.lst\nLOOP.LST\nb.png\n");
+  OpenFile(f.ctx, f.file("loop.lst"));
+  OpenFile(f.ctx, f.file("one.lst"));
+  EXPECT_TRUE(f.host.opened.empty());
+  EXPECT_EQ(f.files.count(), 0);
+  FirstFile(f.ctx);  // the view's way in for a list opened as a document
+  EXPECT_EQ(f.messages(), std::vector<std::string>{"No image to show"});
+  DropFiles(f.ctx, {f.file("loop.lst")});
+  EXPECT_EQ(f.messages(), std::vector<std::string>(2, "No image to show"));
+  EXPECT_TRUE(f.host.opened.empty());
+
+  OpenFile(f.ctx, f.file("two.lst"));
+  NextFile(f.ctx);
+  EXPECT_EQ(Opened(f), (std::vector<std::string>{"b.png", "b.png"}));
+  EXPECT_EQ(f.files.paths(), std::vector<std::string>{f.file("b.png")});
+}
+
+// A folder a..e with c shown; the list is waiting for a rebuild (Refresh File List, File Open or
+// a drop) when c goes.
+struct FiveWithCGone : FileFixture {
+  FiveWithCGone() {
+    for (const char* n : {"a.png", "b.png", "c.png", "d.png", "e.png"}) Touch(file(n));
+    host.OpenDocument(file("c.png"));
+    NextFile(ctx);      // d: the folder is listed
+    PreviousFile(ctx);  // c
+    host.opened.clear();
+    RefreshFileList(ctx);
+    ::unlink(file("c.png").c_str());
+  }
+};
+
+TEST(Navigation, AfterTheShownFileWentARebuiltListStepsFromWhereItWas) {
+  {
+    FiveWithCGone f;
+    NextFile(f.ctx);
+    EXPECT_EQ(Opened(f), std::vector<std::string>{"d.png"});
+    EXPECT_EQ(f.host.positions.back(), "3/4");
+    NextFile(f.ctx);
+    EXPECT_EQ(Name(f.host.opened.back()), "e.png");
+    EXPECT_EQ(f.host.flashes, 0);
+  }
+  {
+    FiveWithCGone f;
+    PreviousFile(f.ctx);
+    EXPECT_EQ(Opened(f), std::vector<std::string>{"b.png"});
+    EXPECT_EQ(f.host.positions.back(), "2/4");
+  }
+  {
+    // Also when the neighbour is gone too, and across the end of the list.
+    FiveWithCGone f;
+    ::unlink(f.file("d.png").c_str());
+    NextFile(f.ctx);
+    EXPECT_EQ(Opened(f), std::vector<std::string>{"e.png"});
+  }
+  {
+    FileFixture f;
+    for (const char* n : {"a.png", "b.png", "c.png"}) Touch(f.file(n));
+    f.host.OpenDocument(f.file("c.png"));
+    f.host.opened.clear();
+    ::unlink(f.file("c.png").c_str());
+    NextFile(f.ctx);  // first listing, already without c: wraps to the first entry
+    EXPECT_EQ(Opened(f), std::vector<std::string>{"a.png"});
+    EXPECT_EQ(f.host.flashes, 1);
+  }
+}
+
+TEST(Navigation, ARecentFileOrTheBookmarkFromAnotherFolderListsThatFolder) {
+  FileFixture f;
+  ASSERT_EQ(::mkdir(f.file("A").c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(f.file("B").c_str(), 0700), 0);
+  for (const char* n : {"A/a1.png", "A/a2.png", "B/b1.png", "B/b2.png"}) Touch(f.file(n));
+  f.host.OpenDocument(f.file("A/a1.png"));
+  NextFile(f.ctx);  // a2: folder A is listed
+  f.recent.Add(f.file("B/b1.png"));
+  ASSERT_TRUE(ExecuteNavigation(f.ctx, kCmdRecentFirst));
+  NextFile(f.ctx);
+  EXPECT_EQ(f.state.currentPath, f.file("B/b2.png"));
+  f.settings.WriteText("LastBookmark", f.file("A/a1.png"));
+  OpenLastBookmark(f.ctx);
+  NextFile(f.ctx);
+  EXPECT_EQ(f.state.currentPath, f.file("A/a2.png"));
+  EXPECT_EQ(f.host.positions.back(), "2/2");
+}
+
 TEST(Navigation, Bookmarks) {
   FileFixture f;
   NextFileOrFrame(f.ctx);  // no file, no bookmark: nothing

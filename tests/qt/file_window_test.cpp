@@ -3,6 +3,7 @@
 // answered here, the trash, Save As to every writable format, the properties box and the
 // lossless rotation from the menu.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <filesystem>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -36,9 +38,11 @@
 #include "qt/action_factory.h"
 #include "qt/file_host_qt.h"
 #include "qt/main_window.h"
+#include "platform/trash.h"
 #include "qt/qsettings_backend.h"
 #include "qt/qt_ports.h"
 #include "support/jpeg_builder.h"
+#include "support/scoped_env.h"
 #include "support/test_support.h"
 #include "view/view.h"
 
@@ -332,18 +336,96 @@ TEST_F(FileWindow, DeleteToTheTrashLeavesATrashInfo) {
   Viewer v(ini);
   v.settings.WriteText("UseRecycleBin", "true");
   v.Open(a);
-  DialogScript script(
-      {Answer("Are you sure you want to delete 'trash me.png' to the recycle bin?", QMessageBox::Yes)});
-  v.Run(4041);
-  EXPECT_TRUE(script.done());
+  {
+    DialogScript script({Answer("Are you sure you want to delete 'trash me.png' to the recycle bin?",
+                                QMessageBox::Yes)});
+    v.Run(4041);
+    EXPECT_TRUE(script.done());
+  }
   EXPECT_FALSE(PathExists(a));
   const std::string trash = home.path() + "/data/Trash";
   EXPECT_TRUE(PathExists(trash + "/files/trash me.png"));
   const auto info = test::ReadBytes(trash + "/info/trash me.png.trashinfo");
   const std::string text(info.begin(), info.end());
   EXPECT_NE(text.find("[Trash Info]"), std::string::npos);
-  EXPECT_NE(text.find("Path="), std::string::npos);
+  EXPECT_NE(text.find("Path=" + TrashInfoEscape(a) + "\n"), std::string::npos);
+  EXPECT_NE(text.find("%20me.png"), std::string::npos);
   EXPECT_NE(text.find("DeletionDate="), std::string::npos);
+
+  // A second file of the same name gets a name of its own in the trash.
+  const std::string again = Png("trash me.png");
+  v.Open(again);
+  {
+    DialogScript second({Answer("Are you sure you want to delete 'trash me.png' to the recycle bin?",
+                                QMessageBox::Yes)});
+    v.Run(4041);
+    EXPECT_TRUE(second.done());
+  }
+  EXPECT_FALSE(PathExists(again));
+  EXPECT_TRUE(PathExists(trash + "/files/trash me.2.png"));
+  EXPECT_TRUE(PathExists(trash + "/info/trash me.2.png.trashinfo"));
+}
+
+// Runs the program's Delete with the trash on and answers Yes.
+void DeleteToTrash(Viewer& v, const std::string& path) {
+  v.Open(path);
+  DialogScript script({Answer("Are you sure you want to delete '" + FileNameOf(path) +
+                                  "' to the recycle bin?",
+                              QMessageBox::Yes)});
+  v.Run(4041);
+  EXPECT_TRUE(script.done());
+}
+
+mode_t ModeOf(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+TEST_F(FileWindow, TheTrashMakesTheFoldersItNeeds) {
+  // No data folder yet: the trash and its parents are made (mode 0700), and nothing is left in
+  // the working folder.
+  const std::string data = home.path() + "/fresh/share";
+  test::ScopedEnv env("XDG_DATA_HOME", data);
+  test::TempDir work;
+  const std::string before = std::filesystem::current_path();
+  ASSERT_EQ(::chdir(work.path().c_str()), 0);
+  Viewer v(ini);
+  v.settings.WriteText("UseRecycleBin", "true");
+  const std::string a = Png("a.png");
+  DeleteToTrash(v, a);
+  ASSERT_EQ(::chdir(before.c_str()), 0);
+  EXPECT_FALSE(PathExists(a));
+  EXPECT_TRUE(PathExists(data + "/Trash/files/a.png"));
+  EXPECT_TRUE(PathExists(data + "/Trash/info/a.png.trashinfo"));
+  for (const char* sub : {"/..", "", "/Trash", "/Trash/files", "/Trash/info"})
+    EXPECT_EQ(ModeOf(data + sub), 0700u) << sub;
+  EXPECT_FALSE(PathExists(work.file("files")));
+  EXPECT_FALSE(PathExists(work.file("info")));
+}
+
+TEST_F(FileWindow, AFileOnAnotherFileSystemGoesToTheTrashOfThatMount) {
+  const std::string mnt = dir.file("mnt");
+  ASSERT_EQ(::mkdir(mnt.c_str(), 0755), 0);
+  if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=4m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{mnt};
+  Viewer v(ini);
+  v.settings.WriteText("UseRecycleBin", "true");
+  const std::string a = Png("mnt/far away.png");
+  DeleteToTrash(v, a);
+  EXPECT_FALSE(PathExists(a));
+  const std::string trash = mnt + "/.Trash-" + std::to_string(::geteuid());
+  EXPECT_TRUE(PathExists(trash + "/files/far away.png"));
+  EXPECT_EQ(ModeOf(trash), 0700u);
+  const auto info = test::ReadBytes(trash + "/info/far away.png.trashinfo");
+  const std::string text(info.begin(), info.end());
+  // Inside a mount's own trash the path is relative to the top of the mount.
+  EXPECT_NE(text.find("\nPath=far%20away.png\n"), std::string::npos) << text;
+  // The home trash (another file system) was not used.
+  EXPECT_FALSE(PathExists(home.path() + "/data/Trash/files/far away.png"));
 }
 
 TEST_F(FileWindow, SaveAsToEveryWritableFormatAndBack) {
