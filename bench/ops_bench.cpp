@@ -4,6 +4,7 @@
 #include <cstring>
 #include <random>
 
+#include "core/orientation.h"
 #include "ops/ops.h"
 
 namespace {
@@ -59,6 +60,15 @@ void BM_Dither(benchmark::State& s) {
 
 }  // namespace
 
+// Turning a photo upright at load: a half turn reads in order, a quarter turn across rows.
+void BM_TurnUpright(benchmark::State& s) {
+  const auto& src = Photo();
+  for (auto _ : s) {
+    auto upright = qp::TurnUpright(src, static_cast<int32_t>(s.range(0)));
+    benchmark::DoNotOptimize(upright->data());
+  }
+}
+BENCHMARK(BM_TurnUpright)->ArgName("orientation")->Arg(3)->Arg(6)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_MemcpySource)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime();
 BENCHMARK(BM_Lanczos3To1920)->ArgName("vector")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_DisplayScaleFit1920x1080)->ArgName("vector")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime()->UseRealTime();
