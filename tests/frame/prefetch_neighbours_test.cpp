@@ -117,10 +117,6 @@ TEST_F(Neighbours, FilesNamedTogetherAreTheSteppingListInsteadOfTheFolder) {
   }
   router->Execute(kCmdPreviousFile);
   EXPECT_EQ(state.currentPath, c);
-  // One file named: its folder, as before.
-  list.markStale();
-  Start(b);
-  EXPECT_EQ(host.panes[kPanePosition], "2/3");
 }
 
 TEST_F(Neighbours, FullscreenStepsShowTheSameFittedPictureWithAndWithoutPrefetch) {
