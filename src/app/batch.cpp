@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -18,7 +19,9 @@
 #include "codecs/load_dispatch.h"
 #include "codecs/plugins.h"
 #include "codecs/save_dispatch.h"
+#include "codecs/picture_size.h"
 #include "core/byte_reader.h"
+#include "core/exit_cleanup.h"
 #include "core/file_io.h"
 #include "core/paths.h"
 #include "core/setting_values.h"
@@ -46,20 +49,25 @@ std::string TempNameFor(const std::string& target, std::string_view extension) {
                                         std::to_string(n) + std::string(extension));
 }
 
-// Removes a temporary file when the conversion does not hand it on.
+// Removes a temporary file when the conversion does not hand it on; listed meanwhile, so that
+// a program ending at once removes it too.
 class TempFile {
  public:
-  explicit TempFile(std::string path) : path_(std::move(path)) {}
+  explicit TempFile(std::string path) : path_(std::move(path)), listed_(path_) {}
   ~TempFile() {
     if (!path_.empty()) ::unlink(path_.c_str());
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
   const std::string& path() const { return path_; }
-  void Release() { path_.clear(); }
+  void Release() {
+    path_.clear();
+    listed_ = ListedTempFile();
+  }
 
  private:
   std::string path_;
+  ListedTempFile listed_;
 };
 
 bool Exists(const std::string& path) {
@@ -89,9 +97,18 @@ std::string NumberedName(const std::string& path, int n) {
 
 constexpr int kMaxRenameTries = 10000;
 
-// Puts the finished temporary file under its final name by the rule for existing files.
+// Puts the finished temporary file under its final name by the rule for existing files. A
+// target that is another source of the run is never replaced: the Overwrite rule falls back
+// to a new name for it.
 ItemResult Commit(TempFile& temp, const BatchItem& item, ExistingRule rule) {
   ItemResult r{item.source, item.target, ItemStatus::Converted, {}};
+  if (rule == ExistingRule::Overwrite && item.targetIsSource) {
+    r = Commit(temp, item, ExistingRule::Rename);
+    if (r.status == ItemStatus::Converted && r.target != item.target)
+      r.reason = "written as " + r.target + " because " + item.target +
+                 " is a source of this run";
+    return r;
+  }
   if (rule == ExistingRule::Overwrite) {
     if (std::rename(temp.path().c_str(), item.target.c_str()) == 0) {
       temp.Release();
@@ -192,6 +209,17 @@ int32_t JpegQuality(const BatchOptions& o, SettingsAccess& settings) {
   return settings.ReadNumber("JpegQuality");
 }
 
+std::string UpperAscii(std::string text) {
+  for (char& c : text)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return text;
+}
+
+// "already WEBP": the name of the format a source already has.
+std::string AlreadyText(const std::string& extension) { return "already " + UpperAscii(extension); }
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
 ItemResult Failed(const BatchItem& item, std::string reason) {
   return {item.source, item.target, ItemStatus::Failed, std::move(reason)};
 }
@@ -202,7 +230,8 @@ std::string RelativeBelow(const fs::path& path, const fs::path& root) {
 }
 
 void ScanFolder(const fs::path& root, bool recursive, const std::string& patterns,
-                std::vector<std::pair<std::string, std::string>>& out) {
+                std::vector<std::pair<std::string, std::string>>& out,
+                std::vector<ItemResult>& unreadable) {
   // Entries of one folder in natural order, files first, then the subfolders.
   std::vector<fs::path> files, folders;
   std::error_code ec;
@@ -212,16 +241,27 @@ void ScanFolder(const fs::path& root, bool recursive, const std::string& pattern
     stack.pop_back();
     files.clear();
     folders.clear();
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    fs::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
       const std::string name = it->path().filename().string();
       if (name.empty() || name[0] == '.') continue;
       std::error_code sec;
       // Linked folders are not followed: a link back up would never end.
-      if (it->is_directory(sec) && !it->is_symlink(sec)) {
+      const bool folder = it->is_directory(sec) && !it->is_symlink(sec);
+      if (folder) {
         if (recursive) folders.push_back(it->path());
       } else if (it->is_regular_file(sec) && IsSupportedIn(patterns, name)) {
         files.push_back(it->path());
+      } else if (sec && IsSupportedIn(patterns, name)) {
+        // A picture's name whose file cannot be looked at (a dangling link, no permission).
+        unreadable.push_back({it->path().string(), {}, ItemStatus::Failed,
+                              "cannot read the file: " + sec.message()});
       }
+    }
+    if (ec) {
+      // Unreadable, or gone since its parent was listed; what was listed before is kept.
+      unreadable.push_back(
+          {dir.string(), {}, ItemStatus::Failed, "cannot read the folder: " + ec.message()});
     }
     ec.clear();
     auto natural = [](const fs::path& a, const fs::path& b) {
@@ -231,7 +271,7 @@ void ScanFolder(const fs::path& root, bool recursive, const std::string& pattern
     std::sort(folders.begin(), folders.end(), natural);
     for (const fs::path& f : files) out.emplace_back(f.string(), RelativeBelow(f, base));
     // Pushed in reverse so that the first subfolder is scanned next.
-    for (auto it = folders.rbegin(); it != folders.rend(); ++it) stack.push_back({*it, base});
+    for (auto sub = folders.rbegin(); sub != folders.rend(); ++sub) stack.push_back({*sub, base});
   }
 }
 
@@ -264,33 +304,77 @@ std::vector<SaveFormat> SaveFormatsIn(const std::string& saveFilter) {
   return out;
 }
 
-std::vector<BatchItem> PlanBatch(const std::vector<std::string>& inputs,
-                                 const BatchOptions& options, const std::string& patterns) {
-  // (source, its path below the folder it was found in, or its file name).
+namespace {
+
+struct FileId {
+  dev_t device;
+  ino_t inode;
+  auto operator<=>(const FileId&) const = default;
+};
+
+std::optional<FileId> IdOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
+
+bool SameFolder(const std::string& a, const std::string& b) {
+  const auto ia = IdOf(a.empty() ? "." : a);
+  return ia && ia == IdOf(b.empty() ? "." : b);
+}
+
+}  // namespace
+
+BatchPlan PlanBatch(const std::vector<std::string>& inputs, const BatchOptions& options,
+                    const std::string& patterns) {
+  BatchPlan plan;
+  // First every source: (source, its path below the folder it was found in, or its file name).
   std::vector<std::pair<std::string, std::string>> sources;
   for (const std::string& input : inputs) {
     std::error_code ec;
-    if (fs::is_directory(input, ec)) {
-      ScanFolder(fs::path(input), options.recursive, patterns, sources);
+    const fs::file_status status = fs::status(input, ec);
+    if (ec || !fs::exists(status)) {
+      plan.unreadable.push_back({input, {}, ItemStatus::Failed,
+                                 "cannot read: " + (ec ? ec.message() : ErrorText(ENOENT))});
+    } else if (fs::is_directory(status)) {
+      ScanFolder(fs::path(input), options.recursive, patterns, sources, plan.unreadable);
     } else {
       sources.emplace_back(input, FileNameOf(input));
     }
   }
-  std::vector<BatchItem> items;
+  std::set<FileId> sourceIds;
+  for (const auto& source : sources)
+    if (const auto id = IdOf(source.first)) sourceIds.insert(*id);
+
+  // Then the targets, knowing every source.
   std::set<std::string> planned;
   for (auto& [source, relative] : sources) {
     const std::string folder = options.targetFolder.empty()
                                    ? FolderOf(source)
                                    : JoinPath(options.targetFolder, FolderOf(relative));
     const std::string name = WithoutExtension(FileNameOf(relative)) + "." + options.extension;
-    std::string target = folder.empty() ? name : JoinPath(folder, name);
+    const std::string natural = folder.empty() ? name : JoinPath(folder, name);
+    BatchItem item{source, natural};
+    // The source already is its target, also when only its extension's letter case differs.
+    const auto sourceId = IdOf(source);
+    const auto naturalId = IdOf(natural);
+    if ((naturalId && naturalId == sourceId) ||
+        (EqualsIgnoreCase(ExtensionOf(source), "." + options.extension) &&
+         WithoutExtension(FileNameOf(source)) == WithoutExtension(name) &&
+         SameFolder(FolderOf(source), folder))) {
+      item.target = source;
+      item.ownTarget = true;
+      plan.items.push_back(std::move(item));
+      continue;
+    }
     // Two sources of one batch never write the same name ("a.png" and "a.jpg" to WebP).
-    for (int n = 2; planned.count(target) != 0; ++n)
-      target = NumberedName(folder.empty() ? name : JoinPath(folder, name), n);
-    planned.insert(target);
-    items.push_back({source, target});
+    for (int n = 2; planned.count(item.target) != 0; ++n) item.target = NumberedName(natural, n);
+    planned.insert(item.target);
+    const auto targetId = item.target == natural ? naturalId : IdOf(item.target);
+    item.targetIsSource = targetId && sourceIds.count(*targetId) != 0;
+    plan.items.push_back(std::move(item));
   }
-  return items;
+  return plan;
 }
 
 std::string FormatReport(const BatchReport& report) {
@@ -301,7 +385,9 @@ std::string FormatReport(const BatchReport& report) {
   for (const ItemResult& r : report.items) {
     switch (r.status) {
       case ItemStatus::Converted:
-        continue;
+        if (r.reason.empty()) continue;
+        out += "renamed: ";
+        break;
       case ItemStatus::Skipped:
         out += "skipped: ";
         break;
@@ -319,8 +405,15 @@ std::string FormatReport(const BatchReport& report) {
   return out;
 }
 
-ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, BatchContext& context) {
+ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, BatchContext& context,
+                       const std::function<void(int64_t pixels)>& decoded) {
   SettingsAccess& settings = context.settings;
+  // A picture already in the target format is converted in place only when asked to change
+  // it (shrink or turn upright) and allowed to replace it.
+  const bool changeInPlace = item.ownTarget && options.existing == ExistingRule::Overwrite &&
+                             (options.longestSide > 0 || options.autoRotate);
+  if (item.ownTarget && !changeInPlace)
+    return {item.source, item.target, ItemStatus::Skipped, AlreadyText(options.extension)};
   const std::string folder = FolderOf(item.target);
   if (!folder.empty()) {
     std::error_code ec;
@@ -329,7 +422,7 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
   }
   if (options.existing == ExistingRule::Skip && Exists(item.target))
     return {item.source, item.target, ItemStatus::Skipped, "a file of that name exists"};
-  if (!CanOpenForRead(item.source)) return Failed(item, "cannot open the file");
+  if (!CanOpenForRead(item.source)) return Failed(item, "cannot open the file: " + ErrorText(errno));
 
   const std::string targetExt = ToLowerAscii(ExtensionOf(item.target));
   const bool targetJpeg = targetExt == ".jpg" || targetExt == ".jpeg";
@@ -362,6 +455,9 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
   if (!picture || picture->empty())
     return Failed(item, "not a picture that can be read (damaged or unknown format)");
   ImageBuffer img = std::move(*picture);
+  if (decoded) decoded(int64_t{img.width()} * img.height());
+  // Turned upright above, or shrunk below.
+  bool changed = loadFrom != item.source;
 
   if (options.longestSide > 0 && std::max(img.width(), img.height()) > options.longestSide) {
     const int64_t side = options.longestSide;
@@ -372,15 +468,20 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
     auto smaller = Resample(img, scaled(img.width()), scaled(img.height()), kLanczos3);
     if (!smaller) return Failed(item, "cannot resize the picture (out of memory)");
     img = std::move(*smaller);
+    changed = true;
   }
+  if (changeInPlace && !changed)
+    return {item.source, item.target, ItemStatus::Skipped, AlreadyText(options.extension)};
 
   TempFile temp(TempNameFor(item.target, ExtensionOf(item.target)));
   SaveResult saved;
   {
     std::unique_lock<std::mutex> pluginLock(g_pluginMutex, std::defer_lock);
     if (pluginWrites(item.target, &settings)) pluginLock.lock();
+    // The profile travels with the pixels, resized or not.
     saved = SaveByExtension(img, details.hasAlpha, temp.path(), WebpQuality(options, settings),
-                            JpegQuality(options, settings), PluginOrder::BeforeQoi, &settings);
+                            JpegQuality(options, settings), PluginOrder::BeforeQoi, &settings,
+                            details.colour.get());
   }
   switch (saved.status) {
     case SaveStatus::Saved:
@@ -396,34 +497,129 @@ ItemResult ConvertItem(const BatchItem& item, const BatchOptions& options, Batch
   return Commit(temp, item, options.existing);
 }
 
-BatchReport RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options,
-                     BatchContext& context, const std::atomic<bool>& cancel,
-                     const BatchProgress& progress) {
+bool MemoryBudget::Acquire(uint64_t bytes, const std::atomic<bool>& cancel) {
+  std::unique_lock lock(mutex_);
+  const uint64_t ticket = nextTicket_++;
+  const auto fits = [&] {
+    return ticket == serving_ && (used_ == 0 || used_ + bytes <= total_);
+  };
+  // A signal handler cannot wake the waiters, so the cancel flag is looked at now and then.
+  while (!fits()) {
+    if (cancel.load()) {
+      // Give up the place in the queue without holding up those behind it.
+      if (ticket == serving_) {
+        ++serving_;
+      } else {
+        cancelled_.insert(ticket);
+      }
+      SkipCancelled();
+      changed_.notify_all();
+      return false;
+    }
+    changed_.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  used_ += bytes;
+  ++serving_;
+  SkipCancelled();
+  changed_.notify_all();
+  return true;
+}
+
+void MemoryBudget::SkipCancelled() {
+  while (cancelled_.erase(serving_) != 0) ++serving_;
+}
+
+void MemoryBudget::Release(uint64_t bytes) {
+  {
+    std::lock_guard lock(mutex_);
+    used_ -= std::min(bytes, used_);
+  }
+  changed_.notify_all();
+}
+
+void MemoryBudget::Grow(uint64_t bytes) {
+  std::lock_guard lock(mutex_);
+  used_ += bytes;
+}
+
+uint64_t ConversionBytes(int64_t pixels) {
+  // The decoded picture (4 bytes a pixel) and one working copy of the same size: the
+  // encoder's output buffer or a resized picture. Measured on 16384 x 16384 PNG pictures:
+  // to JPEG or PNG the peak is the picture and a little, to QOI twice the picture.
+  constexpr uint64_t kBytesPerPixel = 4 * 2;
+  return static_cast<uint64_t>(std::max<int64_t>(pixels, 1)) * kBytesPerPixel;
+}
+
+uint64_t DefaultMemoryBudget() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+  if (pages <= 0 || pageSize <= 0) return uint64_t{1} << 30;
+  return static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / 4;
+}
+
+namespace {
+
+// What a picture whose header cannot be read is taken to need until it is decoded: a large
+// camera picture.
+constexpr int64_t kUnknownPixels = 48'000'000;
+
+}  // namespace
+
+BatchReport RunBatch(const BatchPlan& plan, const BatchOptions& options, BatchContext& context,
+                     const std::atomic<bool>& cancel, const BatchProgress& progress) {
   // Load the plug-ins once, before the workers ask for them.
   EnsureFileFilters(&context.settings);
+  const std::vector<BatchItem>& items = plan.items;
   BatchReport report;
-  report.items.resize(items.size());
+  report.items = plan.unreadable;
+  const size_t first = report.items.size();
+  report.items.resize(first + items.size());
+  MemoryBudget budget(options.memoryMB > 0 ? static_cast<uint64_t>(options.memoryMB) << 20
+                                           : DefaultMemoryBudget());
   std::atomic<size_t> next{0};
+  std::atomic<size_t> atOnce{0};
   size_t done = 0;
   std::mutex progressMutex;
+  auto convert = [&](const BatchItem& item) -> ItemResult {
+    if (cancel.load()) return {item.source, item.target, ItemStatus::Cancelled, "cancelled"};
+    if (item.ownTarget && (options.existing != ExistingRule::Overwrite ||
+                           (options.longestSide <= 0 && !options.autoRotate)))
+      return ConvertItem(item, options, context);  // nothing to read
+    const auto size = ReadPictureSize(item.source);
+    uint64_t held = ConversionBytes(size ? size->pixels() : kUnknownPixels);
+    if (!budget.Acquire(held, cancel))
+      return {item.source, item.target, ItemStatus::Cancelled, "cancelled"};
+    const size_t running = atOnce.fetch_add(1) + 1;
+    {
+      std::lock_guard lock(progressMutex);
+      report.mostAtOnce = std::max(report.mostAtOnce, running);
+    }
+    ItemResult r;
+    try {
+      r = ConvertItem(item, options, context, [&](int64_t pixels) {
+        // The header may have promised less than the decoder made.
+        const uint64_t actual = ConversionBytes(pixels);
+        if (actual > held) {
+          budget.Grow(actual - held);
+          held = actual;
+        }
+      });
+    } catch (const std::exception& e) {
+      r = Failed(item, std::string("internal error: ") + e.what());
+    }
+    atOnce.fetch_sub(1);
+    budget.Release(held);
+    return r;
+  };
   auto work = [&] {
     for (;;) {
       const size_t i = next.fetch_add(1);
       if (i >= items.size()) return;
-      ItemResult r;
-      if (cancel.load()) {
-        r = {items[i].source, items[i].target, ItemStatus::Cancelled, "cancelled"};
-      } else {
-        try {
-          r = ConvertItem(items[i], options, context);
-        } catch (const std::exception& e) {
-          r = Failed(items[i], std::string("internal error: ") + e.what());
-        }
-      }
+      ItemResult r = convert(items[i]);
       std::lock_guard lock(progressMutex);
-      report.items[i] = std::move(r);
+      report.items[first + i] = std::move(r);
       ++done;
-      if (progress) progress(done, items.size(), report.items[i]);
+      if (progress) progress(done, items.size(), report.items[first + i]);
     }
   };
   size_t workers = options.threads > 0 ? static_cast<size_t>(options.threads)
@@ -452,6 +648,12 @@ BatchReport RunBatch(const std::vector<BatchItem>& items, const BatchOptions& op
   return report;
 }
 
+BatchReport RunBatch(const std::vector<BatchItem>& items, const BatchOptions& options,
+                     BatchContext& context, const std::atomic<bool>& cancel,
+                     const BatchProgress& progress) {
+  return RunBatch(BatchPlan{items, {}}, options, context, cancel, progress);
+}
+
 std::string SharedSettings::ReadText(std::string_view name) {
   std::lock_guard lock(mutex_);
   auto it = texts_.find(name);
@@ -468,7 +670,28 @@ int32_t SharedSettings::ReadNumber(std::string_view name) {
 
 bool SharedSettings::ReadFlag(std::string_view name) { return FlagIsOn(ReadText(name)); }
 
+std::optional<QualityRange> QualityRangeOf(std::string_view extension) {
+  const std::string ext = ToLowerAscii(extension);
+  if (ext == "webp") return QualityRange{0, 100};
+  if (ext == "jpg" || ext == "jpeg") return QualityRange{1, 100};
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckBatchOptions(const BatchOptions& options) {
+  // -1 stands for the user's saved setting; lossless WebP takes no quality.
+  if (options.quality < 0 || (options.lossless && EqualsIgnoreCase(options.extension, "webp")))
+    return std::nullopt;
+  const auto range = QualityRangeOf(options.extension);
+  if (!range || (options.quality >= range->low && options.quality <= range->high))
+    return std::nullopt;
+  return "the quality of " + UpperAscii(options.extension) + " pictures is a number from " + std::to_string(range->low) +
+         " to " + std::to_string(range->high) + ", not " + std::to_string(options.quality);
+}
+
 namespace {
+
+// About 4 TiB: beyond any machine this runs on, and far from the 64-bit limit.
+constexpr int32_t kMaxMemoryMB = 1 << 22;
 
 std::optional<int32_t> ParseCount(const std::string& text) {
   int32_t v = 0;
@@ -511,18 +734,22 @@ std::variant<BatchCommand, BatchHelp, BatchUsageError> ParseBatchCommandLine(
       cmd.options.lossless = true;
     } else if (a == "-autorotate") {
       cmd.options.autoRotate = true;
-    } else if (a == "-quality" || a == "-longest" || a == "-threads") {
+    } else if (a == "-quality" || a == "-longest" || a == "-threads" || a == "-memory") {
       auto v = value();
       if (!v) return missing(a);
       const auto n = ParseCount(*v);
       const int32_t low = a == "-quality" ? 0 : 1;
-      const int32_t high = a == "-quality" ? 100 : a == "-threads" ? 256 : kMaxResampleSide;
+      const int32_t high = a == "-quality"   ? 100
+                           : a == "-threads" ? 256
+                           : a == "-memory"  ? kMaxMemoryMB
+                                             : kMaxResampleSide;
       if (!n || *n < low || *n > high)
         return BatchUsageError{a + " needs a number from " + std::to_string(low) + " to " +
                                std::to_string(high)};
       if (a == "-quality") cmd.options.quality = *n;
       if (a == "-longest") cmd.options.longestSide = *n;
       if (a == "-threads") cmd.options.threads = *n;
+      if (a == "-memory") cmd.options.memoryMB = *n;
     } else if (a == "-existing") {
       auto v = value();
       if (!v) return missing(a);
@@ -545,6 +772,7 @@ std::variant<BatchCommand, BatchHelp, BatchUsageError> ParseBatchCommandLine(
   }
   if (cmd.convertNow && cmd.inputs.empty())
     return BatchUsageError{"name the files or folders to convert"};
+  if (auto refused = CheckBatchOptions(cmd.options)) return BatchUsageError{*refused};
   return cmd;
 }
 
@@ -561,6 +789,8 @@ std::string BatchHelpText() {
          "  -autorotate      turn JPEG pictures upright by their EXIF orientation, losslessly\n"
          "  -existing RULE   skip (default), overwrite or rename when the target exists\n"
          "  -threads N       number of workers (default: one per core)\n"
+         "  -memory MB       memory for the pictures being converted at once (default: a\n"
+         "                   quarter of the physical memory); a larger picture runs alone\n"
          "Exit status: 0 when every picture was converted or skipped, 1 when any failed,\n"
          "2 for a wrong command line.\n";
 }

@@ -165,8 +165,9 @@ std::optional<std::string> PropertiesText(const std::string& path, LoadContext& 
   DisplayLoad load = LoadFileForDisplay(path, ctx);
   if (!load.picture) return std::nullopt;
 
-  const PropertiesInput in = GatherProperties(s, path, load.picture.pixels(),
-                                              load.picture.width(), load.picture.height());
+  const PropertiesInput in =
+      GatherProperties(s, path, load.picture.pixels(), load.picture.width(),
+                       load.picture.height(), ColourManaged(ctx.settings));
   std::string text = BuildPropertiesReport(in).text;
   s.StopPlayback();
   return text;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "codecs/png.h"
+#include "core/exit_cleanup.h"
 #include "core/paths.h"
 #include "core/process_runner.h"
 
@@ -14,9 +15,11 @@ namespace {
 
 bool IsExecutable(const std::string& path) { return access(path.c_str(), X_OK) == 0; }
 
-// Removes the temporary file on every path out of the load.
+// Removes the temporary file on every path out of the load, and lists it for a program that
+// has to end at once.
 struct TempFile {
   std::string path;
+  ListedTempFile listed{path};
   ~TempFile() {
     if (!path.empty()) unlink(path.c_str());
   }

@@ -20,6 +20,7 @@ void StoreDetails(const DecodeDetails& d, ViewerState& state) {
   state.detailsValid = d.detailsValid ? 1 : 0;
   state.hasAlpha = d.hasAlpha ? 1 : 0;
   state.vectorSource = d.vectorSource ? 1 : 0;
+  state.colourProfile = d.colour;
   state.pictureOrientation = d.orientation;
   using F = DecodeDetails::Format;
   switch (d.format) {

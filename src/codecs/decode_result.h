@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <variant>
 
+#include "colour/colour_profile.h"
 #include "core/image_buffer.h"
 
 namespace qp {
@@ -31,6 +33,9 @@ struct DecodeDetails {
   int32_t webpLossless = 0;
   int32_t videoAudioStream = 0;
   int32_t videoFrameRate = 0;
+  // The colour space the file describes (an ICC profile or code points); null for sRGB or
+  // none stated.
+  ColourProfilePtr colour;
   // The orientation (1 to 8) the picture was turned upright from at load; 1 when it is shown
   // as the file stores it.
   int32_t orientation = 1;

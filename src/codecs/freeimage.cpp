@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "codecs/format_table.h"
 #include "codecs/freeimage_input.h"
 #include "core/debug.h"
 #include "core/file_io.h"
@@ -22,6 +23,12 @@ namespace {
 
 struct FIBITMAP;
 struct FIMEMORY;
+// The library's colour profile record (flags, size, data).
+struct FIICCPROFILE {
+  uint16_t flags;
+  uint32_t size;
+  void* data;
+};
 using OutputMessageFn = void (*)(int format, const char* message);
 
 struct Api {
@@ -47,6 +54,9 @@ struct Api {
   FIMEMORY* (*OpenMemory)(uint8_t*, uint32_t) = nullptr;
   FIBITMAP* (*LoadFromMemory)(int, FIMEMORY*, int) = nullptr;
   void (*CloseMemory)(FIMEMORY*) = nullptr;
+  // Optional: without them colour profiles are neither read nor written.
+  FIICCPROFILE* (*GetICCProfile)(FIBITMAP*) = nullptr;
+  FIICCPROFILE* (*CreateICCProfile)(FIBITMAP*, void*, long) = nullptr;
 };
 
 // FreeImage's load flag that reads the header and metadata only (FIF_LOAD_NOPIXELS).
@@ -94,6 +104,8 @@ const Api* LoadApi() {
         !Bind(lib, "FreeImage_LoadFromMemory", a.LoadFromMemory) ||
         !Bind(lib, "FreeImage_CloseMemory", a.CloseMemory))
       a.OpenMemory = nullptr;
+    Bind(lib, "FreeImage_GetICCProfile", a.GetICCProfile);
+    Bind(lib, "FreeImage_CreateICCProfile", a.CreateICCProfile);
     a.SetOutputMessage(IgnoreMessage);
     return &a;
   }();
@@ -134,7 +146,8 @@ std::vector<uint8_t> ReadHead(const std::string& path, size_t count) {
 bool FreeImageAvailable() { return Available() != nullptr; }
 void SetFreeImageHidden(bool hidden) { Hidden().store(hidden); }
 
-std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t format) {
+std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t format,
+                                           std::vector<uint8_t>* icc) {
   const Api* api = Available();
   if (!api || format < 0) return std::nullopt;
   using Bitmap = std::unique_ptr<FIBITMAP, Unloader>;
@@ -178,6 +191,13 @@ std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t form
   if (!src) return std::nullopt;
   const unsigned w = api->GetWidth(src.get()), h = api->GetHeight(src.get());
   if (w == 0 || h == 0 || !PictureBytes(w, h)) return std::nullopt;
+  if (icc != nullptr && api->GetICCProfile) {
+    const FIICCPROFILE* profile = api->GetICCProfile(src.get());
+    if (profile != nullptr && profile->data != nullptr && profile->size > 0) {
+      const auto* bytes = static_cast<const uint8_t*>(profile->data);
+      icc->assign(bytes, bytes + profile->size);
+    }
+  }
   Bitmap b32(api->ConvertTo32Bits(src.get()), Unloader{api});
   src.reset();
   if (!b32) return std::nullopt;
@@ -192,17 +212,18 @@ std::optional<ImageBuffer> loadWithLibrary(const std::string& path, int32_t form
   return img;
 }
 
-std::optional<ImageBuffer> loadAnyWithLibrary(const std::string& path) {
+std::optional<ImageBuffer> loadAnyWithLibrary(const std::string& path, std::vector<uint8_t>* icc) {
   const Api* api = Available();
   if (!api) return std::nullopt;
   int format = api->GetFileType(path.c_str(), 0);
   if (format == -1) format = api->GetFIFFromFilename(path.c_str());
   if (format == -1) return std::nullopt;
-  return loadWithLibrary(path, format);
+  return loadWithLibrary(path, format, icc);
 }
 
 int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
-                        const uint8_t* pixels, int32_t width, int32_t height) {
+                        const uint8_t* pixels, int32_t width, int32_t height,
+                        std::span<const uint8_t> icc) {
   const Api* api = Available();
   if (!api || !pixels || !PictureBytes(width, height)) return 0;
   using Bitmap = std::unique_ptr<FIBITMAP, Unloader>;
@@ -214,7 +235,18 @@ int32_t saveWithLibrary(const std::string& path, int32_t format, int32_t flags,
   Bitmap b24(api->ConvertTo24Bits(b32.get()), Unloader{api});
   b32.reset();
   if (!b24) return 0;
+  if (!icc.empty() && api->CreateICCProfile &&
+      api->CreateICCProfile(b24.get(), const_cast<uint8_t*>(icc.data()), static_cast<long>(icc.size())) == nullptr)
+    return 0;
   return api->Save(format, b24.get(), path.c_str(), flags);
+}
+
+bool LibraryEmbedsProfile(const std::string& path) {
+  const ExtensionRow* row = FindExtension(ExtensionOf(path));
+  if (row == nullptr || row->encoder != EncoderId::Library || row->libraryFormat != kFreeImageTiff)
+    return false;
+  const Api* api = Available();
+  return api != nullptr && api->CreateICCProfile != nullptr;
 }
 
 }  // namespace qp

@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
@@ -68,6 +70,7 @@ struct JpegRead {
   ImageBuffer out;
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   DecodeDetails details;
+  std::vector<uint8_t> icc;  // the ICC profile of the APP2 chunks, joined
 
   JpegRead() {
     cinfo.err = jpeg_std_error(&err.pub);
@@ -92,6 +95,15 @@ void ClearFillers(uint8_t* row, uint32_t width) {
   }
 }
 
+// The ICC profile split over the APP2 markers saved while the header was read.
+void KeepIccProfile(JpegRead& r) {
+  JOCTET* data = nullptr;
+  unsigned int length = 0;
+  if (!jpeg_read_icc_profile(&r.cinfo, &data, &length) || data == nullptr) return;
+  r.icc.assign(data, data + length);
+  std::free(data);
+}
+
 // Decodes into r.out, reading from `file` when given, else from `bytes`. No object with a
 // destructor may live in this frame across a libjpeg call, since an error jumps back to the
 // setjmp below.
@@ -106,7 +118,9 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes,
     jpeg_stdio_src(&r.cinfo, file);
   else
     jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  jpeg_save_markers(&r.cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(&r.cinfo, TRUE);
+  KeepIccProfile(r);
   r.details.format = DecodeDetails::Format::Jpeg;
   r.details.jpegColourSpace = r.cinfo.jpeg_color_space;
   r.details.jpegProgressive = r.cinfo.progressive_mode ? 1 : 0;
@@ -164,12 +178,41 @@ struct TjHandle {
   }
 };
 
+// The compressed file with the ICC profile in APP2 markers after the JFIF marker: each
+// carries "ICC_PROFILE", its 1-based number and the count, and at most 65519 profile bytes.
+std::optional<std::vector<uint8_t>> WithIccProfile(std::span<const uint8_t> jpeg,
+                                                   std::span<const uint8_t> icc) {
+  constexpr size_t kChunk = 65519;
+  const size_t chunks = (icc.size() + kChunk - 1) / kChunk;
+  if (jpeg.size() < 4 || chunks > 255) return std::nullopt;
+  size_t at = 2;  // after SOI
+  if (jpeg[2] == 0xFF && jpeg[3] == 0xE0 && jpeg.size() >= 6) at = 4 + (size_t{jpeg[4]} << 8 | jpeg[5]);
+  if (at > jpeg.size()) return std::nullopt;
+  std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(at));
+  out.reserve(jpeg.size() + icc.size() + chunks * 18);
+  static constexpr char kTag[12] = "ICC_PROFILE";
+  for (size_t i = 0; i < chunks; ++i) {
+    const size_t n = std::min(kChunk, icc.size() - i * kChunk);
+    const size_t length = 2 + sizeof kTag + 2 + n;
+    out.insert(out.end(), {0xFF, 0xE2, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    out.insert(out.end(), kTag, kTag + sizeof kTag);
+    out.push_back(static_cast<uint8_t>(i + 1));
+    out.push_back(static_cast<uint8_t>(chunks));
+    out.insert(out.end(), icc.begin() + static_cast<std::ptrdiff_t>(i * kChunk),
+               icc.begin() + static_cast<std::ptrdiff_t>(i * kChunk + n));
+  }
+  out.insert(out.end(), jpeg.begin() + static_cast<std::ptrdiff_t>(at), jpeg.end());
+  return out;
+}
+
 }  // namespace
 
 DecodeResult DecodeJpeg(std::span<const uint8_t> bytes) {
   if (bytes.empty()) return {};
   JpegRead r;
-  if (!Decode(r, nullptr, bytes) || r.out.empty()) return DecodeResult::Failed(r.details);
+  const bool ok = Decode(r, nullptr, bytes) && !r.out.empty();
+  r.details.colour = ColourProfile::FromIcc(r.icc);
+  if (!ok) return DecodeResult::Failed(r.details);
   return DecodeResult(std::move(r.out)).with(r.details);
 }
 
@@ -180,7 +223,9 @@ DecodeResult LoadJpeg(const std::string& path) {
   UniqueFile file = OpenRegularFile(path);
   if (!file) return {};
   JpegRead r;
-  if (!Decode(r, file.get(), {}) || r.out.empty()) return DecodeResult::Failed(r.details);
+  const bool ok = Decode(r, file.get(), {}) && !r.out.empty();
+  r.details.colour = ColourProfile::FromIcc(r.icc);
+  if (!ok) return DecodeResult::Failed(r.details);
   return DecodeResult(std::move(r.out)).with(r.details);
 }
 
@@ -194,11 +239,12 @@ std::optional<ScaledPicture> LoadJpegScaled(const std::string& path, const Scale
   out.fullHeight = static_cast<int32_t>(r.cinfo.image_height);
   out.picture = std::move(r.out);
   out.details = r.details;
+  out.details.colour = ColourProfile::FromIcc(r.icc);
   return out;
 }
 
 const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
-                     const char* path) {
+                     const char* path, std::span<const uint8_t> icc) {
   if (pixels == nullptr || path == nullptr || !PictureBytes(width, height)) return kSaveError;
   TjHandle tj;
   if (!tj.h) return kSaveError;
@@ -209,7 +255,13 @@ const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32
     DebugLog("jpeg: %s", tjGetErrorStr2(tj.h));
     return kSaveError;
   }
-  if (!WriteWholeFile(path, std::span<const uint8_t>(tj.buffer, size))) return kSaveError;
+  const std::span<const uint8_t> compressed(tj.buffer, size);
+  if (!icc.empty()) {
+    auto tagged = WithIccProfile(compressed, icc);
+    if (!tagged || !WriteWholeFile(path, *tagged)) return kSaveError;
+    return nullptr;
+  }
+  if (!WriteWholeFile(path, compressed)) return kSaveError;
   return nullptr;
 }
 

@@ -16,8 +16,9 @@ namespace qp {
 DecodeResult LoadJpeg(const std::string& path);
 // The same over JPEG bytes in memory.
 DecodeResult DecodeJpeg(std::span<const uint8_t> bytes);
-// Null on success or "Could not save JPG file". The alpha bytes are ignored.
+// Null on success or "Could not save JPG file". The alpha bytes are ignored; `icc`, when
+// given, is embedded as the picture's colour profile.
 const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
-                     const char* path);
+                     const char* path, std::span<const uint8_t> icc = {});
 
 }  // namespace qp

@@ -27,10 +27,13 @@ namespace {
 
 // The external library's picture; its alpha is the file's (32-bit bitmaps and TGA files,
 // transparent palette entries), so it counts when it varies.
-DecodeResult LibraryResult(std::optional<ImageBuffer> img) {
+DecodeResult LibraryResult(const std::string& path, int32_t format) {
+  std::vector<uint8_t> icc;
+  auto img = loadWithLibrary(path, format, &icc);
   if (!img) return {};
   DecodeDetails details;
   details.hasAlpha = HasMeaningfulAlpha(*img);
+  details.colour = ColourProfile::FromIcc(icc);
   return DecodeResult(std::move(*img)).with(details);
 }
 
@@ -42,7 +45,7 @@ DecodeResult Decode(DecoderId id, const std::string& path, LoadContext& ctx, boo
     case DecoderId::Jpeg: return LoadJpeg(path);
     case DecoderId::Gif: return loadGif(path, s, animate);
     case DecoderId::Png: return LoadPng(path);
-    case DecoderId::LibraryBmp: return LibraryResult(loadWithLibrary(path, kFreeImageBmp));
+    case DecoderId::LibraryBmp: return LibraryResult(path, kFreeImageBmp);
     case DecoderId::LuraWave: return loadLuraWave(path, s);
     case DecoderId::Qoi: return readQoi(path);
     case DecoderId::IsoMedia: {
@@ -88,9 +91,11 @@ DecodeResult IsoMediaByPlugin(const std::string& path, LoadContext& ctx) {
 // The external library's picture standing in for a decoder that failed; the details the
 // decoder learned before it failed are kept.
 bool LibraryFallback(const std::string& path, DecodeResult& result, bool whiten) {
-  auto img = loadAnyWithLibrary(path);
+  std::vector<uint8_t> icc;
+  auto img = loadAnyWithLibrary(path, &icc);
   if (!img) return false;
   DecodeDetails learned = result.details;
+  learned.colour = ColourProfile::FromIcc(icc);
   learned.hasAlpha = learned.hasAlpha || HasMeaningfulAlpha(*img);
   if (whiten) WhitenTransparent(*img);
   result = DecodeResult(std::move(*img)).with(learned);
@@ -137,6 +142,10 @@ bool BitmapBySystem(int32_t code, const std::string& path, LoadContext& ctx, Dec
 
 }  // namespace
 
+bool ColourManaged(SettingsAccess* settings) {
+  return settings == nullptr || settings->ReadFlag("ColourManagement");
+}
+
 std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext& ctx,
                                            DecodeDetails* details) {
   // Asking for the size lets an empty file be recognised and skipped.
@@ -164,6 +173,7 @@ std::optional<ImageBuffer> LoadPictureFile(const std::string& path, LoadContext&
       if (!r && !LibraryFallback(path, r, false)) SystemFallback(path, ctx, r);
     }
   }
+  if (!ColourManaged(ctx.settings)) r.details.colour.reset();
   if (AutoOrientOn(ctx)) TurnUprightByFile(r, path, byPlugin);
   StoreDetails(r.details, ctx.state);
   if (details != nullptr) *details = r.details;
@@ -203,6 +213,7 @@ DisplayLoad LoadFileForDisplay(const std::string& path, LoadContext& ctx) {
   }
   if (AutoOrientOn(ctx)) TurnUprightByFile(r, path, byPlugin);
   // The one place the load records what the decoders learned.
+  if (!ColourManaged(ctx.settings)) r.details.colour.reset();
   StoreDetails(r.details, ctx.state);
   return out;
 }

@@ -21,6 +21,10 @@ struct LoadContext {
   SystemImageDecoder* systemDecoder = nullptr;
 };
 
+// Whether pictures are shown and written in their colour space (setting "ColourManagement",
+// on without settings). Off, a load forgets the colour space its file describes.
+bool ColourManaged(SettingsAccess* settings);
+
 // Every load turns the picture upright by the orientation its file records, right after
 // decoding, when the setting "AutoOrient" is on (or there are no settings); the details then
 // name the orientation it was turned from.

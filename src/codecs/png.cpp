@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <array>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -60,6 +61,7 @@ struct PngRead {
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   std::vector<png_bytep> rows;
   DecodeDetails details;
+  PngColourChunks colour;
 
   // Reads from `file` when given (the signature already consumed), else from `bytes`.
   PngRead(std::FILE* f, std::span<const uint8_t> bytes) : input(bytes), file(f) {
@@ -72,6 +74,37 @@ struct PngRead {
   PngRead(const PngRead&) = delete;
   PngRead& operator=(const PngRead&) = delete;
 };
+
+// cICP: colour primaries, transfer, matrix and the full-range flag, one byte each.
+constexpr png_byte kCicpName[5] = {'c', 'I', 'C', 'P', 0};
+
+// The colour chunks read with the header (all of them must precede the image data).
+void KeepColourChunks(PngRead& r) {
+  png_structp png = r.png;
+  png_infop info = r.info;
+  png_charp name = nullptr;
+  int compression = 0;
+  png_bytep profile = nullptr;
+  png_uint_32 length = 0;
+  if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile != nullptr)
+    r.colour.icc = std::vector<uint8_t>(profile, profile + length);
+  int intent = 0;
+  if (png_get_sRGB(png, info, &intent)) r.colour.srgbIntent = static_cast<uint8_t>(intent);
+  double gamma = 0;
+  if (png_get_valid(png, info, PNG_INFO_gAMA) && png_get_gAMA(png, info, &gamma))
+    r.colour.gamma = gamma;
+  std::array<double, 8> c{};
+  if (png_get_valid(png, info, PNG_INFO_cHRM) &&
+      png_get_cHRM(png, info, &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6], &c[7]))
+    r.colour.chromaticities = c;
+  png_unknown_chunkp unknown = nullptr;
+  const int count = png_get_unknown_chunks(png, info, &unknown);
+  for (int i = 0; i < count; ++i) {
+    if (std::memcmp(unknown[i].name, kCicpName, 4) == 0 && unknown[i].size == 4)
+      r.colour.cicp = Cicp{unknown[i].data[0], unknown[i].data[1], unknown[i].data[2],
+                           unknown[i].data[3] != 0};
+  }
+}
 
 // Decodes into r.out. No object with a destructor may live in this frame across a libpng
 // call, since an error jumps back to the setjmp below.
@@ -89,7 +122,9 @@ bool Decode(PngRead& r) {
   else
     png_set_read_fn(png, &r.input, ReadFromMemory);
   png_set_sig_bytes(png, 8);
+  png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_ALWAYS, kCicpName, 1);
   png_read_info(png, info);
+  KeepColourChunks(r);
 
   const png_uint_32 width = png_get_image_width(png, info);
   const png_uint_32 height = png_get_image_height(png, info);
@@ -160,12 +195,16 @@ struct PngWrite {
 };
 
 bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_t height,
-            bool alpha) {
+            bool alpha, std::span<const uint8_t> icc, std::span<png_text> text = {}) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_init_io(w.png, file);
   png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (!icc.empty())
+    png_set_iCCP(w.png, w.info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, icc.data(),
+                 static_cast<png_uint_32>(icc.size()));
+  if (!text.empty()) png_set_text(w.png, w.info, text.data(), static_cast<int>(text.size()));
   png_set_rows(w.png, w.info, rows);
   // The library copies each row before reordering blue/red and dropping the alpha byte, so
   // the picture itself is only read.
@@ -181,7 +220,9 @@ DecodeResult DecodePng(std::span<const uint8_t> bytes) {
   try {
     PngRead r(nullptr, bytes.subspan(8));
     if (!r.png || !r.info) return {};
-    if (!Decode(r) || r.out.empty()) return DecodeResult::Failed(r.details);
+    const bool ok = Decode(r) && !r.out.empty();
+    r.details.colour = ColourProfile::FromPng(r.colour);
+    if (!ok) return DecodeResult::Failed(r.details);
     return DecodeResult(std::move(r.out)).with(r.details);
   } catch (const std::bad_alloc&) {
     return {};
@@ -198,15 +239,38 @@ DecodeResult LoadPng(const std::string& path) {
   try {
     PngRead r(f.get(), {});
     if (!r.png || !r.info) return {};
-    if (!Decode(r) || r.out.empty()) return DecodeResult::Failed(r.details);
+    const bool ok = Decode(r) && !r.out.empty();
+    r.details.colour = ColourProfile::FromPng(r.colour);
+    if (!ok) return DecodeResult::Failed(r.details);
     return DecodeResult(std::move(r.out)).with(r.details);
   } catch (const std::bad_alloc&) {
     return {};
   }
 }
 
+bool WritePngWithText(std::FILE* file, const uint8_t* pixels, int32_t width, int32_t height,
+                      std::span<const std::pair<std::string, std::string>> text) {
+  if (file == nullptr || pixels == nullptr || !PictureBytes(width, height)) return false;
+  const bool alpha = HasMeaningfulAlpha(pixels, width, height);
+  std::vector<png_bytep> rows(static_cast<size_t>(height));
+  for (int32_t y = 0; y < height; ++y)
+    rows[static_cast<size_t>(y)] =
+        const_cast<png_bytep>(pixels + static_cast<size_t>(y) * static_cast<size_t>(width) * 4);
+  std::vector<png_text> chunks(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    chunks[i] = png_text{};
+    chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+    chunks[i].key = const_cast<png_charp>(text[i].first.c_str());
+    chunks[i].text = const_cast<png_charp>(text[i].second.c_str());
+    chunks[i].text_length = text[i].second.size();
+  }
+  PngWrite w;
+  if (!w.png || !w.info) return false;
+  return Encode(w, file, rows.data(), width, height, alpha, {}, chunks);
+}
+
 const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_t /*level*/,
-                    const char* path) {
+                    const char* path, std::span<const uint8_t> icc) {
   if (pixels == nullptr || path == nullptr || !PictureBytes(width, height)) return kSaveError;
   const bool alpha = HasMeaningfulAlpha(pixels, width, height);
   std::vector<png_bytep> rows(static_cast<size_t>(height));
@@ -217,7 +281,7 @@ const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_
   if (!file) return kSaveError;
   PngWrite w;
   if (!w.png || !w.info) return kSaveError;
-  if (!Encode(w, file.get(), rows.data(), width, height, alpha)) return kSaveError;
+  if (!Encode(w, file.get(), rows.data(), width, height, alpha, icc)) return kSaveError;
   if (std::fclose(file.release()) != 0) return kSaveError;
   return nullptr;
 }

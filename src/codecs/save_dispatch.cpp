@@ -32,12 +32,28 @@ SaveResult From(const char* message) {
 
 }  // namespace
 
+std::optional<ImageBuffer> SrgbCopy(const ImageBuffer& picture, const ColourProfile* colour) {
+  if (colour == nullptr || picture.empty() || SameColours(colour, nullptr)) return std::nullopt;
+  auto copy = picture.Clone();
+  if (copy && !ConvertBgra(copy->data(), copy->pixelCount(), colour, nullptr)) return std::nullopt;
+  return copy;
+}
+
 SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std::string& path,
                            int32_t webpQuality, int32_t jpegQuality, PluginOrder order,
-                           SettingsAccess* settings) {
+                           SettingsAccess* settings, const ColourProfile* colour) {
   const ExtensionRow* row = FindExtension(ExtensionOf(path));
   const EncoderId encoder = row != nullptr ? row->encoder : EncoderId::None;
-  const uint8_t* px = picture.data();
+  // JPEG, PNG and WebP carry an RGB profile; for every other target the pixels are converted.
+  // A grey profile is converted too: the writers store RGB pixels.
+  const bool embeds = colour != nullptr && !colour->grey() &&
+                      (encoder == EncoderId::Webp || encoder == EncoderId::Png ||
+                       encoder == EncoderId::Jpeg || LibraryEmbedsProfile(path));
+  const std::span<const uint8_t> icc = embeds ? std::span<const uint8_t>(colour->icc())
+                                              : std::span<const uint8_t>();
+  std::optional<ImageBuffer> converted;
+  if (!embeds) converted = SrgbCopy(picture, colour);
+  const uint8_t* px = converted ? converted->data() : picture.data();
   const int32_t w = picture.width(), h = picture.height();
   const char* target = path.c_str();
   // The program's own encoders come first, except that the converter lets a plug-in take an
@@ -45,13 +61,13 @@ SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std:
   switch (encoder) {
     case EncoderId::Webp:
       // The encoder removes a partial file itself; an existing file it never opened stays.
-      return From(EncodeWebP(px, w, h, webpQuality, target, hasAlpha));
+      return From(EncodeWebP(px, w, h, webpQuality, target, hasAlpha, icc));
     case EncoderId::RawBgra: return From(writeRawBgra(px, w, h, target));
     case EncoderId::Icon:
       if (w > 255 || h > 255) return {SaveStatus::IconTooLarge, nullptr};
       return From(writeIcon(px, w, h, target));
-    case EncoderId::Png: return From(SavePng(px, w, h, 100, target));
-    case EncoderId::Jpeg: return From(SaveJpeg(px, w, h, jpegQuality, target));
+    case EncoderId::Png: return From(SavePng(px, w, h, 100, target, icc));
+    case EncoderId::Jpeg: return From(SaveJpeg(px, w, h, jpegQuality, target, icc));
     default: break;
   }
   const bool pluginFirst = order == PluginOrder::BeforeQoi;
@@ -61,7 +77,7 @@ SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std:
   if (!pluginFirst && pluginWrites(path, settings))
     return From(saveWithPlugin(px, w, h, path, settings));
   if (encoder == EncoderId::Library) {
-    if (saveWithLibrary(path, row->libraryFormat, 0, px, w, h) != 0) return From(nullptr);
+    if (saveWithLibrary(path, row->libraryFormat, 0, px, w, h, icc) != 0) return From(nullptr);
     return {SaveStatus::Failed, "Could not save image"};
   }
   return {SaveStatus::UnknownExtension, nullptr};
@@ -85,14 +101,20 @@ ConvertOutcome ConvertFile(const ConvertRequest& req, LoadContext& ctx, Settings
   }
   if (ext.empty()) {
     // A target without an extension is written as WebP.
-    const char* message = EncodeWebP(img.data(), img.width(), img.height(), webpQuality,
-                                     req.target.c_str(), details.hasAlpha);
+    const std::span<const uint8_t> icc =
+        details.colour && !details.colour->grey() ? std::span<const uint8_t>(details.colour->icc())
+                                                  : std::span<const uint8_t>();
+    auto converted = icc.empty() ? SrgbCopy(img, details.colour.get()) : std::nullopt;
+    const ImageBuffer& out = converted ? *converted : img;
+    const char* message = EncodeWebP(out.data(), out.width(), out.height(), webpQuality,
+                                     req.target.c_str(), details.hasAlpha, icc);
     return message == nullptr ? ConvertOutcome::Written : ConvertOutcome::EncoderFailed;
   }
   // JPEG always takes the stored quality; the quality argument is for WebP.
   const SaveResult r =
       SaveByExtension(img, details.hasAlpha, req.target, webpQuality,
-                      settings.ReadNumber("JpegQuality"), PluginOrder::BeforeQoi, &settings);
+                      settings.ReadNumber("JpegQuality"), PluginOrder::BeforeQoi, &settings,
+                      details.colour.get());
   switch (r.status) {
     case SaveStatus::Saved: return ConvertOutcome::Written;
     case SaveStatus::Failed: return ConvertOutcome::EncoderFailed;

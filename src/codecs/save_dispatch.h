@@ -30,10 +30,16 @@ struct SaveResult {
 
 // Encodes a picture under `path` by its extension (ignoring case). WebP uses `webpQuality`
 // (100 = lossless), JPEG `jpegQuality`. A WebP failure deletes the partly written file. The
-// external library's failure reads "Could not save image".
+// external library's failure reads "Could not save image". A picture with a colour profile
+// keeps its colours: formats that carry a profile get it embedded, the others get the pixels
+// converted to sRGB (the picture itself is not changed).
 SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std::string& path,
                            int32_t webpQuality, int32_t jpegQuality, PluginOrder order,
-                           SettingsAccess* settings);
+                           SettingsAccess* settings, const ColourProfile* colour = nullptr);
+
+// A copy of the picture in sRGB; nothing when it already is (no profile, or one that changes
+// no colour) or memory is short.
+std::optional<ImageBuffer> SrgbCopy(const ImageBuffer& picture, const ColourProfile* colour);
 
 struct ConvertRequest {
   std::string source;

@@ -4,6 +4,7 @@
 #include <webp/decode.h>
 #include <webp/demux.h>
 #include <webp/encode.h>
+#include <webp/mux.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -226,13 +227,27 @@ DecodeDetails WebpDetails(const WebPBitstreamFeatures& features) {
   return details;
 }
 
+// The ICC profile of an extended file (VP8X), when its flags announce one.
+ColourProfilePtr WebpColour(const uint8_t* data, size_t size) {
+  if (size < 16 || std::memcmp(data + 12, "VP8X", 4) != 0) return nullptr;
+  const WebPData wd{data, size};
+  DemuxPtr demux(WebPDemuxPartial(&wd, nullptr));
+  if (!demux || (WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG) == 0) return nullptr;
+  WebPChunkIterator it;
+  if (!WebPDemuxGetChunk(demux.get(), "ICCP", 1, &it)) return nullptr;
+  ColourProfilePtr profile = ColourProfile::FromIcc({it.chunk.bytes, it.chunk.size});
+  WebPDemuxReleaseChunkIterator(&it);
+  return profile;
+}
+
 }  // namespace
 
 DecodeResult LoadWebPFromMemory(std::vector<uint8_t> data, ViewerState& state, bool animate) {
   std::lock_guard guard(state.lock);
   WebPBitstreamFeatures features;
   if (WebPGetFeatures(data.data(), data.size(), &features) != VP8_STATUS_OK) return {};
-  const DecodeDetails details = WebpDetails(features);
+  DecodeDetails details = WebpDetails(features);
+  details.colour = WebpColour(data.data(), data.size());
 
   if (!features.has_animation)
     return DecodeResult(DecodeFrame(data.data(), data.size())).with(details);
@@ -266,7 +281,8 @@ DecodeResult LoadStillWebP(const std::string& path) {
   if (!data) return {};
   WebPBitstreamFeatures features;
   if (WebPGetFeatures(data->data(), data->size(), &features) != VP8_STATUS_OK) return {};
-  const DecodeDetails details = WebpDetails(features);
+  DecodeDetails details = WebpDetails(features);
+  details.colour = WebpColour(data->data(), data->size());
   if (features.has_animation) return DecodeResult::Failed(details);
   return DecodeResult(DecodeFrame(data->data(), data->size())).with(details);
 }
@@ -305,6 +321,7 @@ std::optional<ScaledPicture> LoadStillWebPScaled(const std::string& path, const 
   result.fullWidth = features.width;
   result.fullHeight = features.height;
   result.details = WebpDetails(features);
+  result.details.colour = WebpColour(data->data(), data->size());
   return result;
 }
 
@@ -341,10 +358,24 @@ int WriteChunk(const uint8_t* data, size_t size, const WebPPicture* picture) {
 
 int DiscardChunk(const uint8_t*, size_t, const WebPPicture*) { return 1; }
 
+// Writes the encoded stream with an ICCP chunk: the mux turns it into an extended file.
+bool WriteWithProfile(const WebPMemoryWriter& stream, std::span<const uint8_t> icc, std::FILE* f) {
+  const WebPData image{stream.mem, stream.size};
+  std::unique_ptr<WebPMux, void (*)(WebPMux*)> mux(WebPMuxCreate(&image, 0), WebPMuxDelete);
+  if (!mux) return false;
+  const WebPData profile{icc.data(), icc.size()};
+  if (WebPMuxSetChunk(mux.get(), "ICCP", &profile, 0) != WEBP_MUX_OK) return false;
+  WebPData assembled{nullptr, 0};
+  if (WebPMuxAssemble(mux.get(), &assembled) != WEBP_MUX_OK) return false;
+  const bool written = std::fwrite(assembled.bytes, 1, assembled.size, f) == assembled.size;
+  WebPDataClear(&assembled);
+  return written;
+}
+
 }  // namespace
 
 const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
-                       const char* path, bool hasAlpha) {
+                       const char* path, bool hasAlpha, std::span<const uint8_t> icc) {
   WebPPicture picture;
   WebPConfig config;
   if (!WebPPictureInit(&picture) || !WebPConfigInit(&config)) return "Init failed";
@@ -385,12 +416,23 @@ const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int
     regular = ::fstat(::fileno(file.get()), &st) == 0 && S_ISREG(st.st_mode);
     picture.writer = WriteChunk;
     picture.custom_ptr = file.get();
+  } else if (!icc.empty()) {
+    return "Could not write file";
   } else {
     picture.writer = DiscardChunk;
   }
+  // With a profile the stream is made in memory first: the profile's chunk goes before it.
+  WebPMemoryWriter memory;
+  WebPMemoryWriterInit(&memory);
+  std::unique_ptr<WebPMemoryWriter, void (*)(WebPMemoryWriter*)> memoryGuard(&memory, WebPMemoryWriterClear);
+  if (!icc.empty()) {
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &memory;
+  }
   // A failure after the file was opened removes the partial file, so none is left behind;
   // failures before that never touch an existing file.
-  if (!WebPEncode(&config, &picture)) {
+  const bool encoded = WebPEncode(&config, &picture) && (icc.empty() || WriteWithProfile(memory, icc, file.get()));
+  if (!encoded) {
     if (file) {
       file.reset();
       if (regular) std::remove(path);

@@ -39,8 +39,9 @@ int32_t WebpLoopCount(const ViewerState& state);
 // `hasAlpha` clear the alpha bytes are ignored. With a null path nothing is written. A failure
 // after the file was opened removes it; earlier failures leave an existing file alone. Null on
 // success or one of "Init failed", "Invalid config", "Could not read RGBA", "Could not read
-// RGB", "Could not write file", "Could not encode".
+// RGB", "Could not write file", "Could not encode". `icc`, when given, is embedded as the
+// picture's colour profile.
 const char* EncodeWebP(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
-                       const char* path, bool hasAlpha);
+                       const char* path, bool hasAlpha, std::span<const uint8_t> icc = {});
 
 }  // namespace qp

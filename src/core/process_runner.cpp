@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <csignal>
 
+#include "core/exit_cleanup.h"
+
 extern char** environ;
 
 namespace qp {
@@ -75,7 +77,11 @@ int32_t ProcessRunner(const std::vector<std::string>& args, int* exitStatus) {
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigmask(&sa.attr, &none);
   posix_spawnattr_setsigdefault(&sa.attr, &defaults);
-  posix_spawnattr_setflags(&sa.attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // Its own process group: a Ctrl+C in the terminal reaches only this program, which decides
+  // whether the helper finishes; the helper never dies half-way and makes its picture fail.
+  posix_spawnattr_setpgroup(&sa.attr, 0);
+  posix_spawnattr_setflags(&sa.attr,
+                           POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
 
   if (args.empty() || args[0].empty()) return 1;
   std::vector<char*> argv;
@@ -87,6 +93,8 @@ int32_t ProcessRunner(const std::vector<std::string>& args, int* exitStatus) {
   const int rc = hasSlash ? posix_spawn(&pid, argv[0], &fa.fa, &sa.attr, argv.data(), environ)
                           : posix_spawnp(&pid, argv[0], &fa.fa, &sa.attr, argv.data(), environ);
   if (rc != 0) return 1;  // not started: nothing to wait for
+  // Listed while it runs, so that a program ending at once can kill it.
+  const ListedHelper listed(pid);
   int status = 0;
   pid_t w;
   do {

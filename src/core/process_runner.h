@@ -1,6 +1,7 @@
 // Runs a helper program without a window and waits for it to end. Its standard input reads
 // from /dev/null and its standard output and error go to /dev/null, so a chatty helper can
-// never block on a full pipe.
+// never block on a full pipe. It runs in a process group of its own, so a terminal's Ctrl+C
+// reaches only the calling program.
 #pragma once
 
 #include <cstdint>

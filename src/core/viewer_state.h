@@ -20,6 +20,7 @@
 namespace qp {
 
 class ViewerState;
+class ColourProfile;
 
 enum class PlaybackKind { Gif, Webp, Video };
 
@@ -113,6 +114,8 @@ class ViewerState {
   int32_t videoFrameRate = 0;
   int32_t pngColourType = 0;
   int32_t pngBitDepth = 0;
+  // The colour space of the picture's numbers (null: sRGB). Set by every load, kept by edits.
+  std::shared_ptr<const ColourProfile> colourProfile;
   // Coordinates of the command line's line list; consumed by the first successful load.
   std::optional<std::vector<int32_t>> drawLines;
 

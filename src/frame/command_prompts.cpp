@@ -132,6 +132,7 @@ constexpr Prompt kPrompts[] = {
     {4181, "Give the selection the proportions 10:8"},
     {4182, "Turn the JPEG file into shades of grey without loss"},
     {4183, "Play the animation from its first frame"},
+    {4200, "Show the folder as thumbnails, or open the selected one"},
     {57601, "Open a picture file"},
     {57604, "Save the picture under a new name or in another format"},
     {57616, "Open a recently shown file"},

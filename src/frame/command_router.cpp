@@ -3,6 +3,7 @@
 #include "frame/commands.h"
 #include "frame/file_context.h"
 #include "frame/frame_file_host.h"
+#include "frame/thumbnail_mode.h"
 
 namespace qp {
 
@@ -39,6 +40,16 @@ CommandGroup* CommandRouter::HandlerOf(uint16_t id) const {
 }
 
 bool CommandRouter::Execute(uint16_t id, intptr_t argument) {
+  if (observer_ == nullptr || depth_ > 0) return Run(id, argument);
+  ++depth_;
+  observer_->BeforeCommand(id);
+  const bool done = Run(id, argument);
+  observer_->AfterCommand(id);
+  --depth_;
+  return done;
+}
+
+bool CommandRouter::Run(uint16_t id, intptr_t argument) {
   const CommandRow* row = FindCommand(id);
   // Every command but stepping works on the exact picture, never on a preview on show.
   if (HandlerOf(id) != navigation_ && id != kCmdExit) ctx_.view.EnsureExact();
@@ -89,6 +100,9 @@ void CommandRouter::Dispatch(uint16_t command, intptr_t argument) {
       return;
     case kCmdToggleFullScreen:
       ctx_.state.ToggleFullScreenWithFit();
+      return;
+    case kCmdThumbnailsReady:
+      Execute(command, argument);
       return;
     case kCmdZoomIn: case kCmdZoomOut: case kCmdDoubleZoom: case kCmdHalveZoom:
       ctx_.state.SendViewCommand(command, 0);
@@ -172,6 +186,7 @@ std::unique_ptr<CommandRouter> MakeCommandRouter(FrameContext ctx) {
   router->Add(MakeFileCommands(c));
   router->Add(MakeJpegCommands(c));
   router->Add(MakeToolCommands(c));
+  router->Add(MakeThumbnailMode(c, *router));
   return router;
 }
 

@@ -160,6 +160,7 @@ constexpr CommandRow kRows[] = {
     {4181, kEdit, "10:8", "", R::AppToView, U::Selection},
     {4182, kJpeg, "&Grayscale", "", R::FrameToView, U::Jpeg},
     {4183, kView, "Restart Animation\t0", "0", R::FrameToView, U::Animation},
+    {4200, kView, "&Thumbnails\tG", "G", R::Frame, U::File},
     {57601, kFile, "&Open...\tCtrl+O", "Ctrl+O", R::App, U::Always},
     {57604, kFile, "&Save as...\tS", "S", R::FrameToView, U::ImageNotVideo},
     {57616, kFile, "Recent File", "", R::Framework, U::Always},
@@ -177,7 +178,7 @@ constexpr uint16_t kFileMenu[] = {57601, 4070, 4094, 0, 4097, 57604, 4125, 4126,
 constexpr uint16_t kEditMenu[] = {57643, 0, 57635, 57634, 4149, 57637, 4147, 4123, 0, 57642,
                                   4117, 4112, 4113, 4181, 4180, 4114, 0, 4104, 4134, 4178};
 constexpr uint16_t kViewMenu[] = {4000, 4002, 4001, 4009, 4003, 4004, 4160, 4161, 0,
-                                  4021, 4153, 4154, 4155, 4030, 4031, 4032, 4033, 4022, 0,
+                                  4021, 4153, 4154, 4155, 4030, 4031, 4032, 4033, 4022, 4200, 0,
                                   4034, 4027, 4183, 0, 4035, 4092};
 constexpr uint16_t kImageMenu[] = {4099, 4100, 4101, 4102, 4103, 4133, 0, 4116, 4177, 4171,
                                    4172, 4173, 4174, 0, 4106, 4115, 4107, 4108, 4109, 4124, 0,

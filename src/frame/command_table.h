@@ -107,6 +107,9 @@ enum FrameCommand : uint16_t {
   kCmdFitToHeight = 4154,
   kCmdRandom = 4160,
   kCmdPreviousRandom = 4161,
+  // The thumbnail grid: the command of its key, and the workers' "thumbnails are ready".
+  kCmdThumbnails = 4200,
+  kCmdThumbnailsReady = 4201,
   kCmdFileOpen = 57601,
   kCmdCut = 57635,
   kCmdAbout = 57664,

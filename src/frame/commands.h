@@ -69,6 +69,14 @@ class NavigationCommands;
 
 class CommandRouter {
  public:
+  // Told before and after each command the router runs (not the nested ones).
+  class Observer {
+   public:
+    virtual ~Observer() = default;
+    virtual void BeforeCommand(uint16_t id) = 0;
+    virtual void AfterCommand(uint16_t id) = 0;
+  };
+
   explicit CommandRouter(FrameContext ctx);
   ~CommandRouter();
   CommandRouter(const CommandRouter&) = delete;
@@ -85,6 +93,8 @@ class CommandRouter {
   // The group that handles a frame or application id, or null.
   CommandGroup* HandlerOf(uint16_t id) const;
 
+  void SetObserver(Observer* observer) { observer_ = observer; }
+
   NavigationCommands& navigation() { return *navigation_; }
   FrameContext& context() { return ctx_; }
 
@@ -95,6 +105,9 @@ class CommandRouter {
   std::unique_ptr<OwnFileParts> ownFileParts_;
   std::vector<std::unique_ptr<CommandGroup>> groups_;
   NavigationCommands* navigation_ = nullptr;
+  Observer* observer_ = nullptr;
+  int depth_ = 0;
+  bool Run(uint16_t id, intptr_t argument);
 };
 
 // The router with every handler group of the program.

@@ -1,5 +1,8 @@
 #include "frame/properties_dialog.h"
 
+#include "codecs/load_dispatch.h"
+#include "colour/colour_profile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -45,7 +48,7 @@ std::string ReadmePath() {
 }
 
 PropertiesInput GatherProperties(ViewerState& s, const std::string& path, const uint8_t* pixels,
-                                 int32_t width, int32_t height) {
+                                 int32_t width, int32_t height, bool colourManaged) {
   PropertiesInput in;
   in.width = static_cast<uint32_t>(std::max(width, 0));
   in.height = static_cast<uint32_t>(std::max(height, 0));
@@ -58,6 +61,7 @@ PropertiesInput GatherProperties(ViewerState& s, const std::string& path, const 
     in.typeName = FileTypeName(path, in.sniffCode);
   }
 
+  if (colourManaged) in.colourProfile = ColourSpaceName(s.colourProfile.get());
   in.detailsValid = s.detailsValid;
   in.hasAlpha = s.hasAlpha;
   in.frameCount = s.frameCount.load();
@@ -98,10 +102,10 @@ PropertiesInput GatherProperties(ViewerState& s, const std::string& path, const 
 }
 
 PropertiesDialogModel BuildPropertiesDialog(ViewerState& state, const uint8_t* pixels,
-                                            int32_t width, int32_t height) {
+                                            int32_t width, int32_t height, bool colourManaged) {
   const std::string path = state.currentPath;
-  const PropertiesReport report =
-      BuildPropertiesReport(GatherProperties(state, path, pixels, width, height));
+  const PropertiesReport report = BuildPropertiesReport(
+      GatherProperties(state, path, pixels, width, height, colourManaged));
   PropertiesDialogModel model;
   model.path = path;
   model.report = report.text;
@@ -111,7 +115,8 @@ PropertiesDialogModel BuildPropertiesDialog(ViewerState& state, const uint8_t* p
 
 void PropertiesCommand(FileContext& ctx, const uint8_t* pixels, int32_t width, int32_t height) {
   const bool wasFullScreen = ctx.LeaveFullScreen();
-  ctx.host.ShowProperties(BuildPropertiesDialog(ctx.state, pixels, width, height));
+  ctx.host.ShowProperties(
+      BuildPropertiesDialog(ctx.state, pixels, width, height, ColourManaged(&ctx.settings)));
   if (wasFullScreen) ctx.state.ToggleFullScreenWithFit();
 }
 

@@ -18,12 +18,15 @@ inline constexpr uint16_t kCmdGoogleMaps = 4159;
 // Collects what the report describes: the picture's size and colours, the file's type and
 // size as sniffed now, the decoder's details in the state, the running playback and, for a
 // JPEG, its freshly read camera data.
+// With `colourManaged` the picture's colour profile is named too.
 PropertiesInput GatherProperties(ViewerState& state, const std::string& path,
-                                 const uint8_t* pixels, int32_t width, int32_t height);
+                                 const uint8_t* pixels, int32_t width, int32_t height,
+                                 bool colourManaged = true);
 
 // The dialog's model for the picture on screen.
 PropertiesDialogModel BuildPropertiesDialog(ViewerState& state, const uint8_t* pixels,
-                                            int32_t width, int32_t height);
+                                            int32_t width, int32_t height,
+                                            bool colourManaged = true);
 
 // Properties: leaves fullscreen around the box.
 void PropertiesCommand(FileContext& ctx, const uint8_t* pixels, int32_t width, int32_t height);

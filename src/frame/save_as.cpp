@@ -80,7 +80,7 @@ SaveAsOutcome SaveAsCommand(FileContext& ctx, const ImageBuffer& picture, bool h
       result = {SaveStatus::Failed, "Could not save image"};
     } else {
       result = SaveByExtension(picture, hasAlpha, temporary, webpQuality, jpegQuality,
-                               PluginOrder::AfterQoi, &ctx.settings);
+                               PluginOrder::AfterQoi, &ctx.settings, ctx.state.colourProfile.get());
       if (result.status == SaveStatus::Saved && !Commit(temporary, path))
         result = {SaveStatus::Failed, "Could not save image"};
     }

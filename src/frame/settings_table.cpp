@@ -50,6 +50,9 @@ constexpr std::array kTable = {
     // Memory for pictures decoded ahead of the current one, in MiB; 0 decodes nothing ahead.
     Number("PrefetchMemoryMB", 512, "View", "Memory for pictures decoded ahead, in MiB (0: none)",
            0, kMaxNumber, SettingRead::MemoryMB),
+    // Pictures are shown and written in their colour space; "false" shows the stored numbers.
+    Flag("ColourManagement", "true", "View",
+         "Show and save pictures in their colour space (colour profiles)"),
     // Pictures are turned upright by the orientation their file records, at load.
     Flag("AutoOrient", "true", "View", "Turn photos upright by their recorded orientation"),
 

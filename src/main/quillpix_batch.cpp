@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 
 #include "app/batch.h"
 #include "codecs/file_filters.h"
+#include "core/exit_cleanup.h"
 #include "frame/settings_store.h"
 #include "qt/batch_app/batch_window.h"
 #include "qt/qsettings_backend.h"
@@ -16,29 +19,45 @@
 namespace {
 
 std::atomic<bool> g_cancel{false};
+std::atomic<int> g_signals{0};
 
-extern "C" void OnSignal(int) {
+// Stops at once: the helpers are killed and the temporary files removed first.
+[[noreturn]] void EndNow(int signal) {
+  qp::CleanUpForImmediateExit();
+  ::_exit(128 + signal);
+}
+
+// The first Ctrl+C, termination request or hang-up lets the pictures in progress finish and
+// cancels the rest; a second one ends the program at once.
+extern "C" void OnSignal(int signal) {
+  if (g_signals.fetch_add(1) > 0) EndNow(signal);
   g_cancel.store(true);
+  constexpr char kMessage[] =
+      "QuillpixBatch: finishing the pictures in progress (press Ctrl+C again to stop at once)\n";
+  [[maybe_unused]] const auto written = ::write(2, kMessage, sizeof kMessage - 1);
+}
+
+// The window has no report to finish: any of these signals ends it at once, tidily.
+extern "C" void OnSignalInWindow(int signal) { EndNow(signal); }
+
+void CatchSignals(void (*handler)(int)) {
+  struct sigaction sa {};
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &sa, nullptr);
 }
 
 int ConvertNow(const qp::BatchCommand& cmd, qp::SettingsStore& store,
                qp::SystemImageDecoder& decoder) {
-  // Ctrl+C or a termination request lets the files in progress finish and stops the rest, so
-  // no half-written file is left behind.
-  struct sigaction sa {};
-  sa.sa_handler = OnSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-
+  CatchSignals(OnSignal);
   qp::SharedSettings shared(store);
-  const auto items = qp::PlanBatch(cmd.inputs, cmd.options, qp::patternList(&shared));
-  if (items.empty()) {
+  const qp::BatchPlan plan = qp::PlanBatch(cmd.inputs, cmd.options, qp::patternList(&shared));
+  if (plan.items.empty() && plan.unreadable.empty()) {
     std::fputs("QuillpixBatch: no pictures to convert\n", stderr);
     return 1;
   }
   qp::BatchContext context{shared, &decoder};
-  const qp::BatchReport report = qp::RunBatch(items, cmd.options, context, g_cancel);
+  const qp::BatchReport report = qp::RunBatch(plan, cmd.options, context, g_cancel);
   std::fputs(qp::FormatReport(report).c_str(), stdout);
   return report.failed > 0 || report.cancelled > 0 ? 1 : 0;
 }
@@ -68,6 +87,7 @@ int main(int argc, char** argv) {
     qp::SettingsStore store(backend);
     return ConvertNow(cmd, store, decoder);
   }
+  CatchSignals(OnSignalInWindow);
   QApplication app(argc, argv);
   QApplication::setApplicationName("QuillpixBatch");
   QApplication::setApplicationVersion(QP_VERSION);

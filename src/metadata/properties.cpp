@@ -201,6 +201,7 @@ PropertiesReport BuildPropertiesReport(const PropertiesInput& in) {
   Add(out, "Is File: %s\r\n", "True");
   Add(out, "File Size: %lld\r\n", static_cast<long long>(in.fileSize));
   Add(out, "File Type: %s\r\n", in.typeName.c_str());
+  if (!in.colourProfile.empty()) Add(out, "Colour Profile: %s\r\n", in.colourProfile.c_str());
   const uint64_t pixels = uint64_t{in.width} * in.height;
 
   switch (in.sniffCode) {

@@ -57,6 +57,8 @@ struct PropertiesInput {
   int32_t gifAnimated = 0;  // a GIF playback is running
   int32_t pngColourType = 0;
   int32_t pngBitDepth = 0;
+  // The colour profile's name ("sRGB" for none); empty leaves the line out.
+  std::string colourProfile;
   int32_t videoActive = 0;  // a video playback is running
   int32_t videoAudioStream = 0;
   int32_t videoFrameRate = 0;  // frames per second x 100

@@ -98,6 +98,8 @@ class ScreenPort {
   virtual ScreenRect AvailableGeometry() = 0;
   // The whole screen, for fullscreen.
   virtual ScreenRect FullGeometry() = 0;
+  // The ICC profile the desktop publishes for that screen; empty when none (sRGB).
+  virtual std::vector<uint8_t> IccProfile() { return {}; }
 };
 
 // The mouse cursor over the view.

@@ -22,16 +22,29 @@ namespace qp {
 
 MainWindow::MainWindow(SettingsAccess& settings) : settings_(settings) {
   setWindowTitle(QString::fromLatin1(kProgramTitle));
-  viewWidget_ = new ViewWidget(this);
-  setCentralWidget(viewWidget_);
+  // The picture and the thumbnail grid share the middle of the window, one at a time.
+  stack_ = new QStackedWidget(this);
+  viewWidget_ = new ViewWidget(stack_);
+  thumbnailWidget_ = new ThumbnailWidget(stack_);
+  stack_->addWidget(viewWidget_);
+  stack_->addWidget(thumbnailWidget_);
+  setCentralWidget(stack_);
   setAcceptDrops(true);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  if (thumbnails_ != nullptr) thumbnails_->SetHost(nullptr);
+}
 
 void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
   router_ = &router;
+  view_ = &view;
   viewWidget_->SetView(&view, &settings_);
+  thumbnails_ = dynamic_cast<ThumbnailMode*>(router.HandlerOf(kCmdThumbnails));
+  if (thumbnails_ != nullptr) {
+    thumbnails_->SetHost(this);
+    thumbnailWidget_->SetMode(thumbnails_);
+  }
   factory_ = std::make_unique<ActionFactory>(router, *this);
   factory_->CreateActions();
   factory_->BuildMenus(*menuBar());
@@ -133,6 +146,18 @@ void MainWindow::ShowFullScreen(bool on) {
   }
 }
 
+void MainWindow::ShowGrid(bool on) {
+  QWidget* shown = on ? static_cast<QWidget*>(thumbnailWidget_) : static_cast<QWidget*>(viewWidget_);
+  stack_->setCurrentWidget(shown);
+  shown->setFocus();
+  if (on && thumbnails_ != nullptr) {
+    const QSize vp = thumbnailWidget_->viewport()->size();
+    thumbnails_->Resize(vp.width(), vp.height());
+  }
+}
+
+void MainWindow::GridChanged() { thumbnailWidget_->Sync(); }
+
 void MainWindow::ResizeFrame(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight) {
   if (isMaximized()) showNormal();
   resize(FrameSizeFor(width, height, extraWidth, extraHeight, devicePixelRatioF()));
@@ -151,6 +176,8 @@ bool MainWindow::event(QEvent* event) {
     if (router_ != nullptr) router_->Dispatch(posted->command, posted->argument);
     return true;
   }
+  // On another screen the picture is shown in that screen's colours.
+  if (event->type() == QEvent::ScreenChangeInternal && view_ != nullptr) view_->ScreenChanged();
   return QMainWindow::event(event);
 }
 

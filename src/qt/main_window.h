@@ -8,11 +8,14 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolBar>
 
 #include "frame/commands.h"
+#include "frame/thumbnail_mode.h"
 #include "qt/action_factory.h"
+#include "qt/thumbnail_widget.h"
 #include "qt/view_widget.h"
 #include "view/view_host.h"
 
@@ -22,12 +25,15 @@ namespace qp {
 // device pixels per unit plus the extra units of the bars and borders.
 QSize FrameSizeFor(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight, qreal dpr);
 
-class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
+class MainWindow final : public QMainWindow, public FrameHost, public ViewHost, public GridHost {
  public:
   explicit MainWindow(SettingsAccess& settings);
   ~MainWindow() override;
 
   ViewWidget& viewWidget() { return *viewWidget_; }
+  ThumbnailWidget& thumbnailWidget() { return *thumbnailWidget_; }
+  // The thumbnail mode of the router, or null.
+  ThumbnailMode* thumbnails() const { return thumbnails_; }
   // Builds menus, tool bar and panes once the router exists; bars as the settings say.
   void Attach(CommandRouter& router, CImgViewerView& view);
   ActionFactory* actions() { return factory_.get(); }
@@ -56,6 +62,11 @@ class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
   void ShowFullScreen(bool on) override;
   void ResizeFrame(int32_t width, int32_t height, int32_t extraWidth, int32_t extraHeight) override;
 
+  // GridHost
+  void ShowGrid(bool on) override;
+  void GridChanged() override;
+  double DevicePixelRatio() override { return devicePixelRatioF(); }
+
  protected:
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -66,7 +77,11 @@ class MainWindow final : public QMainWindow, public FrameHost, public ViewHost {
  private:
   SettingsAccess& settings_;
   CommandRouter* router_ = nullptr;
+  CImgViewerView* view_ = nullptr;
   ViewWidget* viewWidget_ = nullptr;
+  QStackedWidget* stack_ = nullptr;
+  ThumbnailWidget* thumbnailWidget_ = nullptr;
+  ThumbnailMode* thumbnails_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   std::unique_ptr<ActionFactory> factory_;
   std::map<uint32_t, QLabel*> panes_;

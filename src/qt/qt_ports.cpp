@@ -1,6 +1,9 @@
 #include "qt/qt_ports.h"
 
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include <QApplication>
 #include <QClipboard>
@@ -13,6 +16,11 @@
 #include <QProcess>
 #include <QScreen>
 #include <QUrl>
+#ifdef QP_HAVE_XCB
+#include <QGuiApplication>
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
 
 #include "frame/dialog_filters.h"
 
@@ -153,6 +161,37 @@ ScreenRect QtScreen::AvailableGeometry() {
   QScreen* s = ScreenOf(window);
   if (s == nullptr) return {};
   return DeviceRect(s->availableGeometry(), s->devicePixelRatio());
+}
+
+std::vector<uint8_t> QtScreen::IccProfile() {
+#ifdef QP_HAVE_XCB
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (c == nullptr) return {};
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  const qsizetype index = screens.indexOf(ScreenOf(window));
+  const std::string name =
+      index > 0 ? "_ICC_PROFILE_" + std::to_string(index) : std::string("_ICC_PROFILE");
+  const xcb_intern_atom_cookie_t ac =
+      xcb_intern_atom(c, 1, static_cast<uint16_t>(name.size()), name.c_str());
+  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
+      xcb_intern_atom_reply(c, ac, nullptr), &std::free);
+  if (!atom || atom->atom == XCB_ATOM_NONE) return {};
+  const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+  if (root == nullptr) return {};
+  // Profiles are far below 16 MiB; the length is counted in 32-bit units.
+  const xcb_get_property_cookie_t pc =
+      xcb_get_property(c, 0, root->root, atom->atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 4 * 1024 * 1024);
+  std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> reply(
+      xcb_get_property_reply(c, pc, nullptr), &std::free);
+  if (!reply || reply->format != 8) return {};
+  const auto* bytes = static_cast<const uint8_t*>(xcb_get_property_value(reply.get()));
+  const int length = xcb_get_property_value_length(reply.get());
+  if (bytes == nullptr || length <= 0) return {};
+  return std::vector<uint8_t>(bytes, bytes + length);
+#else
+  return {};
+#endif
 }
 
 ScreenRect QtScreen::FullGeometry() {

@@ -55,6 +55,8 @@ class QtScreen final : public ScreenPort {
  public:
   ScreenRect AvailableGeometry() override;
   ScreenRect FullGeometry() override;
+  // The `_ICC_PROFILE` property of the X root window (`_ICC_PROFILE_n` for screen n > 0).
+  std::vector<uint8_t> IccProfile() override;
   QPointer<QWidget> window;
 };
 

@@ -1,5 +1,7 @@
 #include "view/edit_commands.h"
 
+#include "codecs/load_dispatch.h"
+#include "colour/colour_profile.h"
 #include "core/paths.h"
 #include "core/setting_values.h"
 #include "ops/ops.h"
@@ -303,7 +305,12 @@ CommandOutcome EditCommands::Shape(uint16_t id, ImageBuffer& img) {
 CommandOutcome EditCommands::Copy() {
   const ImageBuffer* shown = view_.ShownPicture();
   if (shown == nullptr || shown->empty()) return Done(AfterCommand::Nothing);
-  if (auto picture = CopyPicture(*shown, Region())) ports_.clipboard.SetImage(*picture);
+  if (auto picture = CopyPicture(*shown, Region())) {
+    // Other programs read clipboard pictures as sRGB.
+    if (ColourManaged(&settings_))
+      ConvertBgra(picture->data(), picture->pixelCount(), state_.colourProfile.get(), nullptr);
+    ports_.clipboard.SetImage(*picture);
+  }
   return Done(AfterCommand::Nothing);
 }
 

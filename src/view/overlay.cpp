@@ -103,6 +103,8 @@ std::vector<OverlayLine> LayOutOverlay(const OverlayInput& in) {
     }
   }
 
+  if (!in.colourProfile.empty()) add("P: " + in.colourProfile);
+
   if (in.exif != nullptr) {
     const ExifInfo& e = *in.exif;
     if (e.isExif) {

@@ -55,6 +55,7 @@ struct OverlayInput {
   int32_t pngColourType = 0;
   int32_t videoFrameRate = 0;   // frames per second x 100
   int32_t videoAudioStream = -1;
+  std::string colourProfile;  // the profile's name; empty leaves the line out
   const ExifInfo* exif = nullptr;
 };
 

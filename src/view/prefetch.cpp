@@ -36,7 +36,8 @@ bool Met(const PrefetchWish& w, const PrefetchedPicture* ready) {
 bool SamePlan(const DisplayPlan& a, const DisplayPlan& b) {
   return a.zoom == b.zoom && a.fullScreen == b.fullScreen && a.areaWidth == b.areaWidth &&
          a.areaHeight == b.areaHeight && a.factors.width == b.factors.width &&
-         a.factors.height == b.factors.height;
+         a.factors.height == b.factors.height && a.manageColour == b.manageColour &&
+         a.screen == b.screen;
 }
 
 std::optional<PreviewPicture> DecodePreview(const std::string& path, const DisplayPlan& plan) {
@@ -71,6 +72,7 @@ std::optional<PreviewPicture> DecodePreview(const std::string& path, const Displ
     if (fitted) display = MakeDisplayBitmap(fitted->data(), fitted->width(), fitted->height());
   }
   if (!display) return std::nullopt;
+  if (plan.manageColour) ToScreenColours(*display, scaled->details.colour.get(), plan.screen.get());
   // Written to while it was read: the exact picture tells.
   if (StampOf(path) != before) return std::nullopt;
   out.display = std::move(*display);
@@ -101,7 +103,7 @@ size_t PrefetchedPicture::bytes() const {
 }
 
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
-                                            float& zoom) {
+                                            float& zoom, const ColourProfile* colour) {
   const int32_t w = picture.width(), h = picture.height();
   zoom = plan.zoom;
   if (zoom < 0) zoom = FitZoom(zoom, w, h, plan.fullScreen, plan.areaWidth, plan.areaHeight, plan.factors);
@@ -113,8 +115,10 @@ std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const Di
                         : ResizeNearest(picture, t.width, t.height);
   }
   // Without a scaled copy the layout shows the picture unscaled.
-  return scaled ? MakeDisplayBitmap(scaled->data(), scaled->width(), scaled->height())
-                : MakeDisplayBitmap(picture.data(), w, h);
+  auto display = scaled ? MakeDisplayBitmap(scaled->data(), scaled->width(), scaled->height())
+                        : MakeDisplayBitmap(picture.data(), w, h);
+  if (display && plan.manageColour) ToScreenColours(*display, colour, plan.screen.get());
+  return display;
 }
 
 PrefetchLoader::PrefetchLoader(ViewerState::MetadataReader reader) : reader_(std::move(reader)) {}
@@ -381,7 +385,7 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
   // A vector picture is drawn again at the zoom by the layout; every other one is scaled.
   if (!p.load.picture.details.vectorSource) {
     if (const ImageBuffer* owned = p.load.picture.owned())
-      p.display = PlannedDisplay(*owned, plan, p.displayZoom);
+      p.display = PlannedDisplay(*owned, plan, p.displayZoom, p.load.picture.details.colour.get());
     p.displayPlan = plan;
   }
   // Written to while it was read: what was decoded may mix two versions.
@@ -443,7 +447,8 @@ void PrefetchLoader::Run() {
       const DisplayPlan plan = plan_;
       lock.unlock();
       if (const ImageBuffer* owned = picture->load.picture.owned()) {
-        picture->display = PlannedDisplay(*owned, plan, picture->displayZoom);
+        picture->display = PlannedDisplay(*owned, plan, picture->displayZoom,
+                                          picture->load.picture.details.colour.get());
         picture->displayPlan = plan;
       } else {
         picture->display.reset();

@@ -42,14 +42,18 @@ struct DisplayPlan {
   int32_t areaWidth = 0;
   int32_t areaHeight = 0;
   FitFactors factors;
+  // The display bitmap is converted to the screen's colours (null: sRGB) when `manageColour`.
+  bool manageColour = true;
+  ColourProfilePtr screen;
   // The setting "AutoOrient": pictures are decoded ahead upright, as the load makes them.
   bool autoOrient = true;
 };
 
 // The display bitmap of a still picture at the plan's zoom, made as the view's layout makes
-// it; `zoom` receives the zoom used (a fit code resolved).
+// it (in the screen's colours, from the picture's `colour`); `zoom` receives the zoom used (a
+// fit code resolved).
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
-                                            float& zoom);
+                                            float& zoom, const ColourProfile* colour = nullptr);
 
 // A quick look at a file for a layout that shows the picture smaller than its own size: the
 // picture decoded at a reduced size (JPEG, still WebP) and scaled by the display scaler to the
@@ -67,7 +71,7 @@ struct PreviewPicture {
   size_t bytes() const { return display.bits.size(); }
 };
 
-// Same layout: the same zoom or fit code, screen and fit factors.
+// Same layout: the same zoom or fit code, screen, fit factors and screen colours.
 bool SamePlan(const DisplayPlan& a, const DisplayPlan& b);
 
 // The preview of `path` for `plan`; nothing when the plan shows the picture at its own size or

@@ -180,6 +180,7 @@ bool CImgViewerView::LoadForDisplay(const std::string& path, int32_t clipboardKi
       if (auto img = ctx_.ports.clipboard.GetImage()) {
         undo_.Free();
         s.detailsValid = s.hasAlpha = s.vectorSource = 0;
+        s.colourProfile.reset();  // the clipboard holds sRGB pixels
         picture_ = std::move(*img);
         if (clipboardKind == 1) {
           for (size_t i = 3; i < picture_.byteSize(); i += 4) picture_.data()[i] = 255;
@@ -267,6 +268,8 @@ DisplayPlan CImgViewerView::CurrentPlan() {
   plan.areaWidth = aw;
   plan.areaHeight = ah;
   plan.factors = ReadFitFactors(ctx_.settings);
+  plan.manageColour = ColourManaged(&ctx_.settings);
+  plan.screen = ScreenProfile();
   return plan;
 }
 
@@ -286,6 +289,7 @@ bool CImgViewerView::ShowPreview(const std::string& path) {
   fileSize_ = p->fileSize;
   sniffCode_ = p->sniffCode;
   StoreDetails(p->details, s);
+  if (!ColourManaged(&ctx_.settings)) s.colourProfile.reset();
   s.ClearMetadata();  // read with the exact picture
   preview_ = std::make_unique<PreviewPicture>(std::move(*p));
   DebugLog("view: preview of %s at %dx%d", path.c_str(), preview_->display.width,
@@ -376,6 +380,34 @@ void CImgViewerView::LayOutDisplay() {
   // Without a scaled copy (no memory, renderer failed) the picture is shown unscaled.
   display_ = scaled ? MakeDisplayBitmap(scaled->data(), scaled->width(), scaled->height())
                     : MakeDisplayBitmap(src.data(), w, h);
+  // The picture's numbers are converted on the way to the screen, after scaling: the bitmap
+  // is at most the screen's size, and the picture itself stays as decoded.
+  if (display_ && ColourManaged(&ctx_.settings))
+    ToScreenColours(*display_, s.colourProfile.get(), ScreenProfile().get());
+}
+
+const ColourProfilePtr& CImgViewerView::ScreenProfile() {
+  if (!screenProfileRead_) {
+    screenProfileRead_ = true;
+    const std::vector<uint8_t> icc = ctx_.ports.screen.IccProfile();
+    screenProfile_ = icc.empty() ? nullptr : ColourProfile::FromIcc(icc);
+    // A grey or unreadable screen profile cannot show colour: the screen counts as sRGB.
+    if (screenProfile_ && screenProfile_->grey()) screenProfile_.reset();
+  }
+  return screenProfile_;
+}
+
+void CImgViewerView::ScreenChanged() {
+  const ColourProfilePtr before = ScreenProfile();
+  screenProfileRead_ = false;
+  const ColourProfilePtr& now = ScreenProfile();
+  const bool same = before == now || (before && now && before->id() == now->id());
+  if (same) return;
+  prepared_.reset();
+  if (ctx_.prefetch != nullptr) ctx_.prefetch->Replan(PlanNextLayout());
+  if (!holdsPicture()) return;
+  Layout();
+  ctx_.host.Repaint();
 }
 
 void CImgViewerView::Refresh() {
@@ -585,6 +617,7 @@ std::vector<OverlayLine> CImgViewerView::OverlayLines(const PaintLayout& layout)
   in.pngColourType = s.pngColourType;
   in.videoFrameRate = s.videoFrameRate;
   in.videoAudioStream = s.videoAudioStream;
+  if (ColourManaged(&ctx_.settings)) in.colourProfile = ColourSpaceName(s.colourProfile.get());
   in.exif = &s.exif;
   return LayOutOverlay(in);
 }

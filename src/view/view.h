@@ -164,6 +164,12 @@ class CImgViewerView : private EditView {
   // Decoding ahead (view_prefetch.cpp). How the next picture will be laid out, for the
   // prefetch loader to make its display bitmap as well.
   DisplayPlan PlanNextLayout();
+  // The window moved to another screen, or the screen's profile changed: it is read again and
+  // the picture laid out in its colours.
+  void ScreenChanged();
+  // The screen's colour profile (null: sRGB), read once from the screen port.
+  const ColourProfilePtr& ScreenProfile();
+
   // The window calls this at the end of every paint; `then` runs once after the next one.
   void Painted();
   void AfterNextPaint(std::function<void()> then) { afterPaint_ = std::move(then); }
@@ -236,9 +242,13 @@ class CImgViewerView : private EditView {
     const uint8_t* source = nullptr;
     float zoom = 0.0f;
     DisplayBitmap bitmap;
+    bool managed = false;               // converted to the screen's colours
+    const ColourProfile* screen = nullptr;  // the screen profile it was converted to
   };
   std::optional<PreparedDisplay> prepared_;
   std::function<void()> afterPaint_;
+  ColourProfilePtr screenProfile_;
+  bool screenProfileRead_ = false;
   std::unique_ptr<PreviewPicture> preview_;  // on show instead of the picture
 };
 

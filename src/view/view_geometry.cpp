@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/paths.h"
+#include "ops/split_rows.h"
 
 namespace qp {
 
@@ -134,6 +135,17 @@ std::string PositionText(int32_t position, int32_t count) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%d/%d", position, count);
   return buf;
+}
+
+void ToScreenColours(DisplayBitmap& bitmap, const ColourProfile* picture, const ColourProfile* screen) {
+  // The rows are packed (the width is a multiple of 4); the two halves of the bitmap are
+  // converted at once on two threads (a screen-sized bitmap takes tens of milliseconds).
+  if (SameColours(picture, screen)) return;
+  SplitRows(bitmap.height, [&](int32_t begin, int32_t end) {
+    ConvertBgr(bitmap.bits.data() + static_cast<size_t>(begin) * bitmap.stride(),
+               static_cast<size_t>(end - begin) * static_cast<size_t>(bitmap.width), picture,
+               screen);
+  });
 }
 
 std::string WindowTitle(const std::string& documentPath) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "colour/colour_profile.h"
 #include "core/image_buffer.h"
 #include "core/setting_values.h"
 #include "core/settings_access.h"
@@ -60,6 +61,9 @@ struct DisplayBitmap {
   size_t stride() const { return static_cast<size_t>(width) * 3; }
 };
 std::optional<DisplayBitmap> MakeDisplayBitmap(const uint8_t* bgra, int32_t w, int32_t h);
+// Converts the bitmap from the picture's colour space to the screen's (null: sRGB); nothing
+// to do when both are the same.
+void ToScreenColours(DisplayBitmap& bitmap, const ColourProfile* picture, const ColourProfile* screen);
 
 // Scroll positions stay at or above 0; the far end is clamped by the scroll area.
 inline int32_t ClampScroll(int64_t v) { return v < 0 ? 0 : v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v); }

@@ -18,6 +18,8 @@ DisplayPlan CImgViewerView::PlanNextLayout() {
   plan.areaWidth = aw;
   plan.areaHeight = ah;
   plan.factors = ReadFitFactors(ctx_.settings);
+  plan.manageColour = ColourManaged(&ctx_.settings);
+  plan.screen = ScreenProfile();
   plan.autoOrient = ctx_.settings.ReadFlag("AutoOrient");
   return plan;
 }
@@ -42,6 +44,7 @@ bool CImgViewerView::AdoptPrefetched(const std::string& path) {
   // What the load of a file does, in its order, with what the worker read.
   undo_.Free();
   StoreDetails(p->load.picture.details, s);
+  if (!ColourManaged(&ctx_.settings)) s.colourProfile.reset();
   fileSize_ = p->load.fileSize;
   sniffCode_ = p->load.sniffCode;
   picture_ = p->load.picture.takeOwned();
@@ -56,13 +59,18 @@ bool CImgViewerView::AdoptPrefetched(const std::string& path) {
     s.ClearMetadata();
   }
   if (p->display)
-    prepared_ = PreparedDisplay{picture_.data(), p->displayZoom, std::move(*p->display)};
+    prepared_ = PreparedDisplay{picture_.data(), p->displayZoom, std::move(*p->display),
+                                p->displayPlan.manageColour, p->displayPlan.screen.get()};
   return true;
 }
 
 bool CImgViewerView::UsePreparedDisplay(float z) {
   if (!prepared_ || showsCanvas_ || placeholder_ || ctx_.state.vectorSource) return false;
   if (prepared_->source != picture_.data() || prepared_->zoom != z) return false;
+  // Made for other colours: the setting or the screen changed since.
+  const bool managed = ColourManaged(&ctx_.settings);
+  if (prepared_->managed != managed || (managed && prepared_->screen != ScreenProfile().get()))
+    return false;
   display_ = prepared_->bitmap;
   return true;
 }

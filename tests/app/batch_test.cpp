@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "codecs/file_filters.h"
 #include "codecs/png.h"
@@ -69,7 +70,7 @@ TEST_F(Batch, PlanKeepsTheFolderShapeInTheTargetAndNeverPlansOneNameTwice) {
 
   BatchOptions o;
   o.targetFolder = dir_.file("out");
-  std::vector<BatchItem> flat = PlanBatch({in}, o, kPatterns);
+  std::vector<BatchItem> flat = PlanBatch({in}, o, kPatterns).items;
   ASSERT_EQ(flat.size(), 3u);
   // Natural order; the second "p9" gets a number instead of colliding with the first.
   EXPECT_EQ(flat[0].source, in + "/p9.jpg");
@@ -79,7 +80,7 @@ TEST_F(Batch, PlanKeepsTheFolderShapeInTheTargetAndNeverPlansOneNameTwice) {
 
   o.recursive = true;
   o.extension = "png";
-  std::vector<BatchItem> deep = PlanBatch({in, in + "/p10.png"}, o, kPatterns);
+  std::vector<BatchItem> deep = PlanBatch({in, in + "/p10.png"}, o, kPatterns).items;
   ASSERT_EQ(deep.size(), 6u);
   EXPECT_EQ(deep[3].target, o.targetFolder + "/sub/s.png");
   EXPECT_EQ(deep[4].target, o.targetFolder + "/sub/deeper/d.png");
@@ -87,7 +88,7 @@ TEST_F(Batch, PlanKeepsTheFolderShapeInTheTargetAndNeverPlansOneNameTwice) {
   EXPECT_EQ(deep[5].target, o.targetFolder + "/p10 (2).png");
 
   o.targetFolder.clear();
-  EXPECT_EQ(PlanBatch({in + "/sub/s.png"}, o, kPatterns)[0].target, in + "/sub/s.png");
+  EXPECT_EQ(PlanBatch({in + "/sub/s.png"}, o, kPatterns).items[0].target, in + "/sub/s.png");
 }
 
 TEST_F(Batch, MixedFolderToWebpReportsEachFailureAndLeavesNoPartialFiles) {
@@ -259,6 +260,141 @@ TEST_F(Batch, ResizeAutoRotationAndEncoderFailures) {
   EXPECT_TRUE(FilesBelow(dir_.file("ico")).empty());
 }
 
+// The whole run is planned before anything is written: a source is never replaced by another
+// source's picture, whatever the rule and however many workers run.
+TEST_F(Batch, ASourceIsNeverATargetThatIsReplacedBeforeItIsRead) {
+  const std::string in = dir_.file("in");
+  const std::string other = dir_.file("other");
+  fs::create_directories(in);
+  fs::create_directories(other);
+  WritePng(in + "/a.png", test::RandomPicture(30, 20, 1));
+  ASSERT_EQ(EncodeWebP(test::RandomPicture(11, 7, 2).data(), 11, 7, 90,
+                       (in + "/a.webp").c_str(), true),
+            nullptr);
+  // The same when the target folder holds a source named by another input.
+  WritePng(other + "/b.png", test::RandomPicture(13, 9, 3));
+  fs::copy_file(in + "/a.webp", in + "/b.webp");
+  const std::vector<uint8_t> oldA = test::ReadBytes(in + "/a.webp");
+
+  BatchOptions o;
+  o.existing = ExistingRule::Overwrite;
+  o.threads = 4;
+  const BatchPlan plan = PlanBatch({in, other}, o, kPatterns);
+  o.targetFolder = in;
+  const BatchPlan intoIn = PlanBatch({other}, o, kPatterns);
+  ASSERT_EQ(intoIn.items.size(), 1u);
+  EXPECT_FALSE(intoIn.items[0].targetIsSource);  // b.webp is not a source of that run
+  const BatchReport r = Run({in, other + "/b.png"}, o);
+  // a.png, a.webp and b.webp in the folder, b.png named alone.
+  ASSERT_EQ(r.items.size(), 4u) << FormatReport(r);
+  EXPECT_EQ(r.converted, 2u) << FormatReport(r);
+  EXPECT_EQ(r.skipped, 2u);
+  EXPECT_EQ(test::ReadBytes(in + "/a.webp"), oldA);
+  EXPECT_EQ(ReadWebp(in + "/a (2).webp")->width, 30);
+  EXPECT_EQ(ReadWebp(in + "/b (2).webp")->width, 13);
+  EXPECT_EQ(ReadWebp(in + "/b.webp")->width, 11);
+  const std::string report = FormatReport(r);
+  EXPECT_NE(report.find("renamed: " + in + "/a.png: written as " + in + "/a (2).webp because " +
+                        in + "/a.webp is a source of this run\n"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(report.find("skipped: " + in + "/a.webp: already WEBP\n"), std::string::npos);
+  (void)plan;
+}
+
+// A second run of the same command converts nothing: a source already in the target format
+// beside itself is its own target.
+TEST_F(Batch, ASecondRunInPlaceConvertsNothing) {
+  WritePng(dir_.file("a.png"), test::RandomPicture(30, 20, 1));
+  ASSERT_TRUE(test::WriteJpeg(dir_.file("b.jpg"), test::RandomPicture(24, 16, 2)));
+  ASSERT_EQ(EncodeWebP(test::RandomPicture(40, 10, 3).data(), 40, 10, 90,
+                       dir_.file("C.WEBP").c_str(), true),
+            nullptr);
+  BatchOptions o;
+  BatchReport r = Run({dir_.path()}, o);
+  EXPECT_EQ(r.converted, 2u) << FormatReport(r);
+  EXPECT_EQ(r.skipped, 1u);
+  const std::vector<std::string> afterFirst = FilesBelow(dir_.path());
+  EXPECT_EQ(afterFirst, (std::vector<std::string>{"C.WEBP", "a.png", "a.webp", "b.jpg", "b.webp"}));
+  r = Run({dir_.path()}, o);
+  EXPECT_EQ(r.converted, 0u) << FormatReport(r);
+  EXPECT_EQ(FilesBelow(dir_.path()), afterFirst);
+  EXPECT_NE(FormatReport(r).find("skipped: " + dir_.file("a.webp") + ": already WEBP\n"),
+            std::string::npos)
+      << FormatReport(r);
+  // Asked to shrink and allowed to overwrite, a picture is changed in place, once.
+  o.existing = ExistingRule::Overwrite;
+  o.longestSide = 20;
+  r = Run({dir_.file("C.WEBP")}, o);
+  EXPECT_EQ(r.converted, 1u) << FormatReport(r);
+  EXPECT_EQ(ReadWebp(dir_.file("C.WEBP"))->width, 20);
+  r = Run({dir_.file("C.WEBP")}, o);
+  EXPECT_EQ(r.skipped, 1u) << FormatReport(r);
+  EXPECT_EQ(r.items[0].reason, "already WEBP");
+}
+
+// What cannot be read is reported, never left out in silence.
+TEST_F(Batch, UnreadableInputsAndPicturesAreReported) {
+  const std::string in = dir_.file("in");
+  fs::create_directories(in);
+  WritePng(in + "/ok.png", test::RandomPicture(8, 8, 1));
+  fs::create_symlink(in + "/missing.png", in + "/gone.png");
+  fs::create_symlink(in + "/missing.txt", in + "/notes.txt");  // not a picture: not listed
+  BatchOptions o;
+  o.targetFolder = dir_.file("out");
+  const BatchReport r = Run({in, dir_.file("vanished")}, o);
+  EXPECT_EQ(r.converted, 1u);
+  EXPECT_EQ(r.failed, 2u);
+  const std::string report = FormatReport(r);
+  EXPECT_NE(report.find("failed: " + in + "/gone.png: cannot read the file: "), std::string::npos)
+      << report;
+  EXPECT_NE(report.find("failed: " + dir_.file("vanished") + ": cannot read: No such file"),
+            std::string::npos)
+      << report;
+  EXPECT_EQ(report.find("notes.txt"), std::string::npos);
+}
+
+// A request waits while it does not fit; one larger than the whole budget waits until nothing
+// else is in use, and while it runs nothing else is let in.
+TEST(BatchMemory, RequestsWaitForRoomAndLargeOnesRunAlone) {
+  MemoryBudget budget(100);
+  std::atomic<bool> cancel{false};
+  ASSERT_TRUE(budget.Acquire(60, cancel));
+  std::atomic<bool> bigIn{false}, smallIn{false};
+  std::jthread big([&] { bigIn = budget.Acquire(500, cancel); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_FALSE(bigIn.load());
+  budget.Release(60);
+  big.join();
+  ASSERT_TRUE(bigIn.load());
+  std::jthread small([&] { smallIn = budget.Acquire(1, cancel); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_FALSE(smallIn.load());
+  budget.Release(500);
+  small.join();
+  ASSERT_TRUE(smallIn.load());
+  // A wait ends, without taking anything, when the run is cancelled.
+  ASSERT_TRUE(budget.Acquire(99, cancel));
+  std::jthread waiting([&] { EXPECT_FALSE(budget.Acquire(50, cancel)); });
+  cancel = true;
+  waiting.join();
+  budget.Release(100);
+  cancel = false;
+  EXPECT_TRUE(budget.Acquire(100, cancel));
+}
+
+TEST_F(Batch, PicturesLargerThanTheBudgetAreConvertedOneAtATime) {
+  for (int i = 0; i < 6; ++i)
+    WritePng(dir_.file("p" + std::to_string(i) + ".png"), test::RandomPicture(400, 300, i));
+  BatchOptions o;
+  o.targetFolder = dir_.file("out");
+  o.threads = 4;
+  o.memoryMB = 1;  // less than one picture needs
+  const BatchReport r = Run({dir_.path()}, o);
+  EXPECT_EQ(r.converted, 6u) << FormatReport(r);
+  EXPECT_EQ(r.mostAtOnce, 1u);
+}
+
 TEST(BatchCommandLine, SwitchesAndErrors) {
   const auto parsed = ParseBatchCommandLine(
       {"-to", ".WEBP", "--out", "/o", "-recursive", "-quality", "90", "-lossless", "-longest",
@@ -282,12 +418,25 @@ TEST(BatchCommandLine, SwitchesAndErrors) {
   // Quotes meant for a shell are not part of the name.
   EXPECT_EQ(std::get<BatchCommand>(window).inputs[0], "/pics/a b.png");
 
+  EXPECT_EQ(std::get<BatchCommand>(ParseBatchCommandLine({"-memory", "512", "x"})).options.memoryMB,
+            512);
+  // Quality within the target format's range, whichever switch comes first.
+  const auto zeroJpeg = ParseBatchCommandLine({"-quality", "0", "-to", "jpg", "x"});
+  ASSERT_TRUE(std::holds_alternative<BatchUsageError>(zeroJpeg));
+  EXPECT_EQ(std::get<BatchUsageError>(zeroJpeg).message,
+            "the quality of JPG pictures is a number from 1 to 100, not 0");
+  EXPECT_TRUE(std::holds_alternative<BatchCommand>(
+      ParseBatchCommandLine({"-quality", "0", "-to", "webp", "x"})));
+  EXPECT_TRUE(std::holds_alternative<BatchCommand>(
+      ParseBatchCommandLine({"-to", "jpeg", "-quality", "1", "x"})));
+
   EXPECT_TRUE(std::holds_alternative<BatchHelp>(ParseBatchCommandLine({"--help"})));
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"-to", "webp"},
                                               {"-to"},
                                               {"-quality", "101", "-to", "png", "x"},
                                               {"-longest", "0", "x"},
                                               {"-existing", "ask", "x"},
+                                              {"-memory", "0", "x"},
                                               {"-frobnicate", "x"}})
     EXPECT_TRUE(std::holds_alternative<BatchUsageError>(ParseBatchCommandLine(bad))) << bad[0];
 }

@@ -37,7 +37,8 @@ class WindowE2e : public ::testing::Test {
     const std::string suppressions = std::string(QP_SOURCE_DIR) + "/tests/e2e/lsan_system_libraries.supp";
     std::string cmd = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM QP_SHOT_SCREEN=" +
                       test::ShellQuote(screen) + " XDG_CONFIG_HOME=" +
-                      test::ShellQuote(dir_.file("config")) + " LSAN_OPTIONS=" +
+                      test::ShellQuote(dir_.file("config")) + " XDG_CACHE_HOME=" +
+                      test::ShellQuote(dir_.file("cache")) + " LSAN_OPTIONS=" +
                       test::ShellQuote("suppressions=" + suppressions) + " " +
                       test::ShellQuote(std::string(QP_SOURCE_DIR) + "/scripts/window-shot") + " " +
                       test::ShellQuote(program_) + " " + test::ShellQuote(dir_.file("shot")) + " " +
@@ -129,6 +130,51 @@ TEST_F(WindowE2e, ShowsStepsFullscreensAndQuits) {
   const std::string settings = Settings();
   EXPECT_NE(settings.find("ToolbarVisible=false"), std::string::npos) << settings;
   EXPECT_NE(settings.find("StatusVisible=true"), std::string::npos) << settings;
+}
+
+// The position of the first pixel of colour `rgb`, row by row; (-1, -1) when none.
+std::pair<int32_t, int32_t> Find(const ImageBuffer& img, uint32_t rgb) {
+  for (int32_t y = 0; y < img.height(); ++y)
+    for (int32_t x = 0; x < img.width(); ++x)
+      if (Rgb(img, x, y) == rgb) return {x, y};
+  return {-1, -1};
+}
+
+TEST_F(WindowE2e, ThumbnailGridMovesAndOpens) {
+  const std::string a = Png("a.png", 60, 60, 0xFFFF0000);
+  Png("b.png", 60, 60, 0xFF00FF00);
+  Png("c.png", 60, 60, 0xFF0000FF);
+  ASSERT_EQ(Drive("g shot Right Right shot Return shot Escape", {a}), 0);
+
+  // 1: the three thumbnails side by side in one row, the first one selected.
+  const ImageBuffer one = Shot(1);
+  ASSERT_FALSE(one.empty());
+  const auto red = Find(one, 0xFF0000), green = Find(one, 0x00FF00), blue = Find(one, 0x0000FF);
+  ASSERT_GE(red.first, 0) << "no thumbnail of a.png";
+  ASSERT_GE(blue.first, 0) << "no thumbnail of c.png";
+  EXPECT_EQ(red.second, green.second);
+  EXPECT_EQ(red.second, blue.second);
+  EXPECT_LT(red.first, green.first);
+  EXPECT_LT(green.first, blue.first);
+  EXPECT_EQ(Rgb(one, red.first + 59, red.second + 59), 0xFF0000u);
+  // The selection's background shows beside the selected thumbnail only.
+  auto beside = [](const ImageBuffer& img, std::pair<int32_t, int32_t> at) {
+    return Rgb(img, at.first - 10, at.second + 30);
+  };
+  EXPECT_NE(beside(one, red), beside(one, blue));
+
+  // 2: two steps right: c.png is selected.
+  const ImageBuffer two = Shot(2);
+  EXPECT_EQ(beside(two, blue), beside(one, red));
+  EXPECT_EQ(beside(two, red), beside(one, blue));
+
+  // 3: Enter opened c.png at original size; the grid is gone.
+  const ImageBuffer three = Shot(3);
+  const int32_t top = FirstRow(three, 0, 0x0000FF);
+  ASSERT_GT(top, 0) << "c.png is not shown";
+  EXPECT_EQ(Rgb(three, 59, top + 59), 0x0000FFu);
+  EXPECT_EQ(Rgb(three, 60, top), 0x000000u);
+  EXPECT_EQ(Find(three, 0xFF0000).first, -1);
 }
 
 // A laptop screen 1366 pixels wide, not a multiple of 4: the fitted picture fills the width

@@ -8,6 +8,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
+#include <QCheckBox>
 
 #include "codecs/png.h"
 #include "frame/settings_store.h"
@@ -51,6 +53,30 @@ TEST(BatchWindow, ConvertsTheChosenFolderAndShowsTheReport) {
   EXPECT_TRUE(report.contains("broken.png")) << report.toStdString();
   for (int i = 0; i < 3; ++i)
     EXPECT_FALSE(test::ReadBytes(dir.file("out/p" + std::to_string(i) + ".qoi")).empty());
+}
+
+// The quality editor offers only what the chosen format takes: 1 to 100 for JPEG (0 is no
+// JPEG quality), 0 to 100 for WebP, nothing for lossless WebP or formats without one.
+TEST(BatchWindow, QualityFollowsTheFormatsRange) {
+  test::App();
+  MemorySettingsBackend backend;
+  SettingsStore store(backend);
+  BatchWindow window(store, nullptr);
+  auto* format = window.findChild<QComboBox*>("format");
+  auto* quality = window.findChild<QSpinBox*>("quality");
+  format->setCurrentIndex(format->findData("jpg"));
+  quality->setValue(0);
+  EXPECT_EQ(quality->minimum(), 1);
+  EXPECT_EQ(window.options().quality, 1);
+  format->setCurrentIndex(format->findData("webp"));
+  EXPECT_EQ(quality->minimum(), 0);
+  quality->setValue(0);
+  EXPECT_EQ(window.options().quality, 0);
+  window.findChild<QCheckBox*>("lossless")->setChecked(true);
+  EXPECT_FALSE(quality->isEnabled());
+  format->setCurrentIndex(format->findData("png"));
+  EXPECT_FALSE(quality->isEnabled());
+  EXPECT_EQ(window.options().quality, -1);
 }
 
 }  // namespace

@@ -102,6 +102,8 @@ struct FakeScreen final : ScreenPort {
   ScreenRect full{0, 0, 1920, 1080};
   ScreenRect AvailableGeometry() override { return available; }
   ScreenRect FullGeometry() override { return full; }
+  std::vector<uint8_t> icc;  // the screen's profile; empty is sRGB
+  std::vector<uint8_t> IccProfile() override { return icc; }
 };
 
 struct FakeCursor final : CursorPort {

@@ -32,6 +32,7 @@ struct Shown {
   float zoom = 0;
   std::vector<uint8_t> display;
   int32_t displayWidth = 0, displayHeight = 0;
+  std::string colour;
   bool operator==(const Shown&) const = default;
 };
 
@@ -54,6 +55,7 @@ Shown Capture(CImgViewerView& view, const ViewerState& s) {
   if (const DisplayBitmap* d = view.displayBitmap()) out.display = d->bits;
   out.displayWidth = view.displayWidth();
   out.displayHeight = view.displayHeight();
+  out.colour = ColourSpaceName(s.colourProfile.get());
   return out;
 }
 
@@ -111,6 +113,8 @@ TEST_F(Prefetch, AStepToAPrefetchedPictureShowsWhatAFreshLoadShows) {
     std::function<void(const std::string&)> write;
   };
   const ImageBuffer opaque = Gradient(400, 300, false), alpha = Gradient(400, 300, true);
+  const ColourProfilePtr wide = ColourProfile::FromCicp({9, 13, 0, true});
+  ASSERT_NE(wide, nullptr);
   const std::vector<Case> cases = {
       {"photo.jpg", [&](const std::string& p) { ASSERT_TRUE(test::WriteJpeg(p, opaque, 6)); }},
       // A JPEG by content under another name: the content's decoder and metadata.
@@ -120,6 +124,15 @@ TEST_F(Prefetch, AStepToAPrefetchedPictureShowsWhatAFreshLoadShows) {
       {"lossy.webp",
        [&](const std::string& p) {
          ASSERT_EQ(EncodeWebP(alpha.data(), 400, 300, 80, p.c_str(), true), nullptr);
+       }},
+      // Tagged pictures: the worker converts their display bitmaps to the screen's colours.
+      {"tagged.jpg",
+       [&](const std::string& p) {
+         ASSERT_EQ(SaveJpeg(opaque.data(), 400, 300, 90, p.c_str(), wide->icc()), nullptr);
+       }},
+      {"tagged.webp",
+       [&](const std::string& p) {
+         ASSERT_EQ(EncodeWebP(alpha.data(), 400, 300, 100, p.c_str(), true, wide->icc()), nullptr);
        }},
       {"still.qoi", [&](const std::string& p) { ASSERT_EQ(writeQoi(alpha.data(), 400, 300, p.c_str()), nullptr); }},
       {"small.ico",
@@ -153,6 +166,15 @@ TEST_F(Prefetch, AStepToAPrefetchedPictureShowsWhatAFreshLoadShows) {
       EXPECT_EQ(fresh.details, ahead.details);
       EXPECT_EQ(fresh.exif, ahead.exif);
       EXPECT_EQ(fresh.display, ahead.display);
+      if (std::string(c.name).starts_with("tagged")) {
+        EXPECT_EQ(ahead.colour, wide->description());
+        // Unscaled in the window: the bitmap is not the stored numbers, it was converted.
+        if (!fullScreen) {
+          const auto plain = MakeDisplayBitmap(ahead.pixels.data(), ahead.width, ahead.height);
+          ASSERT_TRUE(plain.has_value());
+          EXPECT_NE(plain->bits, ahead.display);
+        }
+      }
     }
   }
   // The JPEG's metadata was read ahead too.

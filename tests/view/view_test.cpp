@@ -309,9 +309,43 @@ TEST_F(View, OverlayCyclesAndReadsTheNameLine) {
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].text, "a.png");
   view.CycleOverlay();
-  EXPECT_EQ(view.OverlayLines(view.Paint(800, 600)).size(), 5u);  // name, W, H, S, R
+  lines = view.OverlayLines(view.Paint(800, 600));
+  ASSERT_EQ(lines.size(), 6u);  // name, W, H, S, R and the colour profile
+  EXPECT_EQ(lines[5].text, "P: sRGB");
   view.CycleOverlay();
   EXPECT_TRUE(view.OverlayLines(view.Paint(800, 600)).empty());
+}
+
+TEST_F(View, TheDisplayBitmapIsInTheScreensColours) {
+  const std::string path = WritePng("a.png", 40, 30, 0xFF336699);
+  const ColourProfilePtr wide = ColourProfile::FromCicp({9, 13, 0, true});
+  ASSERT_NE(wide, nullptr);
+  ports.screen.icc = wide->icc();
+  view.OpenDocument(path);
+  ASSERT_NE(view.displayBitmap(), nullptr);
+  // sRGB shown on a wider screen: every channel moves towards the middle of the wider space.
+  std::vector<uint8_t> expected = {0x99, 0x66, 0x33};
+  ConvertBgr(expected.data(), 1, nullptr, wide.get());
+  EXPECT_NE(expected, (std::vector<uint8_t>{0x99, 0x66, 0x33}));
+  EXPECT_EQ(std::vector<uint8_t>(view.displayBitmap()->bits.begin(), view.displayBitmap()->bits.begin() + 3),
+            expected);
+  EXPECT_EQ(view.picture().data()[0], 0x99);  // the picture keeps its numbers
+
+  // The window moves to an sRGB screen.
+  ports.screen.icc.clear();
+  view.ScreenChanged();
+  EXPECT_EQ(view.displayBitmap()->bits[0], 0x99);
+  EXPECT_EQ(view.displayBitmap()->bits[2], 0x33);
+
+  // Colour management off: the stored numbers go to the screen, and no profile is named.
+  ports.screen.icc = wide->icc();
+  view.ScreenChanged();
+  settings.WriteText("ColourManagement", "false");
+  view.Hook(kViewCommandMarker, kCmdReload, 0);
+  EXPECT_EQ(view.displayBitmap()->bits[0], 0x99);
+  state.overlayMode = 2;
+  for (const OverlayLine& line : view.OverlayLines(view.Paint(800, 600)))
+    EXPECT_FALSE(line.text.starts_with("P: "));
 }
 
 TEST_F(View, FitToImageSizesTheFrameAroundThePicture) {

@@ -172,13 +172,16 @@ void BatchWindow::addInputs(const std::vector<std::string>& paths) {
   }
 }
 
-// Quality applies to WebP (lossy) and JPEG; it starts at the user's saved value.
+// Quality applies to WebP (lossy) and JPEG, within the format's range; it starts at the
+// user's saved value.
 void BatchWindow::formatChanged() {
   const QString ext = format_->currentData().toString();
   const bool webp = ext == "webp";
   const bool jpeg = ext == "jpg" || ext == "jpeg";
   lossless_->setEnabled(webp);
-  quality_->setEnabled(jpeg || (webp && !lossless_->isChecked()));
+  const auto range = QualityRangeOf(ext.toStdString());
+  quality_->setEnabled(range && !(webp && lossless_->isChecked()));
+  if (range) quality_->setRange(range->low, range->high);
   if (webp) quality_->setValue(settings_.ReadNumber("WebpQuality"));
   if (jpeg) quality_->setValue(settings_.ReadNumber("JpegQuality"));
 }
@@ -202,22 +205,27 @@ bool BatchWindow::start() {
   for (int i = 0; i < inputs_->count(); ++i)
     inputs.push_back(inputs_->item(i)->text().toStdString());
   const BatchOptions opts = options();
-  std::vector<BatchItem> items = PlanBatch(inputs, opts, patternList(&settings_));
-  if (items.empty()) {
+  if (const auto refused = CheckBatchOptions(opts)) {
+    status_->setText(Q(*refused));
+    return false;
+  }
+  BatchPlan plan = PlanBatch(inputs, opts, patternList(&settings_));
+  if (plan.items.empty() && plan.unreadable.empty()) {
     status_->setText(tr("No pictures to convert."));
     return false;
   }
+  const size_t count = plan.items.size();
   report_->clear();
-  progress_->setRange(0, static_cast<int>(items.size()));
+  progress_->setRange(0, static_cast<int>(count));
   progress_->setValue(0);
-  status_->setText(tr("Converting %1 pictures…").arg(items.size()));
+  status_->setText(tr("Converting %1 pictures…").arg(count));
   cancel_flag_ = false;
   shared_ = std::make_unique<SharedSettings>(settings_);
   context_ = std::make_unique<BatchContext>(BatchContext{*shared_, decoder_});
   setRunning(true);
-  worker_ = std::make_unique<std::jthread>([this, items = std::move(items), opts] {
+  worker_ = std::make_unique<std::jthread>([this, plan = std::move(plan), opts] {
     BatchReport report = RunBatch(
-        items, opts, *context_, cancel_flag_, [this](size_t done, size_t total, const ItemResult&) {
+        plan, opts, *context_, cancel_flag_, [this](size_t done, size_t total, const ItemResult&) {
           QMetaObject::invokeMethod(
               this,
               [this, done, total] {

@@ -1,0 +1,309 @@
+// Colour profiles: reading them from files, the conversions (compared with ImageMagick's, which
+// runs lcms, and with the formulas of the code points), the conversion cache and saving.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+
+#include "codecs/load_dispatch.h"
+#include "codecs/png.h"
+#include "codecs/qoi.h"
+#include "codecs/save_dispatch.h"
+#include "colour/colour_profile.h"
+#include "core/viewer_state.h"
+#include "frame/settings_store.h"
+#include "platform/settings_backend.h"
+#include "support/test_support.h"
+#include "view/view_geometry.h"
+
+namespace qp {
+namespace {
+
+const std::string kProfileDir = "/usr/share/color/icc/colord/";
+
+ColourProfilePtr ProfileFile(const std::string& name) {
+  const std::vector<uint8_t> bytes = test::ReadBytes(kProfileDir + name);
+  return bytes.empty() ? nullptr : ColourProfile::FromIcc(bytes);
+}
+
+// Patches across the whole cube plus a grey ramp, in 8 x 8 blocks (JPEG keeps flat blocks).
+ImageBuffer Patches() {
+  return test::MakePicture(128, 64, [](int32_t x, int32_t y) {
+    const int32_t block = (y / 8) * 16 + x / 8;  // 0..127
+    const uint32_t r = static_cast<uint32_t>((block % 5) * 255 / 4);
+    const uint32_t g = static_cast<uint32_t>((block / 5 % 5) * 255 / 4);
+    const uint32_t b = static_cast<uint32_t>((block / 25 % 5) * 255 / 4);
+    if (block >= 125) return 0xFF000000u | 0x404040u * static_cast<uint32_t>(block - 124);
+    return 0xFF000000u | r << 16 | g << 8 | b;
+  });
+}
+
+// The display path: the bitmap of the picture, converted to an sRGB screen.
+std::vector<uint8_t> ShownRgb(const ImageBuffer& img, const ColourProfile* colour) {
+  auto bmp = MakeDisplayBitmap(img.data(), img.width(), img.height());
+  EXPECT_TRUE(bmp.has_value());
+  ToScreenColours(*bmp, colour, nullptr);
+  std::vector<uint8_t> rgb;
+  for (int32_t y = 0; y < img.height(); ++y)
+    for (int32_t x = 0; x < img.width(); ++x) {
+      const uint8_t* p = bmp->bits.data() + y * bmp->stride() + x * 3;
+      rgb.insert(rgb.end(), {p[2], p[1], p[0]});
+    }
+  return rgb;
+}
+
+int MaxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  EXPECT_EQ(a.size(), b.size());
+  int worst = 0;
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+  return worst;
+}
+
+bool HaveImageMagick() { return test::RunShell("convert -version 2>/dev/null | grep -q ImageMagick") == 0; }
+
+class Colour : public ::testing::Test {
+ protected:
+  Colour() : settings(backend) {}
+  DecodeDetails Load(const std::string& path, ImageBuffer& out) {
+    LoadContext ctx{state, &settings, nullptr};
+    DecodeDetails details;
+    auto img = LoadPictureFile(path, ctx, &details);
+    EXPECT_TRUE(img.has_value()) << path;
+    if (img) out = std::move(*img);
+    return details;
+  }
+  test::TempDir dir;
+  ViewerState state;
+  MemorySettingsBackend backend;
+  SettingsStore settings;
+};
+
+TEST_F(Colour, TaggedFilesShowAsLcmsConvertsThem) {
+  if (!HaveImageMagick()) GTEST_SKIP() << "ImageMagick's convert is not installed";
+  const ImageBuffer picture = Patches();
+  const std::string srgb = kProfileDir + "sRGB.icc";
+  for (const char* profileName : {"AdobeRGB1998.icc", "ProPhotoRGB.icc", "SwappedRedAndGreen.icc"}) {
+    const ColourProfilePtr profile = ProfileFile(profileName);
+    if (!profile) GTEST_SKIP() << profileName << " is not installed (colord-data)";
+    for (const char* ext : {".jpg", ".png", ".webp"}) {
+      SCOPED_TRACE(std::string(profileName) + ext);
+      const std::string path = dir.file(std::string("tagged") + ext);
+      // WebP at 100 is lossless; the JPEG is compared with its own decoded pixels.
+      ASSERT_EQ(SaveByExtension(picture, false, path, 100, 95, PluginOrder::AfterQoi, nullptr,
+                                profile.get())
+                    .status,
+                SaveStatus::Saved);
+      ImageBuffer stored;
+      const DecodeDetails details = Load(path, stored);
+      ASSERT_NE(details.colour, nullptr);
+      EXPECT_EQ(details.colour->id(), profile->id());
+      EXPECT_EQ(ColourSpaceName(details.colour.get()), profile->description());
+      const std::string reference = dir.file("reference.rgb");
+      ASSERT_EQ(test::RunShell("convert " + test::ShellQuote(path) + " -profile " +
+                               test::ShellQuote(srgb) + " -depth 8 rgb:" +
+                               test::ShellQuote(reference)),
+                0);
+      EXPECT_LE(MaxDifference(ShownRgb(stored, details.colour.get()), test::ReadBytes(reference)), 2);
+    }
+  }
+}
+
+// ---- PNG chunks ----
+
+void PutChunk(std::vector<uint8_t>& png, size_t at, const char* type, std::vector<uint8_t> data) {
+  std::vector<uint8_t> chunk;
+  test::PutU32be(chunk, static_cast<uint32_t>(data.size()));
+  chunk.insert(chunk.end(), type, type + 4);
+  chunk.insert(chunk.end(), data.begin(), data.end());
+  const uLong crc = crc32(0, chunk.data() + 4, static_cast<uInt>(chunk.size() - 4));
+  test::PutU32be(chunk, static_cast<uint32_t>(crc));
+  png.insert(png.begin() + static_cast<std::ptrdiff_t>(at), chunk.begin(), chunk.end());
+}
+
+double SrgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+uint8_t SrgbEncode(double l) {
+  l = std::clamp(l, 0.0, 1.0);
+  const double v = l <= 0.0031308 ? l * 12.92 : 1.055 * std::pow(l, 1 / 2.4) - 0.055;
+  return static_cast<uint8_t>(std::lround(v * 255));
+}
+
+using Matrix = std::array<std::array<double, 3>, 3>;
+Matrix Inverse(const Matrix& m) {
+  const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                     m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                     m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+  Matrix r;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      const int a = (j + 1) % 3, b = (j + 2) % 3, c = (i + 1) % 3, d = (i + 2) % 3;
+      r[i][j] = (m[a][c] * m[b][d] - m[a][d] * m[b][c]) / det;
+    }
+  return r;
+}
+// RGB to XYZ for primaries and a white point given as x, y.
+Matrix ToXyz(const double (&p)[8]) {
+  Matrix m;
+  for (int c = 0; c < 3; ++c) {
+    const double x = p[2 + 2 * c], y = p[3 + 2 * c];
+    m[0][c] = x / y;
+    m[1][c] = 1;
+    m[2][c] = (1 - x - y) / y;
+  }
+  const double white[3] = {p[0] / p[1], 1, (1 - p[0] - p[1]) / p[1]};
+  const Matrix inv = Inverse(m);
+  for (int c = 0; c < 3; ++c) {
+    const double s = inv[c][0] * white[0] + inv[c][1] * white[1] + inv[c][2] * white[2];
+    for (int r = 0; r < 3; ++r) m[r][c] *= s;
+  }
+  return m;
+}
+
+TEST_F(Colour, PngCicpAndGammaChunksConvertAsTheirFormulasSay) {
+  const ImageBuffer picture = Patches();
+  const double p3[8] = {0.3127, 0.3290, 0.680, 0.320, 0.265, 0.690, 0.150, 0.060};
+  const double bt709[8] = {0.3127, 0.3290, 0.64, 0.33, 0.30, 0.60, 0.15, 0.06};
+  Matrix p3ToSrgb{};
+  const Matrix a = ToXyz(p3), b = Inverse(ToXyz(bt709));
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      for (int k = 0; k < 3; ++k) p3ToSrgb[i][j] += b[i][k] * a[k][j];
+
+  struct Case {
+    const char* name;
+    const char* type;
+    std::vector<uint8_t> data;
+    std::function<std::array<uint8_t, 3>(const uint8_t*)> expected;  // RGB in, RGB out
+  };
+  const std::vector<Case> cases = {
+      {"Display P3 (CICP 12/13)", "cICP", {12, 13, 0, 1},
+       [&](const uint8_t* rgb) {
+         std::array<uint8_t, 3> out;
+         for (int i = 0; i < 3; ++i) {
+           double l = 0;
+           for (int k = 0; k < 3; ++k) l += p3ToSrgb[i][k] * SrgbDecode(rgb[k] / 255.0);
+           out[i] = SrgbEncode(l);
+         }
+         return out;
+       }},
+      // gAMA 45455: the stored values are linear light raised to 1/2.2.
+      {"gAMA 0.45455", "gAMA", {0, 0, 0xB1, 0x8F},
+       [](const uint8_t* rgb) {
+         std::array<uint8_t, 3> out;
+         for (int i = 0; i < 3; ++i) out[i] = SrgbEncode(std::pow(rgb[i] / 255.0, 1 / 0.45455));
+         return out;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file("chunk.png");
+    ASSERT_EQ(SavePng(picture.data(), picture.width(), picture.height(), 100, path.c_str()), nullptr);
+    std::vector<uint8_t> png = test::ReadBytes(path);
+    PutChunk(png, 8 + 25, c.type, c.data);  // right after IHDR
+    test::WriteBytes(path, png);
+    ImageBuffer stored;
+    const DecodeDetails details = Load(path, stored);
+    ASSERT_NE(details.colour, nullptr);
+    EXPECT_EQ(details.colour->description(), c.name);
+    const std::vector<uint8_t> shown = ShownRgb(stored, details.colour.get());
+    std::vector<uint8_t> expected;
+    for (size_t i = 0; i < stored.pixelCount(); ++i) {
+      const uint8_t* p = stored.data() + i * 4;
+      const uint8_t rgb[3] = {p[2], p[1], p[0]};
+      const auto e = c.expected(rgb);
+      expected.insert(expected.end(), e.begin(), e.end());
+    }
+    EXPECT_LE(MaxDifference(shown, expected), 2);
+  }
+  // An sRGB chunk, and cICP saying sRGB, are no profile at all.
+  for (auto [type, data] : {std::pair<const char*, std::vector<uint8_t>>{"sRGB", {0}},
+                            {"cICP", {1, 13, 0, 1}}}) {
+    const std::string path = dir.file("srgb.png");
+    ASSERT_EQ(SavePng(picture.data(), picture.width(), picture.height(), 100, path.c_str()), nullptr);
+    std::vector<uint8_t> png = test::ReadBytes(path);
+    PutChunk(png, 8 + 25, type, data);
+    test::WriteBytes(path, png);
+    ImageBuffer stored;
+    EXPECT_EQ(Load(path, stored).colour, nullptr) << type;
+  }
+}
+
+TEST_F(Colour, ConversionsAreCachedPerPairAndSrgbCostsNothing) {
+  ImageBuffer picture = Patches();
+  const std::vector<uint8_t> before(picture.bytes().begin(), picture.bytes().end());
+  const int32_t made = ConversionsMade();
+  // sRGB to sRGB, also lcms's own sRGB profile against none: nothing made, nothing changed.
+  EXPECT_TRUE(ConvertBgra(picture.data(), picture.pixelCount(), nullptr, nullptr));
+  EXPECT_TRUE(ConvertBgra(picture.data(), picture.pixelCount(), ColourProfile::Srgb().get(), nullptr));
+  EXPECT_TRUE(SameColours(ColourProfile::Srgb().get(), nullptr));
+  EXPECT_EQ(ConversionsMade(), made);
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), picture.data()));
+
+  const ColourProfilePtr p3 = ColourProfile::FromCicp({12, 13, 0, true});
+  ASSERT_NE(p3, nullptr);
+  EXPECT_FALSE(SameColours(p3.get(), nullptr));
+  // Two pictures of the same profile read apart still share one conversion.
+  const ColourProfilePtr again = ColourProfile::FromIcc(p3->icc());
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->id(), p3->id());
+  ConvertBgra(picture.data(), picture.pixelCount(), p3.get(), nullptr);
+  const int32_t afterFirst = ConversionsMade();
+  EXPECT_EQ(afterFirst, made + 1);
+  ConvertBgra(picture.data(), picture.pixelCount(), again.get(), nullptr);
+  EXPECT_EQ(ConversionsMade(), afterFirst);
+  // Alpha is never touched.
+  ImageBuffer alpha = test::RandomPicture(33, 7, 5, true);
+  const std::vector<uint8_t> a(alpha.bytes().begin(), alpha.bytes().end());
+  ConvertBgra(alpha.data(), alpha.pixelCount(), p3.get(), nullptr);
+  for (size_t i = 3; i < a.size(); i += 4) ASSERT_EQ(alpha.data()[i], a[i]);
+
+  // Bytes that are no profile, or a profile of another colour space, mean sRGB.
+  EXPECT_EQ(ColourProfile::FromIcc(std::vector<uint8_t>(200, 7)), nullptr);
+  EXPECT_EQ(ColourProfile::FromIcc({}), nullptr);
+  EXPECT_EQ(ColourProfile::FromCicp({2, 2, 0, true}), nullptr);
+  EXPECT_EQ(ColourProfile::FromCicp({99, 13, 0, true}), nullptr);
+  EXPECT_EQ(ColourSpaceName(nullptr), "sRGB");
+}
+
+TEST_F(Colour, TargetsWithoutProfilesGetSrgbPixelsAndThePictureStaysAsDecoded) {
+  const ColourProfilePtr swapped = ProfileFile("SwappedRedAndGreen.icc");
+  if (!swapped) GTEST_SKIP() << "colord-data is not installed";
+  const ImageBuffer picture = test::SolidPicture(16, 8, 0xFFC01020);  // red 0xC0, green 0x10
+  const std::vector<uint8_t> before(picture.bytes().begin(), picture.bytes().end());
+  for (const char* ext : {".qoi", ".bgra"}) {
+    SCOPED_TRACE(ext);
+    const std::string path = dir.file(std::string("out") + ext);
+    ASSERT_EQ(SaveByExtension(picture, false, path, 80, 75, PluginOrder::AfterQoi, nullptr,
+                              swapped.get())
+                  .status,
+              SaveStatus::Saved);
+    ImageBuffer back;
+    const DecodeDetails details = Load(path, back);
+    EXPECT_EQ(details.colour, nullptr);
+    const uint32_t p = test::PixelAt(back, 3, 3);
+    // Red and green change places on the way to sRGB.
+    EXPECT_NEAR(static_cast<int>((p >> 16) & 0xFF), 0x10, 2);
+    EXPECT_NEAR(static_cast<int>((p >> 8) & 0xFF), 0xC0, 2);
+  }
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), picture.data()));
+
+  // PNG keeps the profile and the stored numbers.
+  const std::string png = dir.file("kept.png");
+  ASSERT_EQ(SaveByExtension(picture, false, png, 80, 75, PluginOrder::AfterQoi, nullptr, swapped.get())
+                .status,
+            SaveStatus::Saved);
+  ImageBuffer back;
+  const DecodeDetails details = Load(png, back);
+  ASSERT_NE(details.colour, nullptr);
+  EXPECT_EQ(details.colour->id(), swapped->id());
+  EXPECT_EQ(test::PixelAt(back, 0, 0) & 0xFFFFFF, 0xC01020u);
+
+  // With colour management off the load forgets the profile: the numbers are shown as stored.
+  settings.WriteText("ColourManagement", "false");
+  EXPECT_EQ(Load(png, back).colour, nullptr);
+  EXPECT_EQ(state.colourProfile, nullptr);
+}
+
+}  // namespace
+}  // namespace qp
