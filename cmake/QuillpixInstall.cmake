@@ -1,9 +1,11 @@
 # `cmake --install build --prefix P` puts the suite under P:
-#   P/lib/quillpix/           quillpix, QuillpixBatch, QuillpixSettings and the run-time
+#   P/LIBDIR/quillpix/        quillpix, QuillpixBatch, QuillpixSettings and the run-time
 #                             components, which the programs look for beside themselves
-#   P/lib/quillpix/plugins/   the image plug-ins
+#   P/LIBDIR/quillpix/plugins/ the image plug-ins
+# LIBDIR is GNUInstallDirs' choice when configured: "lib", or "lib/<multiarch>" (for example
+# lib/x86_64-linux-gnu) on Debian when the prefix is /usr.
 #   P/bin/                    links to the three programs
-#   P/share/...               desktop entry, AppStream metadata, icon, manual page, README
+#   P/share/...               desktop entry, AppStream metadata, icon, manual pages, README
 include(GNUInstallDirs)
 
 set(QP_INSTALL_APPDIR ${CMAKE_INSTALL_LIBDIR}/quillpix)
@@ -49,5 +51,7 @@ install(FILES ${qp_packaging}/org.quillpix.Quillpix.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${qp_packaging}/org.quillpix.Quillpix.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${qp_packaging}/quillpix.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${qp_packaging}/quillpix.1 ${qp_packaging}/QuillpixBatch.1
+              ${qp_packaging}/QuillpixSettings.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})

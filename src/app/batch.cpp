@@ -24,6 +24,7 @@
 #include "core/exit_cleanup.h"
 #include "core/file_io.h"
 #include "core/paths.h"
+#include "core/setting_values.h"
 #include "core/viewer_state.h"
 #include "frame/natural_sort.h"
 #include "jpegxform/lossless.h"
@@ -667,9 +668,7 @@ int32_t SharedSettings::ReadNumber(std::string_view name) {
   return it->second;
 }
 
-bool SharedSettings::ReadFlag(std::string_view name) {
-  return EqualsIgnoreCase(ReadText(name), "true");
-}
+bool SharedSettings::ReadFlag(std::string_view name) { return FlagIsOn(ReadText(name)); }
 
 std::optional<QualityRange> QualityRangeOf(std::string_view extension) {
   const std::string ext = ToLowerAscii(extension);

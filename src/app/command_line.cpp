@@ -96,6 +96,7 @@ CommandLine ParseCommandLine(std::span<const std::string> args) {
       case Switch::None:
         if (cl.firstFile.empty()) cl.firstFile = token;
         else cl.secondFile = token;
+        cl.files.push_back(token);
         break;
       case Switch::AutoRotate: cl.mode = CommandMode::AutoRotate; break;
       case Switch::Landscape: cl.mode = CommandMode::Landscape; break;

@@ -27,6 +27,8 @@ struct CommandLine {
   // The first and the last file token.
   std::string firstFile;
   std::string secondFile;
+  // Every file token in order. Two or more open the window with them as the stepping list.
+  std::vector<std::string> files;
   // The file named after --properties.
   std::string propertiesFile;
   // "-drawlines": every token after it, as x, y pairs.

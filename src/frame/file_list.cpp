@@ -186,6 +186,12 @@ void CDirManager::loadListFile(const std::string& listPath) {
   reloadMark_ = false;
 }
 
+void CDirManager::loadPaths(std::vector<std::string> paths) {
+  clear();
+  adopt(std::move(paths));
+  reloadMark_ = false;
+}
+
 void CDirManager::setCurrent(const std::string& path) {
   const std::string folder = FolderOf(path);
   folder_ = folder.empty() ? std::string() : withSlash(folder);

@@ -57,6 +57,8 @@ class CDirManager {
   // left out: a list that names itself, or two that name each other, would otherwise be
   // opened again and again.
   void loadListFile(const std::string& listPath);
+  // Rebuilds from the given paths (sorted like any list) and clears the mark.
+  void loadPaths(std::vector<std::string> paths);
   void markStale() { reloadMark_ = true; }
   bool isStale() const { return reloadMark_; }
   // Remembers the path's folder and seeks to it; never rebuilds.

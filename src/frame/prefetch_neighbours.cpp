@@ -34,8 +34,12 @@ void PrefetchNeighbours(FrameContext& ctx, int direction) {
   loader->Want(std::move(wishes), budget, plan, ctx.state.currentPath);
 }
 
-void ScanFolderAfterFirstPicture(FrameContext& ctx) {
+void ScanFolderAfterFirstPicture(FrameContext& ctx, const std::vector<std::string>& namedFiles) {
   if (ctx.state.currentPath.empty()) return;
+  if (namedFiles.size() >= 2) {
+    ctx.files.loadPaths(namedFiles);
+    ctx.files.seek(ctx.state.currentPath);
+  }
   ctx.files.refreshIfStale();
   ctx.frame.SetPaneText(kPanePosition, PositionText(ctx.files.position(), ctx.files.count()));
   PrefetchNeighbours(ctx, 1);

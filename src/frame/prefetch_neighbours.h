@@ -2,6 +2,9 @@
 // the first picture before its folder is read.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "frame/commands.h"
 
 namespace qp {
@@ -12,7 +15,8 @@ namespace qp {
 void PrefetchNeighbours(FrameContext& ctx, int direction);
 
 // The first picture is on screen: read its folder into the file list now, fill the position
-// pane, and start decoding ahead.
-void ScanFolderAfterFirstPicture(FrameContext& ctx);
+// pane, and start decoding ahead. Two or more `namedFiles` (the files named on the command
+// line, as absolute paths) are the list instead of the folder, as a list file's entries would be.
+void ScanFolderAfterFirstPicture(FrameContext& ctx, const std::vector<std::string>& namedFiles = {});
 
 }  // namespace qp

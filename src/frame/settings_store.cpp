@@ -1,6 +1,6 @@
 #include "frame/settings_store.h"
 
-#include "core/paths.h"
+#include "core/setting_values.h"
 #include "frame/settings_table.h"
 
 namespace qp {
@@ -43,7 +43,7 @@ int32_t SettingsStore::ReadNumber(std::string_view name) {
 }
 
 bool SettingsStore::ReadFlag(std::string_view name) {
-  return EqualsIgnoreCase(ReadText(name), "true");
+  return FlagIsOn(ReadText(name));
 }
 
 }  // namespace qp

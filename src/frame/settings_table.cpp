@@ -6,11 +6,29 @@ namespace qp {
 
 namespace {
 
-constexpr SettingInfo T(std::string_view name, int32_t capacity, std::string_view def) {
-  return {name, SettingKind::Text, capacity, def, 0};
+constexpr int32_t kMaxNumber = 2147483647;
+
+// A text flag, "true" or "false".
+constexpr SettingInfo Flag(std::string_view name, std::string_view def, std::string_view tab,
+                           std::string_view label) {
+  return {name, SettingKind::Text, 32, def, 0, 0, SettingRead::Flag, tab, label};
 }
-constexpr SettingInfo N(std::string_view name, int32_t def) {
-  return {name, SettingKind::Number, 4, {}, def};
+// A number read as on (not 0) or off.
+constexpr SettingInfo Switch(std::string_view name, int32_t def, std::string_view tab,
+                             std::string_view label) {
+  return {name, SettingKind::Number, 4, {}, def, 0, SettingRead::Switch, tab, label, 0, 1};
+}
+constexpr SettingInfo Number(std::string_view name, int32_t def, std::string_view tab,
+                             std::string_view label, int32_t minimum, int32_t maximum,
+                             SettingRead read = SettingRead::Number) {
+  return {name, SettingKind::Number, 4, {}, def, 0, read, tab, label, minimum, maximum};
+}
+constexpr SettingInfo Text(std::string_view name, int32_t capacity, SettingRead read,
+                           std::string_view tab, std::string_view label) {
+  return {name, SettingKind::Text, capacity, "", 0, 0, read, tab, label};
+}
+constexpr SettingInfo Colour(std::string_view name, std::string_view tab, std::string_view label) {
+  return Text(name, 32, SettingRead::Colour, tab, label);
 }
 // A numbered family, "Name%d" for 1 to `last`.
 constexpr SettingInfo Family(SettingInfo info, int32_t last) {
@@ -18,43 +36,61 @@ constexpr SettingInfo Family(SettingInfo info, int32_t last) {
   return info;
 }
 
+// In the settings program's order: tab by tab, each tab's rows as shown. The rows of the
+// families of one tab are shown interleaved by number (program 1, title 1, program 2 ...).
 constexpr std::array kTable = {
-    T("ToolbarVisible", 32, "false"),
-    T("StatusVisible", 32, "true"),
-    T("UseJoystick", 32, "true"),
-    T("UseGestures", 32, "true"),
-    T("DisableProgress", 32, "false"),
-    T("DisableNumericSort", 32, "true"),
-    T("UseRecycleBin", 32, "false"),
-    T("LastBookmark", 520, ""),
-    Family(T("External%d", 512, ""), 19),
-    Family(T("ExternalTitle%d", 512, ""), 19),
-    T("OSDColour", 32, ""),
-    T("EllipseColour", 32, ""),
-    T("RectangleColour", 32, ""),
-    T("BoxColour", 32, ""),
-    T("LineColour", 32, ""),
-    T("TesseractPath", 520, ""),
-    // Empty means the plugins folder beside the program.
-    T("PluginsPath", 520, ""),
-    N("JpegQuality", 75),
-    N("WebpQuality", 80),
-    N("SaveFilterIndex", 1),
-    // The caller supplies the counter's current value as the default.
-    N("ClipboardCounter", 0),
-    N("KeepAspectRatio", 1),
-    N("SharpenAfterResample", 1),
-    N("UseResize", 0),
-    N("FitWidthFactor", 970),
-    N("FitHeightFactor", 900),
-    N("JoyID", 1),
+    Flag("ToolbarVisible", "false", "View", "Show the tool bar"),
+    Flag("StatusVisible", "true", "View", "Show the status bar"),
+    Flag("DisableProgress", "false", "View", "Hide the progress bar of animations"),
+    Number("FitWidthFactor", 970, "View", "Fit to width: share of the width (1/1000)", 100, 10000,
+           SettingRead::FitFactor),
+    Number("FitHeightFactor", 900, "View", "Fit to height: share of the height (1/1000)", 100,
+           10000, SettingRead::FitFactor),
+    Colour("OSDColour", "View", "Information overlay colour"),
     // Memory for pictures decoded ahead of the current one, in MiB; 0 decodes nothing ahead.
-    N("PrefetchMemoryMB", 512),
+    Number("PrefetchMemoryMB", 512, "View", "Memory for pictures decoded ahead, in MiB (0: none)",
+           0, kMaxNumber, SettingRead::MemoryMB),
     // Pictures are shown and written in their colour space; "false" shows the stored numbers.
-    T("ColourManagement", 32, "true"),
+    Flag("ColourManagement", "true", "View",
+         "Show and save pictures in their colour space (colour profiles)"),
     // Pictures are turned upright by the orientation their file records, at load.
-    T("AutoOrient", 32, "true"),
-    Family(N("JoyButton%d", 0), 16),
+    Flag("AutoOrient", "true", "View", "Turn photos upright by their recorded orientation"),
+
+    Flag("DisableNumericSort", "true", "Files", "Sort names as plain text (not by their numbers)"),
+    Flag("UseRecycleBin", "false", "Files", "Delete files to the trash"),
+    Text("LastBookmark", 520, SettingRead::File, "Files", "Bookmarked file"),
+    // Empty means the plugins folder beside the program.
+    Text("PluginsPath", 520, SettingRead::Folder, "Files",
+         "Plug-in folder (empty: \"plugins\" beside the program)"),
+    Number("SaveFilterIndex", 1, "Files", "File type last chosen for saving", 1, 99),
+    // The caller supplies the counter's current value as the default.
+    Number("ClipboardCounter", 0, "Files", "Number of the next pasted picture", 0, kMaxNumber,
+           SettingRead::Counter),
+
+    Switch("KeepAspectRatio", 1, "Editing", "Resample: keep the aspect ratio"),
+    Switch("SharpenAfterResample", 1, "Editing", "Resample: sharpen afterwards"),
+    Switch("UseResize", 0, "Editing", "Resample: plain resize (nearest pixel)"),
+    Colour("EllipseColour", "Editing", "Ellipse colour"),
+    Colour("RectangleColour", "Editing", "Rectangle colour"),
+    Colour("BoxColour", "Editing", "Box colour"),
+    Colour("LineColour", "Editing", "Line colour"),
+
+    Number("JpegQuality", 75, "Formats", "JPEG quality", 1, 100),
+    Number("WebpQuality", 80, "Formats", "WebP quality (100 saves losslessly)", 0, 100),
+
+    Family(Text("External%d", 512, SettingRead::Program, "External programs", "Program %d"), 19),
+    Family(Text("ExternalTitle%d", 512, SettingRead::Text, "External programs", "Menu title %d"),
+           19),
+
+    Flag("UseJoystick", "true", "Input", "Navigate with a game controller"),
+    Flag("UseGestures", "true", "Input", "Mouse gestures"),
+    Number("JoyID", 1, "Input", "Joystick number", 1, 2, SettingRead::Joystick),
+    Family(Number("JoyButton%d", 0, "Input", "Controller button %d command", 4000, 5000,
+                  SettingRead::ButtonCommand),
+           16),
+
+    Text("TesseractPath", 520, SettingRead::File, "Tools",
+         "OCR program (empty: /usr/bin/tesseract)"),
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/setting_values.h"
 #include "view/view.h"
 
 namespace qp {
@@ -18,12 +19,12 @@ constexpr uint16_t kAxisHigh = 0xC000;
 
 GamePadConfig ReadGamePadConfig(SettingsAccess& settings) {
   GamePadConfig config;
-  config.joystickIndex = settings.ReadNumber("JoyID") == 2 ? 1 : 0;
+  config.joystickIndex = JoystickIndex(settings.ReadNumber("JoyID"));
   for (size_t n = 1; n <= config.buttonCommand.size(); ++n) {
     char name[16];
     std::snprintf(name, sizeof name, "JoyButton%zu", n);
     const int32_t value = settings.ReadNumber(name);
-    uint16_t command = value >= 4000 && value <= 5000 ? static_cast<uint16_t>(value) : 0;
+    uint16_t command = ButtonCommand(value);
     if (command == 0 && n <= kDefaultButtonCommands.size()) command = kDefaultButtonCommands[n - 1];
     config.buttonCommand[n - 1] = command;
   }

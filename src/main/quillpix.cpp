@@ -146,9 +146,14 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   // The file named on the command line goes into the recent list like any opened file.
   const std::string first = DocumentPath(cl.firstFile);
   if (first.empty() || !qp::OpenDocument(fileOps, first)) view.OpenDocument(first);
+  // Several files named (a selection opened from a file manager) are what Space steps through.
+  std::vector<std::string> named;
+  for (const std::string& file : cl.files) named.push_back(DocumentPath(file));
   // The first picture is painted before its folder is read; a large folder then costs no wait.
-  view.AfterNextPaint([&window, &router] {
-    QTimer::singleShot(0, &window, [&router] { qp::ScanFolderAfterFirstPicture(router->context()); });
+  view.AfterNextPaint([&window, &router, named = std::move(named)] {
+    QTimer::singleShot(0, &window, [&router, named] {
+      qp::ScanFolderAfterFirstPicture(router->context(), named);
+    });
   });
   const int rc = QApplication::exec();
   prefetch.OnExactSettled(nullptr);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "core/colour.h"
+#include "core/setting_values.h"
 #include "ops/shapes.h"
 #include "ops/transparency.h"
 
@@ -36,7 +37,7 @@ std::optional<PixelRect> ShapeRect(const ImageBuffer& img, std::optional<PixelRe
 }  // namespace
 
 uint32_t DrawingColour(std::string_view settingText, uint32_t fallback) {
-  return settingText.empty() ? fallback : ParseColour(settingText) & 0xFFFFFFu;
+  return ColourSetting(settingText, fallback);
 }
 
 uint32_t DrawingPixel(const ImageBuffer& img, uint32_t colour) {

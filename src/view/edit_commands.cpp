@@ -3,6 +3,7 @@
 #include "codecs/load_dispatch.h"
 #include "colour/colour_profile.h"
 #include "core/paths.h"
+#include "core/setting_values.h"
 #include "ops/ops.h"
 
 namespace qp {
@@ -227,9 +228,9 @@ CommandOutcome EditCommands::ShowSelectedColour() {
 
 CommandOutcome EditCommands::Resample(ImageBuffer& img) {
   ResampleDialog dialog(img.width(), img.height(), state_.vectorSource != 0);
-  dialog.SetKeepAspect(settings_.ReadNumber("KeepAspectRatio") != 0);
-  dialog.sharpen = settings_.ReadNumber("SharpenAfterResample") != 0;
-  dialog.useResize = settings_.ReadNumber("UseResize") != 0;
+  dialog.SetKeepAspect(SwitchIsOn(settings_.ReadNumber("KeepAspectRatio")));
+  dialog.sharpen = SwitchIsOn(settings_.ReadNumber("SharpenAfterResample"));
+  dialog.useResize = SwitchIsOn(settings_.ReadNumber("UseResize"));
   if (!dialogs_.Resample(dialog) || dialog.Validate()) return Done(AfterCommand::Nothing);
   settings_.WriteNumber("KeepAspectRatio", dialog.keepAspect ? 1 : 0);
   settings_.WriteNumber("SharpenAfterResample", dialog.sharpen ? 1 : 0);

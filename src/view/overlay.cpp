@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/colour.h"
+#include "core/setting_values.h"
 #include "core/image_buffer.h"
 #include "core/paths.h"
 #include "codecs/sniff.h"
@@ -134,9 +134,7 @@ std::vector<OverlayLine> LayOutOverlay(const OverlayInput& in) {
 }
 
 uint32_t OverlayColour(SettingsAccess& settings) {
-  const std::string text = settings.ReadText("OSDColour");
-  if (text.empty()) return 0x00FF00;
-  return ParseColour(text) & 0xFFFFFF;
+  return ColourSetting(settings.ReadText("OSDColour"), 0x00FF00);
 }
 
 void DrawProgressBar(uint8_t* bgra, int32_t w, int32_t h, int32_t index, int32_t count) {

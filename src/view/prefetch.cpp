@@ -121,10 +121,6 @@ std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const Di
   return display;
 }
 
-int64_t PrefetchBudgetBytes(int32_t megabytes) {
-  return megabytes <= 0 ? 0 : int64_t{megabytes} * 1024 * 1024;
-}
-
 PrefetchLoader::PrefetchLoader(ViewerState::MetadataReader reader) : reader_(std::move(reader)) {}
 
 PrefetchLoader::~PrefetchLoader() {

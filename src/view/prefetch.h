@@ -17,6 +17,7 @@
 
 #include "codecs/load_dispatch.h"
 #include "core/exif_info.h"
+#include "core/setting_values.h"
 #include "core/viewer_state.h"
 #include "view/view_geometry.h"
 
@@ -104,9 +105,6 @@ struct PrefetchWish {
   std::string path;
   bool preview = false;
 };
-
-// Bytes the prefetched pictures may hold for a setting "PrefetchMemoryMB"; 0 is off.
-int64_t PrefetchBudgetBytes(int32_t megabytes);
 
 class PrefetchLoader {
  public:

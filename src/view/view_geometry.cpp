@@ -10,12 +10,6 @@
 
 namespace qp {
 
-double FitQuotient(int32_t stored, double fallback) {
-  // The stored number is taken as unsigned, so a negative value becomes huge and is refused.
-  const double q = static_cast<double>(static_cast<uint32_t>(stored)) / 1000.0;
-  return (q < 0.1 || q > 10.0) ? fallback : q;
-}
-
 FitFactors ReadFitFactors(SettingsAccess& settings) {
   FitFactors f;
   f.width = FitQuotient(settings.ReadNumber("FitWidthFactor"), 0.97);

@@ -10,6 +10,7 @@
 
 #include "colour/colour_profile.h"
 #include "core/image_buffer.h"
+#include "core/setting_values.h"
 #include "core/settings_access.h"
 
 namespace qp {
@@ -25,8 +26,6 @@ struct FitFactors {
   double width = 0.97;
   double height = 0.9;
 };
-// A per-mille setting as a factor; quotients outside [0.1, 10] give `fallback`.
-double FitQuotient(int32_t stored, double fallback);
 FitFactors ReadFitFactors(SettingsAccess& settings);
 
 // The positive zoom a fit code (-1, -2, -3) gives a w x h picture in an available area of

@@ -52,6 +52,12 @@ TEST(CommandLine, SlashIsASwitchOnlyForAnExactName) {
   EXPECT_EQ(files.mode, CommandMode::None);
   EXPECT_EQ(files.firstFile, "/autorotatex");
   EXPECT_EQ(files.secondFile, "/x");
+
+  // Every file name is kept in order: several open as the stepping list.
+  const CommandLine many = Parse({"c.png", "-overwrite", "a.png", "b.png"});
+  EXPECT_EQ(many.files, (std::vector<std::string>{"c.png", "a.png", "b.png"}));
+  EXPECT_EQ(many.firstFile, "c.png");
+  EXPECT_EQ(many.secondFile, "b.png");
 }
 
 TEST(CommandLine, UnknownDashSwitchesAreIgnoredAndLastModeWins) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "codecs/png.h"
@@ -61,14 +63,33 @@ TEST(Packaging, AppStreamMetadataIsValid) {
   EXPECT_NE(out.find("Validation was successful"), std::string::npos) << out;
 }
 
-TEST(Packaging, ManualPageRenders) {
+// Every program has a page that renders without a warning and says what it must.
+TEST(Packaging, ManualPagesRender) {
   if (!test::HaveTool("man")) GTEST_SKIP() << "man-db missing";
-  std::string out;
-  ASSERT_EQ(Capture("MANWIDTH=80 man --warnings -l " + ShellQuote(kPackaging + "/quillpix.1"), out),
-            0);
-  EXPECT_EQ(out.find("warning"), std::string::npos) << out;
-  EXPECT_NE(out.find("QUILLPIX(1)"), std::string::npos) << out;
-  EXPECT_NE(out.find("-convert filename outname"), std::string::npos) << out;
+  std::map<std::string, std::string> pages;
+  for (const char* name : {"quillpix", "QuillpixBatch", "QuillpixSettings"}) {
+    std::string& out = pages[name];
+    ASSERT_EQ(Capture("MANWIDTH=80 man --warnings -l " + ShellQuote(kPackaging + "/" + name + ".1"),
+                      out),
+              0)
+        << name;
+    EXPECT_EQ(out.find("warning"), std::string::npos) << out;
+    std::string title(name);
+    for (char& c : title) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_NE(out.find(title + "(1)"), std::string::npos) << out;
+    // One blank between words, whatever the justification and the line breaks.
+    std::string words;
+    for (char c : out)
+      if (!std::isspace(static_cast<unsigned char>(c)) || (!words.empty() && words.back() != ' '))
+        words += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+    out = words;
+  }
+  EXPECT_NE(pages["quillpix"].find("-convert filename outname"), std::string::npos);
+  // Settings read at start-up do not take effect at once; the page must not say they all do.
+  EXPECT_EQ(pages["quillpix"].find("effect at once"), std::string::npos) << pages["quillpix"];
+  EXPECT_NE(pages["quillpix"].find("read when the program starts"), std::string::npos);
+  EXPECT_NE(pages["QuillpixBatch"].find("-existing rule"), std::string::npos);
+  EXPECT_NE(pages["QuillpixSettings"].find("DisableNumericSort"), std::string::npos);
 }
 
 TEST(Packaging, InstallIntoAPrefixGivesWorkingPrograms) {
@@ -85,7 +106,8 @@ TEST(Packaging, InstallIntoAPrefixGivesWorkingPrograms) {
        {"bin/quillpix", "bin/QuillpixBatch", "bin/QuillpixSettings",
         "share/applications/org.quillpix.Quillpix.desktop",
         "share/metainfo/org.quillpix.Quillpix.metainfo.xml",
-        "share/icons/hicolor/scalable/apps/org.quillpix.Quillpix.svg", "share/man/man1/quillpix.1"})
+        "share/icons/hicolor/scalable/apps/org.quillpix.Quillpix.svg", "share/man/man1/quillpix.1",
+        "share/man/man1/QuillpixBatch.1", "share/man/man1/QuillpixSettings.1"})
     EXPECT_TRUE(fs::exists(prefix + "/" + file)) << file;
 
   const std::string env = "XDG_CONFIG_HOME=" + ShellQuote(dir.file("config")) + " ";

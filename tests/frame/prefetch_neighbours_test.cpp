@@ -106,6 +106,19 @@ TEST_F(Neighbours, TheFolderIsReadAfterTheFirstPictureAndStepsAdoptWhatWasDecode
   EXPECT_EQ(loader.counters().adopted, 3);
 }
 
+TEST_F(Neighbours, FilesNamedTogetherAreTheSteppingListInsteadOfTheFolder) {
+  // Opened as a selection of two of the folder's three pictures, c first.
+  view.OpenDocument(c);
+  ScanFolderAfterFirstPicture(router->context(), {c, a});
+  EXPECT_EQ(host.panes[kPanePosition], "2/2");  // sorted like a list: a, c
+  for (const std::string& expected : {a, c, a}) {
+    router->Execute(kCmdNextFile);
+    EXPECT_EQ(state.currentPath, expected);
+  }
+  router->Execute(kCmdPreviousFile);
+  EXPECT_EQ(state.currentPath, c);
+}
+
 TEST_F(Neighbours, FullscreenStepsShowTheSameFittedPictureWithAndWithoutPrefetch) {
   ports.screen.full = ScreenRect{0, 0, 160, 120};
   std::vector<std::vector<uint8_t>> shown[2];

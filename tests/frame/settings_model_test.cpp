@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <set>
 
+#include "core/colour.h"
+#include "core/viewer_state.h"
+#include "frame/main_frame.h"
 #include "frame/settings_store.h"
+#include "input/game_controller.h"
+#include "view/overlay.h"
+#include "view/view_geometry.h"
 
 namespace qp {
 namespace {
@@ -80,41 +87,163 @@ TEST(SettingsModel, AcceptsOnlyValuesTheViewerUnderstands) {
   }
 }
 
-TEST(SettingsModel, BrokenValuesShowTheDefaultAndAreFlagged) {
+TEST(SettingsModel, ValuesAreShownAsTheViewerReadsThem) {
   const struct {
     const char* name;
     std::string stored;
     std::string shown;
-    bool broken;
+    bool noted;  // the file's form differs from what the program writes
   } cases[] = {
-      {"UseJoystick", "TRUE", "true", false},
-      {"UseJoystick", "False", "false", false},
-      {"UseJoystick", "yes", "true", true},
-      {"ToolbarVisible", "1", "false", true},
+      {"UseJoystick", "TRUE", "true", true},
+      {"UseJoystick", "False", "false", true},
+      {"UseJoystick", "yes", "false", true},  // only "true" is on
+      {"DisableNumericSort", "1", "false", true},
+      {"DisableNumericSort", "true", "true", false},
+      {"ToolbarVisible", std::string(40, 't'), "false", true},  // too long: the default
       {"SharpenAfterResample", "0", "false", false},
-      {"SharpenAfterResample", "on", "true", true},
+      {"UseResize", "2", "true", true},  // any number but 0 is on
+      {"UseResize", "1", "true", false},
+      {"SharpenAfterResample", "on", "true", true},  // not a number: the default
       {"JpegQuality", "abc", "75", true},
-      {"JpegQuality", "250", "75", true},
+      {"JpegQuality", "250", "250", true},  // used as it is
       {"JpegQuality", "90", "90", false},
       {"FitHeightFactor", "50", "900", true},
+      {"FitHeightFactor", "-5", "900", true},
+      {"FitWidthFactor", "10000", "10000", false},
+      {"JoyID", "3", "1", true},
+      {"JoyID", "2", "2", false},
       {"JoyButton2", "3000", "0", true},
-      {"LineColour", "red", "", true},
+      {"JoyButton2", "4160", "4160", false},
+      {"PrefetchMemoryMB", "-3", "0", true},
+      {"OSDColour", "#40", "#404040", true},  // one field is grey
+      {"OSDColour", "#00FF00", "#00FF00", false},
+      {"LineColour", "red", "#000000", true},
+      {"BoxColour", "255", "#0000FF", true},
       {"LastBookmark", std::string(600, 'x'), "", true},
+      {"External3", "COPY /backup", "COPY /backup", false},
   };
   for (const auto& c : cases) {
     MemorySettingsBackend backend;
     backend.setText(c.name, c.stored);
     const FieldValue v = ReadField(*FindField(c.name), backend);
-    EXPECT_TRUE(v.stored) << c.name;
-    EXPECT_EQ(v.value, c.shown) << c.name << " = " << c.stored.substr(0, 20);
-    EXPECT_EQ(v.broken, c.broken) << c.name << " = " << c.stored.substr(0, 20);
+    const std::string what = std::string(c.name) + " = " + c.stored.substr(0, 20);
+    EXPECT_TRUE(v.stored) << what;
+    EXPECT_EQ(v.value, c.shown) << what;
+    EXPECT_EQ(!v.note.empty(), c.noted) << what << ": " << v.note;
     EXPECT_EQ(v.storedText, c.stored);
   }
   MemorySettingsBackend empty;
   const FieldValue missing = ReadField(*FindField("WebpQuality"), empty);
   EXPECT_FALSE(missing.stored);
-  EXPECT_FALSE(missing.broken);
+  EXPECT_TRUE(missing.note.empty());
   EXPECT_EQ(missing.value, "80");
+
+  MemorySettingsBackend grey;
+  grey.setText("OSDColour", "#40");
+  EXPECT_EQ(ReadField(*FindField("OSDColour"), grey).note,
+            "The file holds \"#40\": the viewer reads it as #404040.");
+}
+
+// The program's reading against the viewer's own readers, on one file written by hand.
+TEST(SettingsModel, ShownValuesAreWhatTheViewerUses) {
+  MemorySettingsBackend backend;
+  for (auto [name, text] :
+       {std::pair{"DisableNumericSort", "1"}, {"UseGestures", "TRUE"}, {"DisableProgress", "on"},
+        {"OSDColour", "#40"}, {"FitWidthFactor", "20000"}, {"FitHeightFactor", "450"},
+        {"JoyID", "7"}, {"JoyButton3", "4999"}, {"JoyButton4", "5001"}})
+    backend.setText(name, text);
+  SettingsStore store(backend);
+  auto shown = [&](const char* name) { return ReadField(*FindField(name), backend).value; };
+
+  ViewerState state;
+  ReadStartupFlags(state, store);
+  EXPECT_EQ(shown("DisableNumericSort"), state.numericSort ? "false" : "true");
+  EXPECT_EQ(shown("UseGestures"), state.useGestures ? "true" : "false");
+  EXPECT_EQ(shown("DisableProgress"), state.showProgress ? "false" : "true");
+  EXPECT_EQ(shown("OSDColour"), FormatColour(OverlayColour(store)));
+  const FitFactors fit = ReadFitFactors(store);
+  EXPECT_EQ(std::stoi(shown("FitWidthFactor")), std::lround(fit.width * 1000));
+  EXPECT_EQ(std::stoi(shown("FitHeightFactor")), std::lround(fit.height * 1000));
+  const GamePadConfig pad = ReadGamePadConfig(store);
+  EXPECT_EQ(std::stoi(shown("JoyID")), pad.joystickIndex + 1);
+  EXPECT_EQ(std::stoi(shown("JoyButton3")), pad.buttonCommand[2]);
+  EXPECT_EQ(shown("JoyButton4"), "0");  // refused: the button keeps its built-in command
+}
+
+// Records every write, so a test sees exactly which values an apply touched.
+class RecordingBackend final : public SettingsBackend {
+ public:
+  std::optional<std::string> getText(std::string_view n) override { return inner.getText(n); }
+  std::optional<int32_t> getNumber(std::string_view n) override { return inner.getNumber(n); }
+  bool setText(std::string_view n, std::string_view v) override {
+    written.emplace(n);
+    return inner.setText(n, v);
+  }
+  bool setNumber(std::string_view n, int32_t v) override {
+    written.emplace(n);
+    return inner.setNumber(n, v);
+  }
+  bool removeGroup(std::string_view g) override { return inner.removeGroup(g); }
+  MemorySettingsBackend inner;
+  std::set<std::string> written;
+};
+
+TEST(SettingsModel, AnEditWritesOnlyWhatTheUserChanged) {
+  RecordingBackend backend;
+  const std::pair<const char*, std::string> file[] = {
+      {"DisableNumericSort", "1"}, {"OSDColour", "#40"},  {"UseResize", "2"},
+      {"JpegQuality", "250"},      {"UseGestures", "yes"}, {"LastBookmark", std::string(600, 'x')},
+      {"ClipboardCounter", "41"},  {"WebpQuality", "80"}};
+  for (const auto& [name, text] : file) backend.inner.setText(name, text);
+
+  SettingsEdit edit(backend);
+  const SettingField& webp = *FindField("WebpQuality");
+  const SettingField& resize = *FindField("UseResize");
+  EXPECT_EQ(edit.value(resize), "true");
+  EXPECT_TRUE(edit.set(resize, "true"));  // the value it already has
+  EXPECT_FALSE(edit.set(webp, "101"));
+  EXPECT_TRUE(edit.set(webp, "55"));
+  EXPECT_TRUE(edit.changed(webp));
+  EXPECT_FALSE(edit.changed(resize));
+  EXPECT_TRUE(edit.apply().empty());
+  EXPECT_EQ(backend.written, std::set<std::string>{"WebpQuality"});
+  EXPECT_EQ(backend.inner.getText("WebpQuality"), "55");
+  EXPECT_EQ(edit.read(webp).value, "55");
+  for (const auto& [name, text] : file)
+    if (std::string(name) != "WebpQuality") {
+      EXPECT_EQ(backend.inner.getText(name), text) << name;
+    }
+
+  // Restore writes the fields whose reading differs from the default, and only those: the
+  // over-long bookmark already reads as the default "" and the counter is left alone.
+  backend.written.clear();
+  edit.set(resize, "false");
+  edit.revert(resize);
+  EXPECT_EQ(edit.value(resize), "true");
+  edit.restoreDefaults();
+  EXPECT_TRUE(edit.apply().empty());
+  EXPECT_EQ(backend.written, (std::set<std::string>{"DisableNumericSort", "OSDColour", "UseResize",
+                                                    "JpegQuality", "UseGestures", "WebpQuality"}));
+  EXPECT_EQ(backend.inner.getText("DisableNumericSort"), "true");
+  EXPECT_EQ(backend.inner.getText("UseResize"), "0");
+  EXPECT_EQ(backend.inner.getText("LastBookmark"), std::string(600, 'x'));
+  EXPECT_EQ(backend.inner.getText("ClipboardCounter"), "41");
+  EXPECT_EQ(edit.read(*FindField("OSDColour")).value, "");
+}
+
+TEST(SettingsModel, EveryRowIsOfferedOnATabWithALabel) {
+  for (const SettingInfo& s : SettingsTable()) {
+    EXPECT_FALSE(s.tab.empty()) << s.name;
+    EXPECT_FALSE(s.label.empty()) << s.name;
+    EXPECT_EQ(s.last != 0, s.label.find("%d") != std::string_view::npos) << s.name;
+  }
+  // The families of a tab are interleaved by number.
+  const auto& fields = SettingsFields();
+  const auto at = [&](const char* name) { return FindField(name) - fields.data(); };
+  EXPECT_EQ(at("ExternalTitle1"), at("External1") + 1);
+  EXPECT_EQ(at("External2"), at("ExternalTitle1") + 1);
+  EXPECT_EQ(FindField("External12")->label, "Program 12");
+  EXPECT_EQ(FindField("DisableProgress")->label, "Hide the progress bar of animations");
 }
 
 TEST(SettingsModel, WritesReachTheViewersStoreAndInvalidOnesAreRefused) {

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -75,17 +76,29 @@ TEST_F(SettingsWindowTest, ChangesReachTheViewersStore) {
   EXPECT_EQ(viewer.ReadText("External4"), "");
 }
 
-TEST_F(SettingsWindowTest, BrokenValuesAreFlaggedAndInvalidInputIsRefused) {
+TEST_F(SettingsWindowTest, HandWrittenValuesShowTheViewersReadingAndStayUntilChanged) {
   test::RunShell("mkdir -p " + test::ShellQuote(dir_.path() + "/Quillpix"));
-  std::ofstream(file_) << "[Settings]\nJpegQuality=abc\nUseGestures=yes\nOSDColour=#00FF00\n";
+  const std::string untouched[] = {"DisableNumericSort=1", "OSDColour=#40", "UseResize=2",
+                                   "UseGestures=yes", "FitWidthFactor=50"};
+  {
+    std::ofstream out(file_);
+    out << "[Settings]\nJpegQuality=abc\n";
+    for (const std::string& line : untouched) out << line << "\n";
+  }
   QSettingsBackend backend;
   SettingsWindow window(backend);
   EXPECT_TRUE(window.flagged("JpegQuality"));
   EXPECT_TRUE(window.flagged("UseGestures"));
-  EXPECT_FALSE(window.flagged("OSDColour"));
+  EXPECT_TRUE(window.flagged("OSDColour"));
+  EXPECT_FALSE(window.flagged("WebpQuality"));
   EXPECT_EQ(editor<QSpinBox>(window, "JpegQuality")->value(), 75);
-  EXPECT_TRUE(editor<QCheckBox>(window, "UseGestures")->isChecked());
-  EXPECT_EQ(window.value("OSDColour"), "#00FF00");
+  EXPECT_FALSE(editor<QCheckBox>(window, "UseGestures")->isChecked());  // only "true" is on
+  EXPECT_FALSE(editor<QCheckBox>(window, "DisableNumericSort")->isChecked());
+  EXPECT_TRUE(editor<QCheckBox>(window, "UseResize")->isChecked());
+  EXPECT_EQ(editor<QSpinBox>(window, "FitWidthFactor")->value(), 970);
+  EXPECT_EQ(window.value("OSDColour"), "#404040");
+  EXPECT_EQ(window.findChild<QLabel*>("OSDColourWarning")->text(),
+            "The file holds \"#40\": the viewer reads it as #404040.");
 
   // Out-of-range numbers and over-long texts cannot be typed in.
   QSpinBox* quality = editor<QSpinBox>(window, "JpegQuality");
@@ -95,13 +108,17 @@ TEST_F(SettingsWindowTest, BrokenValuesAreFlaggedAndInvalidInputIsRefused) {
   QTest::keyClicks(title, QString(520, 'x'));
   EXPECT_EQ(title->text().size(), 511);
 
-  // Apply replaces the broken values by what the window shows.
+  // Apply writes the two changed values; the others stay in the file as they were written.
   ASSERT_TRUE(window.apply());
   EXPECT_FALSE(window.flagged("JpegQuality"));
+  EXPECT_TRUE(window.flagged("UseGestures"));
   QSettings file(QString::fromStdString(file_), QSettings::IniFormat);
   EXPECT_EQ(file.value("Settings/JpegQuality").toString(), "100");
-  EXPECT_EQ(file.value("Settings/UseGestures").toString(), "true");
   EXPECT_EQ(file.value("Settings/ExternalTitle2").toString().size(), 511);
+  const std::vector<uint8_t> bytes = test::ReadBytes(file_);
+  const std::string text(bytes.begin(), bytes.end());
+  for (const std::string& line : untouched)
+    EXPECT_NE(text.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << text;
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ QWidget* PathEditor(const SettingField& f, QLineEdit*& edit, QWidget* parent) {
 }  // namespace
 
 SettingsWindow::SettingsWindow(SettingsBackend& backend, QWidget* parent)
-    : QDialog(parent), backend_(backend) {
+    : QDialog(parent), edit_(backend) {
   setWindowTitle(tr("Quillpix Settings"));
   auto* layout = new QVBoxLayout(this);
   tabs_ = new QTabWidget(this);
@@ -105,13 +105,15 @@ SettingsWindow::SettingsWindow(SettingsBackend& backend, QWidget* parent)
       def->setEnabled(false);  // drawn as secondary text
       row.warning = new QLabel(page);
       row.warning->setObjectName(Q(f.name + "Warning"));
-      row.warning->setStyleSheet("color: #b00020");
+      row.warning->setStyleSheet("color: #8a4b00");
+      row.warning->setWordWrap(true);
       row.warning->hide();
       grid->addWidget(label, line, 0);
       grid->addWidget(editor, line, 1);
       grid->addWidget(def, line, 2);
-      grid->addWidget(row.warning, line, 3);
-      ++line;
+      // Under the editor: what the viewer makes of a value written by hand in another form.
+      grid->addWidget(row.warning, line + 1, 1, 1, 2);
+      line += 2;
     }
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(line, 1);
@@ -271,33 +273,32 @@ QWidget* SettingsWindow::makeEditor(Row& row, QWidget* parent) {
 
 void SettingsWindow::load() {
   for (Row& row : rows_) {
-    const FieldValue v = ReadField(*row.field, backend_);
+    const FieldValue& v = edit_.read(*row.field);
     row.set(v.value);
-    row.written = v.value;
-    row.broken = v.broken;
-    if (v.broken) {
-      row.warning->setText(tr("Invalid in the file"));
-      row.warning->setToolTip(
-          tr("The settings file holds \"%1\", which is not a valid value. The default is shown "
-             "and is written when you apply.")
-              .arg(Q(v.storedText)));
-    }
-    row.warning->setVisible(v.broken);
+    // What the editor shows for the value read; only a change from it is written.
+    row.shown = row.get();
+    row.warning->setText(Q(v.note));
+    row.warning->setVisible(!v.note.empty());
   }
 }
 
 bool SettingsWindow::apply() {
-  QStringList failed;
   for (Row& row : rows_) {
     const std::string v = row.get();
-    if (v == row.written && !row.broken) continue;
-    if (!WriteField(*row.field, v, backend_)) {
-      failed << Q(row.field->label);
-      continue;
-    }
-    row.written = v;
-    row.broken = false;
-    row.warning->hide();
+    if (v != row.shown)
+      edit_.set(*row.field, v);
+    else
+      edit_.revert(*row.field);
+  }
+  QStringList failed;
+  for (const SettingField* f : edit_.apply()) failed << Q(f->label);
+  for (Row& row : rows_) {
+    if (edit_.changed(*row.field)) continue;  // not written: stays to be applied again
+    const FieldValue& v = edit_.read(*row.field);
+    if (row.get() == row.shown) continue;
+    row.shown = row.get();
+    row.warning->setText(Q(v.note));
+    row.warning->setVisible(!v.note.empty());
   }
   if (failed.isEmpty()) return true;
   QMessageBox::warning(this, windowTitle(),
@@ -323,7 +324,7 @@ std::string SettingsWindow::value(const std::string& name) const {
 
 bool SettingsWindow::flagged(const std::string& name) const {
   const Row* row = find(name);
-  return row && row->broken;
+  return row && !row->warning->isHidden();
 }
 
 }  // namespace qp

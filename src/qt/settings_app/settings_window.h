@@ -1,7 +1,8 @@
 // The settings program's window: one tab per group of settings, one editor per setting that
-// only takes valid values, the default beside it, and a warning on a value that was broken in
-// the file by hand (the default is shown and written at the next Apply). Values go through the
-// viewer's SettingsStore into the same file, so the viewer sees them at its next read.
+// only takes valid values, the default beside it. Each editor shows what the viewer does with
+// the stored value; a value written by hand in another form is marked, with the viewer's
+// reading in its tool tip. Apply writes only the editors the user changed, through the viewer's
+// SettingsStore into the same file, so the viewer sees them at its next read.
 #pragma once
 
 #include <QDialog>
@@ -23,13 +24,13 @@ class SettingsWindow : public QDialog {
  public:
   explicit SettingsWindow(SettingsBackend& backend, QWidget* parent = nullptr);
 
-  // Writes every value that changed, and every flagged one. True when all writes went through.
+  // Writes every value the user changed. True when all writes went through.
   bool apply();
   // Sets every editor to its default (written at the next Apply).
   void restoreDefaults();
   // The value an editor holds now, in the settings' text form; "" for an unknown name.
   std::string value(const std::string& name) const;
-  // Whether the setting's stored value was broken and is not yet replaced.
+  // Whether the setting's stored value is marked as read differently from its written form.
   bool flagged(const std::string& name) const;
 
  private:
@@ -38,14 +39,13 @@ class SettingsWindow : public QDialog {
     std::function<std::string()> get;
     std::function<void(const std::string&)> set;
     QLabel* warning = nullptr;
-    std::string written;  // what the file holds (the default when nothing valid is stored)
-    bool broken = false;
+    std::string shown;  // what the editor showed for the value read
   };
   QWidget* makeEditor(Row& row, QWidget* parent);
   void load();
   const Row* find(const std::string& name) const;
 
-  SettingsBackend& backend_;
+  SettingsEdit edit_;
   QTabWidget* tabs_ = nullptr;
   QDialogButtonBox* buttons_ = nullptr;
   std::vector<Row> rows_;
