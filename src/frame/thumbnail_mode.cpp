@@ -45,7 +45,10 @@ std::optional<ThumbnailGrid::Move> MoveOfScrollCommand(uint16_t id) {
 ThumbnailMode::ThumbnailMode(FrameContext& ctx, std::string cacheRoot, unsigned threads)
     : ctx_(ctx), cache_(std::move(cacheRoot)), threads_(threads) {}
 
-ThumbnailMode::~ThumbnailMode() = default;
+ThumbnailMode::~ThumbnailMode() {
+  // The window may outlive the router that owns this mode.
+  if (host_ != nullptr) host_->GridGone();
+}
 
 ThumbnailSize ThumbnailMode::size() const {
   const double dpr = host_ != nullptr ? host_->DevicePixelRatio() : 1.0;

@@ -26,6 +26,8 @@ class GridHost {
   virtual void GridChanged() = 0;
   // Device pixels per logical pixel of the window's screen.
   virtual double DevicePixelRatio() = 0;
+  // The mode is being destroyed: the host must not reach it any more.
+  virtual void GridGone() {}
 };
 
 class ThumbnailMode final : public CommandGroup, public CommandRouter::Observer {

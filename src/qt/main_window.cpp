@@ -36,6 +36,11 @@ MainWindow::~MainWindow() {
   if (thumbnails_ != nullptr) thumbnails_->SetHost(nullptr);
 }
 
+void MainWindow::GridGone() {
+  thumbnails_ = nullptr;
+  thumbnailWidget_->SetMode(nullptr);
+}
+
 void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
   router_ = &router;
   view_ = &view;

@@ -66,6 +66,7 @@ class MainWindow final : public QMainWindow, public FrameHost, public ViewHost, 
   void ShowGrid(bool on) override;
   void GridChanged() override;
   double DevicePixelRatio() override { return devicePixelRatioF(); }
+  void GridGone() override;
 
  protected:
   bool event(QEvent* event) override;
