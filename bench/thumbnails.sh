@@ -40,18 +40,18 @@ rm -rf "$work/cache"
 "$timing" screen "$work/many" "$work/cache/thumbnails"
 
 # The real program: G in the 10,000-picture folder, End, then Home, on a 1920 x 1080 screen.
-if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && [ -x "$build/quillpix" ]; then
+if command -v xvfb-run >/dev/null && command -v xdotool >/dev/null && [ -x "$build/bin/quillpix" ]; then
   echo "== quillpix, grid of 10,000 cached pictures: peak resident memory"
   XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config xvfb-run -a -s "-screen 0 1920x1080x24" \
     bash -c '
       "$0" "$1" & app=$!
       for _ in $(seq 1 100); do
-        win=$(xdotool search --name "^Quill Pix$" 2>/dev/null | tail -n 1 || true)
+        win=$(xdotool search --name "Quill Pix$" 2>/dev/null | tail -n 1 || true)
         [ -n "$win" ] && break; sleep 0.1
       done
       xdotool windowfocus --sync "$win"; sleep 1
       xdotool key g; sleep 3; xdotool key End; sleep 3; xdotool key Home; sleep 3
       grep -E "VmHWM|VmRSS" /proc/$app/status
-      kill $app; wait $app 2>/dev/null || true' "$build/quillpix" "$work/many/pic-00000.jpg"
+      kill $app; wait $app 2>/dev/null || true' "$build/bin/quillpix" "$work/many/pic-00000.jpg"
 fi
 [ -n "${2:-}" ] || rm -rf "$work"
