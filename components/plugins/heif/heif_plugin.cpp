@@ -189,7 +189,9 @@ int32_t Save(const char* path, int32_t width, int32_t height, const uint8_t* pix
 QP_EXPORT void wvGetPluginInfo(QuillpixPluginInfo* info) {
   std::strcpy(info->description, QP_HEIF_DESCRIPTION);
   std::strcpy(info->extension, QP_HEIF_EXTENSION);
-  info->flags = QP_PLUGIN_READS | QP_PLUGIN_WRITES;
+  // A libheif built without an HEVC encoder can still read.
+  info->flags = QP_PLUGIN_READS |
+                (heif_have_encoder_for_format(heif_compression_HEVC) ? QP_PLUGIN_WRITES : 0);
 }
 
 QP_EXPORT uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height) {
