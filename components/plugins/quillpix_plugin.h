@@ -12,6 +12,15 @@
  *
  * Loading several plug-ins for one extension is allowed: the first one in name order reads
  * the files, the first one that writes saves them.
+ *
+ * Colour: a picture's numbers are meant in a colour space. Without the optional colour entry
+ * points below they are taken as sRGB both ways: a loaded picture is shown as sRGB, and a
+ * picture in another colour space is converted to sRGB before wvSaveImage gets it. A plug-in
+ * that exports wvLoadImageWithColour tells the colour space of the pixels it hands over; one
+ * that exports wvSaveImageWithProfile is handed the picture's own numbers with its ICC profile
+ * and stores the profile in the file. Both are optional: a plug-in without them works as
+ * before. With the setting "ColourManagement" off Quillpix ignores what a load tells and calls
+ * only wvSaveImage.
  */
 #ifndef QUILLPIX_PLUGIN_H
 #define QUILLPIX_PLUGIN_H
@@ -59,6 +68,43 @@ uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height);
 typedef int32_t (*wvSaveImageFn)(const char* path, int32_t width, int32_t height,
                                  const uint8_t* pixels);
 int32_t wvSaveImage(const char* path, int32_t width, int32_t height, const uint8_t* pixels);
+
+/* The colour space of a loaded picture, filled by wvLoadImageWithColour. Quillpix zero-fills
+ * the record before the call. An ICC profile (RGB or grey) describes the pixels as handed
+ * over; when there is none, the code points (ITU-T H.273, as in the "nclx" colour box of a
+ * HEIF or AVIF file) do. Neither: sRGB. */
+typedef struct QuillpixColour {
+  uint8_t* icc;      /* an ICC profile in a block allocated with malloc (Quillpix takes it over
+                        and releases it with free), or NULL */
+  uint32_t iccBytes; /* the profile's size in bytes; Quillpix ignores profiles over 64 MiB */
+  int32_t hasCicp;   /* non-zero: the four code points below are set */
+  uint8_t primaries; /* colour primaries: 1 BT.709, 9 BT.2020, 12 Display P3, ... */
+  uint8_t transfer;  /* transfer characteristics: 13 sRGB, 16 PQ, 18 HLG, ... */
+  uint8_t matrix;    /* matrix coefficients the file's YCbCr used (the pixels are RGB) */
+  uint8_t fullRange; /* 1 when the file's samples used the full range */
+} QuillpixColour;
+
+#define QP_PLUGIN_MAX_ICC_BYTES (64u << 20)
+
+/* Optional, for a plug-in that reads. When exported, Quillpix calls it instead of wvLoadImage
+ * (which must still be exported: a plug-in without wvLoadImage counts as unable to read). As
+ * wvLoadImage, and fills `colour` with the colour space of the returned pixels. On failure
+ * (NULL) the plug-in frees any profile it allocated and leaves colour->icc NULL. */
+typedef uint8_t* (*wvLoadImageWithColourFn)(const char* path, int32_t* width, int32_t* height,
+                                            QuillpixColour* colour);
+uint8_t* wvLoadImageWithColour(const char* path, int32_t* width, int32_t* height,
+                               QuillpixColour* colour);
+
+/* Optional, for a plug-in that writes (wvSaveImage must still be exported). Quillpix calls it
+ * for a picture with a colour profile other than sRGB: the pixels are the picture's own
+ * numbers, meant in the ICC profile `icc` (iccBytes bytes, an RGB profile, valid only during
+ * the call), which the plug-in stores in the file. A picture without a profile goes to
+ * wvSaveImage. Non-zero on success, 0 on failure. */
+typedef int32_t (*wvSaveImageWithProfileFn)(const char* path, int32_t width, int32_t height,
+                                            const uint8_t* pixels, const uint8_t* icc,
+                                            uint32_t iccBytes);
+int32_t wvSaveImageWithProfile(const char* path, int32_t width, int32_t height,
+                               const uint8_t* pixels, const uint8_t* icc, uint32_t iccBytes);
 
 #ifdef __cplusplus
 }

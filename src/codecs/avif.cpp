@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "codecs/iso_media.h"
 #include "codecs/png.h"
 #include "core/exit_cleanup.h"
 #include "core/paths.h"
@@ -24,6 +25,18 @@ struct TempFile {
     if (!path.empty()) unlink(path.c_str());
   }
 };
+
+// avifdec copies an ICC profile into the PNG's iCCP chunk, but for a picture described by
+// code points ("nclx") it writes no colour chunk at all: the PNG's numbers are those of the
+// file's RGB (YCbCr turned into RGB by the nclx matrix), still in the nclx primaries and
+// transfer, not converted to sRGB. So the colour space comes from the file's own colour box.
+ColourProfilePtr FileColour(const std::string& path) {
+  const IsoColour colour = ReadIsoMediaColour(path);
+  if (!colour.icc.empty()) {
+    if (auto profile = ColourProfile::FromIcc(colour.icc)) return profile;
+  }
+  return colour.nclx ? ColourProfile::FromCicp(*colour.nclx) : nullptr;
+}
 
 }  // namespace
 
@@ -60,7 +73,9 @@ DecodeResult loadAvif(const std::string& path) {
   TempFile temp{pattern};
   ProcessRunner(std::vector<std::string>{decoder, path, temp.path});
   // avifdec writes nothing into the empty file when it fails; LoadPng then refuses it.
-  return LoadPng(temp.path);
+  DecodeResult r = LoadPng(temp.path);
+  if (r && r.details.colour == nullptr) r.details.colour = FileColour(path);
+  return r;
 }
 
 }  // namespace qp

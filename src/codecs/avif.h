@@ -14,7 +14,9 @@ std::string AvifDecoderPath();
 bool avifDecoderPresent();
 
 // Runs avifdec into a temporary PNG in TempFolder() (TMP_TRACE when set), decodes it and
-// deletes it in every case. The details are those of the PNG decoded.
+// deletes it in every case. The details are those of the PNG decoded; when the PNG has no
+// colour chunk, the colour space is that of the file's colour box (its code points or ICC
+// profile).
 DecodeResult loadAvif(const std::string& path);
 
 }  // namespace qp

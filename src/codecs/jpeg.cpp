@@ -81,6 +81,8 @@ struct JpegRead {
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   DecodeDetails details;
   std::vector<uint8_t> icc;  // the ICC profile of the APP2 chunks, joined
+  std::vector<uint8_t> band;  // a region decode's rows as the library writes them
+  OrientedRect region;        // the rectangle a region decode delivered
 
   JpegRead() {
     cinfo.err = jpeg_std_error(&err.pub);
@@ -114,12 +116,64 @@ void KeepIccProfile(JpegRead& r) {
   std::free(data);
 }
 
+// The rectangle `target` asks for, after the header was read (called from Decode, within its
+// setjmp). The library crops to whole blocks and may let pixels at the edge of a crop or a
+// skip depend on the missing neighbours (chroma upsampling), so a margin is decoded around
+// the rectangle and dropped: what is delivered equals those pixels of the full decode.
+bool DecodeRegion(JpegRead& r, const RegionTarget& target) {
+  const uint32_t fw = r.cinfo.image_width, fh = r.cinfo.image_height;
+  const std::optional<OrientedRect> asked = target(static_cast<int32_t>(fw), static_cast<int32_t>(fh));
+  if (!asked) return false;
+  const auto clamp = [](int32_t v, uint32_t hi) {
+    return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, hi));
+  };
+  const uint32_t left = clamp(asked->left, fw), right = clamp(asked->right, fw);
+  const uint32_t top = clamp(asked->top, fh), bottom = clamp(asked->bottom, fh);
+  if (right <= left || bottom <= top) return false;
+  constexpr uint32_t kMargin = 16;  // one block of a picture with halved chroma
+  jpeg_start_decompress(&r.cinfo);
+  if (r.cinfo.output_components != 4 || r.cinfo.output_width != fw) return false;
+  JDIMENSION x = left > kMargin ? left - kMargin : 0;
+  JDIMENSION cw = std::min(fw, right + kMargin) - x;
+  jpeg_crop_scanline(&r.cinfo, &x, &cw);  // widened to whole blocks
+  const uint32_t first = top > kMargin ? top - kMargin : 0;
+  if (first > 0 && jpeg_skip_scanlines(&r.cinfo, first) != first) return false;
+  const uint32_t w = right - left, h = bottom - top;
+  {
+    auto block = ImageBuffer::Allocate(w, h);
+    if (!block) return false;
+    r.out = std::move(*block);
+  }
+  constexpr uint32_t kBand = 16;
+  const size_t bandStride = size_t{cw} * 4;
+  r.band.resize(bandStride * kBand);
+  while (r.cinfo.output_scanline < bottom) {
+    JSAMPROW rows[kBand];
+    const uint32_t at = r.cinfo.output_scanline;
+    const uint32_t want = std::min<uint32_t>(kBand, bottom - at);
+    for (uint32_t i = 0; i < want; ++i) rows[i] = r.band.data() + bandStride * i;
+    const uint32_t got = jpeg_read_scanlines(&r.cinfo, rows, want);
+    if (got == 0) return false;
+    for (uint32_t i = 0; i < got; ++i) {
+      if (at + i < top) continue;
+      uint8_t* dst = r.out.row(static_cast<int32_t>(at + i - top));
+      std::memcpy(dst, rows[i] + size_t{left - x} * 4, size_t{w} * 4);
+      ClearFillers(dst, w);
+    }
+  }
+  // The rows below are not needed: the decode ends here.
+  jpeg_abort_decompress(&r.cinfo);
+  r.region = OrientedRect{static_cast<int32_t>(left), static_cast<int32_t>(top),
+                          static_cast<int32_t>(right), static_cast<int32_t>(bottom)};
+  return true;
+}
+
 // Decodes into r.out, reading from `file` when given, else from `bytes`. No object with a
 // destructor may live in this frame across a libjpeg call, since an error jumps back to the
 // setjmp below.
 // With `target` the library scales by n/8 as it decodes (see LoadJpegScaled).
 bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes,
-            const ScaledTarget* target = nullptr) {
+            const ScaledTarget* target = nullptr, const RegionTarget* region = nullptr) {
   if (setjmp(r.err.jump)) return false;
   jpeg_create_decompress(&r.cinfo);
   r.cinfo.progress = &r.progress.pub;
@@ -157,6 +211,7 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes,
     r.cinfo.dct_method = JDCT_IFAST;
     r.cinfo.do_fancy_upsampling = FALSE;
   }
+  if (region != nullptr) return DecodeRegion(r, *region);
   jpeg_start_decompress(&r.cinfo);
   const uint32_t width = r.cinfo.output_width, height = r.cinfo.output_height;
   if (r.cinfo.output_components != 4 || !PictureBytes(width, height)) return false;
@@ -252,6 +307,21 @@ std::optional<ScaledPicture> LoadJpegScaled(const std::string& path, const Scale
   out.picture = std::move(r.out);
   out.details = r.details;
   out.details.colour = ColourProfile::FromIcc(r.icc);
+  return out;
+}
+
+std::optional<ScaledPicture> LoadJpegRegion(const std::string& path, const RegionTarget& target) {
+  UniqueFile file = OpenRegularFile(path);
+  if (!file) return std::nullopt;
+  JpegRead r;
+  if (!Decode(r, file.get(), {}, nullptr, &target) || r.out.empty()) return std::nullopt;
+  ScaledPicture out;
+  out.fullWidth = static_cast<int32_t>(r.cinfo.image_width);
+  out.fullHeight = static_cast<int32_t>(r.cinfo.image_height);
+  out.picture = std::move(r.out);
+  out.details = r.details;
+  out.details.colour = ColourProfile::FromIcc(r.icc);
+  out.region = r.region;
   return out;
 }
 

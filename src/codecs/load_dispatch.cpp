@@ -1,5 +1,6 @@
 #include "codecs/load_dispatch.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "codecs/avif.h"
@@ -255,6 +256,34 @@ std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
   if (swap) std::swap(scaled->fullWidth, scaled->fullHeight);
   scaled->details.orientation = orientation;
   return scaled;
+}
+
+std::optional<ScaledPicture> LoadFileRegionOffUiThread(const std::string& path,
+                                                       const RegionTarget& target,
+                                                       int32_t& sniffCode, int64_t& fileSize,
+                                                       bool autoOrient) {
+  sniffCode = SniffFileType(path, &fileSize);
+  if (FirstDecoder(path, sniffCode) != DecoderId::Jpeg) return std::nullopt;
+  const int32_t orientation = autoOrient ? ReadFileOrientation(path) : 1;
+  // The caller asks for a rectangle of the upright picture; the file stores it turned.
+  const RegionTarget stored = [&](int32_t w, int32_t h) -> std::optional<OrientedRect> {
+    const bool swap = OrientationSwapsSides(orientation);
+    const int32_t uw = swap ? h : w, uh = swap ? w : h;
+    std::optional<OrientedRect> shown = target(uw, uh);
+    if (!shown) return std::nullopt;
+    shown->left = std::clamp(shown->left, 0, uw);
+    shown->right = std::clamp(shown->right, shown->left, uw);
+    shown->top = std::clamp(shown->top, 0, uh);
+    shown->bottom = std::clamp(shown->bottom, shown->top, uh);
+    return ShownToStored(*shown, orientation, w, h);
+  };
+  std::optional<ScaledPicture> part = LoadJpegRegion(path, stored);
+  if (!part || orientation == 1) return part;
+  if (!TurnUprightInPlace(part->picture, orientation)) return std::nullopt;
+  part->region = StoredToShown(part->region, orientation, part->fullWidth, part->fullHeight);
+  if (OrientationSwapsSides(orientation)) std::swap(part->fullWidth, part->fullHeight);
+  part->details.orientation = orientation;
+  return part;
 }
 
 std::optional<DisplayLoad> LoadFileOffUiThread(const std::string& path, bool autoOrient,

@@ -70,4 +70,12 @@ std::optional<ScaledPicture> LoadFileScaledOffUiThread(const std::string& path,
                                                        int32_t& sniffCode, int64_t& fileSize,
                                                        bool autoOrient = true);
 
+// The same for a rectangle of the picture at full size (see LoadJpegRegion): `target` is asked
+// for the rectangle of the upright picture (with `autoOrient`) and the result, turned upright,
+// holds those pixels, its `region` telling where they lie. JPEG files only.
+std::optional<ScaledPicture> LoadFileRegionOffUiThread(const std::string& path,
+                                                       const RegionTarget& target,
+                                                       int32_t& sniffCode, int64_t& fileSize,
+                                                       bool autoOrient = true);
+
 }  // namespace qp

@@ -6,6 +6,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -27,6 +28,9 @@ struct PluginEntry {
   std::string extension;
   wvLoadImageFn load = nullptr;
   wvSaveImageFn save = nullptr;
+  // Optional colour entry points; null for plug-ins that predate them.
+  wvLoadImageWithColourFn loadWithColour = nullptr;
+  wvSaveImageWithProfileFn saveWithProfile = nullptr;
 };
 
 std::recursive_mutex gRegistryMutex;
@@ -48,6 +52,32 @@ bool UsableExtension(const std::string& ext) {
 
 std::string BoundedText(const char* buffer) {
   return std::string(buffer, strnlen(buffer, QP_PLUGIN_TEXT_BYTES - 1));
+}
+
+struct FreeBlock {
+  void operator()(void* p) const { std::free(p); }
+};
+
+// The colour space a plug-in reported: its ICC profile when lcms reads it, else its code
+// points; null (sRGB) for neither. The profile block is released here in every case.
+ColourProfilePtr ReportedColour(const QuillpixColour& colour) {
+  std::unique_ptr<uint8_t, FreeBlock> icc(colour.icc);
+  if (icc && colour.iccBytes > 0 && colour.iccBytes <= QP_PLUGIN_MAX_ICC_BYTES &&
+      malloc_usable_size(icc.get()) >= colour.iccBytes) {
+    if (auto profile = ColourProfile::FromIcc({icc.get(), colour.iccBytes})) return profile;
+  }
+  if (colour.hasCicp == 0) return nullptr;
+  return ColourProfile::FromCicp(
+      {colour.primaries, colour.transfer, colour.matrix, colour.fullRange != 0});
+}
+
+// The entry saveWithPlugin uses for the extension: the first that writes.
+const PluginEntry* Writer(const std::string& ext) {
+  for (const PluginEntry& e : gRegistry) {
+    if (EqualsIgnoreCase(e.extension, ext) && (e.flags & kPluginWrites) && e.save != nullptr)
+      return &e;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -105,6 +135,8 @@ std::vector<PluginDescription> LoadPluginFolder(const std::string& folder) {
     }
     entry.load = library->Symbol<wvLoadImageFn>("wvLoadImage");
     entry.save = library->Symbol<wvSaveImageFn>("wvSaveImage");
+    entry.loadWithColour = library->Symbol<wvLoadImageWithColourFn>("wvLoadImageWithColour");
+    entry.saveWithProfile = library->Symbol<wvSaveImageWithProfileFn>("wvSaveImageWithProfile");
     entry.library = std::move(library);
     added.push_back({text, entry.extension, entry.flags});
     gRegistry.push_back(std::move(entry));
@@ -131,7 +163,12 @@ DecodeResult loadWithPlugin(const std::string& path, SettingsAccess* settings) {
     // The first entry for the extension decides, whether or not it reads.
     if (!(e.flags & kPluginReads) || e.load == nullptr) return {};
     int32_t width = 0, height = 0;
-    uint8_t* block = e.load(path.c_str(), &width, &height);
+    QuillpixColour colour{};
+    uint8_t* block = e.loadWithColour != nullptr
+                         ? e.loadWithColour(path.c_str(), &width, &height, &colour)
+                         : e.load(path.c_str(), &width, &height);
+    DecodeDetails details;
+    details.colour = ReportedColour(colour);
     if (block == nullptr) return {};
     // The block crosses a C boundary: never trust the size without checking it against the
     // allocation itself.
@@ -142,7 +179,6 @@ DecodeResult loadWithPlugin(const std::string& path, SettingsAccess* settings) {
       return {};
     }
     ImageBuffer picture = ImageBuffer::Adopt(block, width, height);
-    DecodeDetails details;
     details.hasAlpha = HasMeaningfulAlpha(picture);
     return DecodeResult(std::move(picture)).with(details);
   }
@@ -159,19 +195,34 @@ bool pluginWrites(const std::string& pathOrExtension, SettingsAccess* settings) 
   return false;
 }
 
+bool pluginEmbedsProfile(const std::string& pathOrExtension, SettingsAccess* settings) {
+  EnsureFileFilters(settings);
+  const std::string ext = LookupExtension(pathOrExtension);
+  std::lock_guard guard(gRegistryMutex);
+  const PluginEntry* e = Writer(ext);
+  return e != nullptr && e->saveWithProfile != nullptr;
+}
+
 const char* saveWithPlugin(const uint8_t* pixels, int32_t width, int32_t height,
-                           const std::string& path, SettingsAccess* settings) {
+                           const std::string& path, SettingsAccess* settings,
+                           std::span<const uint8_t> icc) {
   EnsureFileFilters(settings);
   const std::string ext = LookupExtension(path);
   std::lock_guard guard(gRegistryMutex);
   if (gRegistry.empty()) return "Format not supported";
-  for (const PluginEntry& e : gRegistry) {
-    if (!EqualsIgnoreCase(e.extension, ext) || !(e.flags & kPluginWrites) || e.save == nullptr) {
-      continue;
-    }
-    return e.save(path.c_str(), width, height, pixels) != 0 ? nullptr : "Could not save";
+  const PluginEntry* e = Writer(ext);
+  if (e == nullptr) return "Format not supported";
+  int32_t ok = 0;
+  if (!icc.empty()) {
+    // Pixels meant in a profile must never be stored as if they were sRGB.
+    if (e->saveWithProfile == nullptr || icc.size() > QP_PLUGIN_MAX_ICC_BYTES)
+      return "Could not save";
+    ok = e->saveWithProfile(path.c_str(), width, height, pixels, icc.data(),
+                            static_cast<uint32_t>(icc.size()));
+  } else {
+    ok = e->save(path.c_str(), width, height, pixels);
   }
-  return "Format not supported";
+  return ok != 0 ? nullptr : "Could not save";
 }
 
 }  // namespace qp

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,14 +26,21 @@ struct PluginDescription {
 
 // Asks the plug-in registered first for the path's extension to read the file. Builds the
 // filter set first (which loads the plug-ins) when that has not happened yet. hasAlpha is
-// learned when the picture's alpha carries information.
+// learned when the picture's alpha carries information, the colour space from a plug-in that
+// reports it (wvLoadImageWithColour); others give sRGB pictures.
 DecodeResult loadWithPlugin(const std::string& path, SettingsAccess* settings);
 // Whether the first plug-in registered for this path's (or this) extension writes files.
 bool pluginWrites(const std::string& pathOrExtension, SettingsAccess* settings);
-// Saves through the first plug-in for the extension that writes. Null on success, else
-// "Could not save" or "Format not supported".
+// Whether the plug-in that saves this extension stores a colour profile in its files
+// (wvSaveImageWithProfile).
+bool pluginEmbedsProfile(const std::string& pathOrExtension, SettingsAccess* settings);
+// Saves through the first plug-in for the extension that writes. `icc`, when given, is the
+// profile the pixels are meant in; only a plug-in that embeds profiles takes it, for any other
+// the save fails (callers convert to sRGB instead). Null on success, else "Could not save" or
+// "Format not supported".
 const char* saveWithPlugin(const uint8_t* pixels, int32_t width, int32_t height,
-                           const std::string& path, SettingsAccess* settings);
+                           const std::string& path, SettingsAccess* settings,
+                           std::span<const uint8_t> icc = {});
 
 // Loads every *.so of `folder` in name order into the registry and returns the descriptions
 // of those registered (flags above 0). Used once per run by the filter set.

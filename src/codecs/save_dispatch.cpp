@@ -44,11 +44,22 @@ SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std:
                            SettingsAccess* settings, const ColourProfile* colour) {
   const ExtensionRow* row = FindExtension(ExtensionOf(path));
   const EncoderId encoder = row != nullptr ? row->encoder : EncoderId::None;
-  // JPEG, PNG and WebP carry an RGB profile; for every other target the pixels are converted.
-  // A grey profile is converted too: the writers store RGB pixels.
-  const bool embeds = colour != nullptr && !colour->grey() &&
-                      (encoder == EncoderId::Webp || encoder == EncoderId::Png ||
-                       encoder == EncoderId::Jpeg || LibraryEmbedsProfile(path));
+  const bool own = encoder == EncoderId::Webp || encoder == EncoderId::RawBgra ||
+                   encoder == EncoderId::Icon || encoder == EncoderId::Png ||
+                   encoder == EncoderId::Jpeg;
+  // The program's own encoders come first, except that the converter lets a plug-in take an
+  // extension before the QOI writer.
+  const bool pluginFirst = order == PluginOrder::BeforeQoi;
+  const bool byPlugin = !own && (pluginFirst || encoder != EncoderId::Qoi) &&
+                        pluginWrites(path, settings);
+  // JPEG, PNG, WebP, the library's TIFF and plug-ins that take one carry an RGB profile; for
+  // every other target the pixels are converted. A grey profile is converted too: the writers
+  // store RGB pixels.
+  const bool embeds =
+      colour != nullptr && !colour->grey() &&
+      (encoder == EncoderId::Webp || encoder == EncoderId::Png || encoder == EncoderId::Jpeg ||
+       (byPlugin ? pluginEmbedsProfile(path, settings)
+                 : encoder == EncoderId::Library && LibraryEmbedsProfile(path)));
   const std::span<const uint8_t> icc = embeds ? std::span<const uint8_t>(colour->icc())
                                               : std::span<const uint8_t>();
   std::optional<ImageBuffer> converted;
@@ -56,8 +67,6 @@ SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std:
   const uint8_t* px = converted ? converted->data() : picture.data();
   const int32_t w = picture.width(), h = picture.height();
   const char* target = path.c_str();
-  // The program's own encoders come first, except that the converter lets a plug-in take an
-  // extension before the QOI writer.
   switch (encoder) {
     case EncoderId::Webp:
       // The encoder removes a partial file itself; an existing file it never opened stays.
@@ -70,12 +79,8 @@ SaveResult SaveByExtension(const ImageBuffer& picture, bool hasAlpha, const std:
     case EncoderId::Jpeg: return From(SaveJpeg(px, w, h, jpegQuality, target, icc));
     default: break;
   }
-  const bool pluginFirst = order == PluginOrder::BeforeQoi;
-  if (pluginFirst && pluginWrites(path, settings))
-    return From(saveWithPlugin(px, w, h, path, settings));
+  if (byPlugin) return From(saveWithPlugin(px, w, h, path, settings, icc));
   if (encoder == EncoderId::Qoi) return From(writeQoi(px, w, h, target));
-  if (!pluginFirst && pluginWrites(path, settings))
-    return From(saveWithPlugin(px, w, h, path, settings));
   if (encoder == EncoderId::Library) {
     if (saveWithLibrary(path, row->libraryFormat, 0, px, w, h, icc) != 0) return From(nullptr);
     return {SaveStatus::Failed, "Could not save image"};

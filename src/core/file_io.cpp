@@ -6,6 +6,17 @@
 
 namespace qp {
 
+bool ReadFileAt(std::FILE* f, uint64_t offset, void* dst, size_t n) {
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return false;
+  return fseeko(f, static_cast<off_t>(offset), SEEK_SET) == 0 && std::fread(dst, 1, n, f) == n;
+}
+
+std::optional<std::vector<uint8_t>> ReadFileBlock(std::FILE* f, uint64_t offset, uint64_t n) {
+  std::vector<uint8_t> out(static_cast<size_t>(n));
+  if (n != 0 && !ReadFileAt(f, offset, out.data(), out.size())) return std::nullopt;
+  return out;
+}
+
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, uint64_t limit) {
   UniqueFile f = OpenRegularFile(path);
   if (!f) return std::nullopt;

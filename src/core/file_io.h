@@ -29,6 +29,11 @@ inline constexpr uint64_t kMaxFileBytes = uint64_t{2} << 30;
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path,
                                                   uint64_t limit = kMaxFileBytes);
 
+// Reads exactly `n` bytes at `offset` of an open file; false when fewer are there.
+bool ReadFileAt(std::FILE* f, uint64_t offset, void* dst, size_t n);
+// The `n` bytes at `offset`, or nothing when the file ends before them. Callers bound `n`.
+std::optional<std::vector<uint8_t>> ReadFileBlock(std::FILE* f, uint64_t offset, uint64_t n);
+
 // Writes all bytes; false on any failure.
 bool WriteWholeFile(const std::string& path, std::span<const uint8_t> bytes);
 

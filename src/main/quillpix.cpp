@@ -177,8 +177,11 @@ int main(int argc, char** argv) {
     qp::SettingsStore earlySettings(early);
     qp::DisplayPlan plan;  // original size in a window
     plan.autoOrient = earlySettings.ReadFlag("AutoOrient");
-    prefetch.Want(std::vector<std::string>{DocumentPath(cl.firstFile)},
-                  qp::PrefetchBudgetBytes(earlySettings.ReadNumber("PrefetchMemoryMB")), plan);
+    // Kept as the picture on show: handed over whole, without a spare copy made first.
+    const std::string first = DocumentPath(cl.firstFile);
+    prefetch.Want(std::vector<std::string>{first},
+                  qp::PrefetchBudgetBytes(earlySettings.ReadNumber("PrefetchMemoryMB")), plan,
+                  first);
   }
 #endif
 #ifdef QP_HAVE_QT

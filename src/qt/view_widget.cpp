@@ -90,9 +90,20 @@ void ViewWidget::ScrollToDevice(int32_t x, int32_t y) {
 void ViewWidget::resizeEvent(QResizeEvent* event) {
   QAbstractScrollArea::resizeEvent(event);
   UpdateBars();
+  NeedWholePictureIfUncovered();
 }
 
-void ViewWidget::scrollContentsBy(int, int) { viewport()->update(); }
+void ViewWidget::scrollContentsBy(int, int) {
+  NeedWholePictureIfUncovered();
+  viewport()->update();
+}
+
+void ViewWidget::NeedWholePictureIfUncovered() {
+  if (view_ == nullptr || !view_->showsPreview()) return;
+  const QSize vp = DeviceViewportSize();
+  const ScrollPoint at = Position();
+  if (!view_->PreviewCovers(at.x, at.y, vp.width(), vp.height())) view_->EnsureExact();
+}
 
 std::optional<AppCommand> AppCommandOfKey(int key) {
   switch (key) {
@@ -265,7 +276,7 @@ void ViewWidget::paintEvent(QPaintEvent*) {
   // The bitmap is wrapped, not copied; its padding columns are not part of the picture.
   const QImage image(bitmap->bits.data(), bitmap->scaledWidth, bitmap->height,
                      static_cast<qsizetype>(bitmap->stride()), QImage::Format_BGR888);
-  p.drawImage(QPoint(layout.ox, layout.oy), image);
+  p.drawImage(QPoint(layout.ox + layout.bitmapX, layout.oy + layout.bitmapY), image);
   DrawSelection(p, layout.ox, layout.oy);
 
   const std::vector<OverlayLine> lines = view_->OverlayLines(layout);

@@ -48,6 +48,9 @@ class ViewWidget final : public QAbstractScrollArea, private MouseHost {
 
  private:
   void UpdateBars();
+  // A preview of only the part of the picture that was on screen gives way to the exact
+  // picture once the view shows more (scrolled, or made larger).
+  void NeedWholePictureIfUncovered();
   // The view as the mouse logic needs it at the moment of an event.
   MouseViewState MouseView() const;
   // A position in the viewport, in device pixels.

@@ -24,6 +24,10 @@ struct PaintRect {
 struct PaintLayout {
   int32_t ox = 0;
   int32_t oy = 0;
+  // Where the display bitmap lies in the picture on screen: not at its corner while only the
+  // part on screen has been decoded.
+  int32_t bitmapX = 0;
+  int32_t bitmapY = 0;
   std::vector<PaintRect> blackStrips;
 };
 PaintLayout LayOutPaint(int32_t dw, int32_t dh, bool fullScreen, int32_t sw, int32_t sh,

@@ -21,8 +21,14 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point t) {
 }
 
 // A display bitmap made for another plan than `plan`: made again before the picture is shown.
+// At a fixed zoom the area and the scroll position do not change the bitmap.
 bool NeedsRedisplay(const PrefetchedPicture& p, const DisplayPlan& plan) {
-  return p.display && !SamePlan(p.displayPlan, plan);
+  if (!p.display) return false;
+  const DisplayPlan& made = p.displayPlan;
+  if (made.zoom > 0 && made.zoom == plan.zoom)
+    return made.autoOrient != plan.autoOrient || made.manageColour != plan.manageColour ||
+           made.screen != plan.screen;
+  return !SamePlan(made, plan);
 }
 
 // The work on a wish is done when it is met or its file declined.
@@ -37,11 +43,57 @@ bool SamePlan(const DisplayPlan& a, const DisplayPlan& b) {
   return a.zoom == b.zoom && a.fullScreen == b.fullScreen && a.areaWidth == b.areaWidth &&
          a.areaHeight == b.areaHeight && a.factors.width == b.factors.width &&
          a.factors.height == b.factors.height && a.autoOrient == b.autoOrient &&
-         a.manageColour == b.manageColour && a.screen == b.screen;
+         a.manageColour == b.manageColour && a.screen == b.screen &&
+         // The scroll position tells the part on screen at original size only.
+         (a.zoom != 1.0f || (a.scrollX == b.scrollX && a.scrollY == b.scrollY));
 }
 
+namespace {
+
+// At original size only the part of the picture on screen is decoded first: the plan's area
+// from its scroll position, which the view keeps within the picture.
+std::optional<PreviewPicture> DecodeVisiblePart(const std::string& path, const DisplayPlan& plan) {
+  const std::optional<FileStamp> before = StampOf(path);
+  if (!before) return std::nullopt;
+  const RegionTarget visible = [&plan](int32_t w, int32_t h) -> std::optional<OrientedRect> {
+    const int32_t aw = plan.areaWidth, ah = plan.areaHeight;
+    if (aw <= 0 || ah <= 0) return std::nullopt;
+    OrientedRect r;
+    r.left = std::clamp(plan.scrollX, 0, std::max(0, w - aw));
+    r.top = std::clamp(plan.scrollY, 0, std::max(0, h - ah));
+    r.right = std::min(w, r.left + aw);
+    r.bottom = std::min(h, r.top + ah);
+    // With more than half of the picture on screen the whole decode is hardly slower.
+    if (int64_t{r.right - r.left} * (r.bottom - r.top) * 2 > int64_t{w} * h) return std::nullopt;
+    return r;
+  };
+  PreviewPicture out;
+  std::optional<ScaledPicture> part =
+      LoadFileRegionOffUiThread(path, visible, out.sniffCode, out.fileSize, plan.autoOrient);
+  if (!part) return std::nullopt;
+  const ImageBuffer& pixels = part->picture;
+  std::optional<DisplayBitmap> display = MakeDisplayBitmap(pixels.data(), pixels.width(), pixels.height());
+  if (!display) return std::nullopt;
+  if (plan.manageColour) ToScreenColours(*display, part->details.colour.get(), plan.screen.get());
+  // Written to while it was read: the exact picture tells.
+  if (StampOf(path) != before) return std::nullopt;
+  out.display = std::move(*display);
+  out.region = part->region;
+  out.partial = true;
+  out.zoom = 1.0f;
+  out.fullWidth = part->fullWidth;
+  out.fullHeight = part->fullHeight;
+  out.details = part->details;
+  out.stamp = *before;
+  out.plan = plan;
+  return out;
+}
+
+}  // namespace
+
 std::optional<PreviewPicture> DecodePreview(const std::string& path, const DisplayPlan& plan) {
-  // At original size or larger the full picture is needed at once.
+  if (plan.zoom == 1.0f) return DecodeVisiblePart(path, plan);
+  // Larger than original size the full picture is needed at once.
   if (plan.zoom >= 0.999f) return std::nullopt;
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
@@ -75,6 +127,7 @@ std::optional<PreviewPicture> DecodePreview(const std::string& path, const Displ
   if (plan.manageColour) ToScreenColours(*display, scaled->details.colour.get(), plan.screen.get());
   // Written to while it was read: the exact picture tells.
   if (StampOf(path) != before) return std::nullopt;
+  out.region = OrientedRect{0, 0, display->scaledWidth, display->height};
   out.display = std::move(*display);
   out.zoom = zoom;
   out.fullWidth = scaled->fullWidth;

@@ -48,6 +48,10 @@ struct DisplayPlan {
   ColourProfilePtr screen;
   // The setting "AutoOrient": pictures are decoded ahead upright, as the load makes them.
   bool autoOrient = true;
+  // The view's scroll position: at original size the area from here is the part of a larger
+  // picture on screen.
+  int32_t scrollX = 0;
+  int32_t scrollY = 0;
 };
 
 // The display bitmap of a still picture at the plan's zoom, made as the view's layout makes
@@ -56,11 +60,15 @@ struct DisplayPlan {
 std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const DisplayPlan& plan,
                                             float& zoom, const ColourProfile* colour = nullptr);
 
-// A quick look at a file for a layout that shows the picture smaller than its own size: the
+// A quick look at a file: for a layout that shows the picture smaller than its own size, the
 // picture decoded at a reduced size (JPEG, still WebP) and scaled by the display scaler to the
-// size the exact picture's display bitmap will have, so the exact one replaces it in place.
+// size the exact picture's display bitmap will have, so the exact one replaces it in place;
+// at original size, only the part of a large JPEG that is on screen.
 struct PreviewPicture {
   DisplayBitmap display;
+  // The part of the exact display bitmap `display` holds: all of it, or the part on screen.
+  OrientedRect region;
+  bool partial = false;
   float zoom = 0.0f;  // the zoom of `display`, the plan's fit resolved for the full size
   int32_t fullWidth = 0;
   int32_t fullHeight = 0;
@@ -75,9 +83,9 @@ struct PreviewPicture {
 // Same layout: the same zoom or fit code, screen, fit factors and screen colours.
 bool SamePlan(const DisplayPlan& a, const DisplayPlan& b);
 
-// The preview of `path` for `plan`; nothing when the plan shows the picture at its own size or
-// larger, when its format cannot decode at a reduced size, or when a reduced decode would be
-// (almost) the full one.
+// The preview of `path` for `plan`; nothing when the plan shows the picture larger than its
+// own size, when its format cannot decode at a reduced size (or a part, at original size),
+// or when that decode would be (almost) the full one.
 std::optional<PreviewPicture> DecodePreview(const std::string& path, const DisplayPlan& plan);
 
 // A picture decoded ahead, with what a fresh load of its file would have learned.

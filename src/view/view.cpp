@@ -271,7 +271,25 @@ DisplayPlan CImgViewerView::CurrentPlan() {
   plan.autoOrient = ctx_.settings.ReadFlag("AutoOrient");
   plan.manageColour = ColourManaged(&ctx_.settings);
   plan.screen = ScreenProfile();
+  const ScrollPoint at = ctx_.host.ScrollPosition();
+  plan.scrollX = at.x;
+  plan.scrollY = at.y;
   return plan;
+}
+
+std::pair<int32_t, int32_t> CImgViewerView::ShownSize() const {
+  if (!display_) return {0, 0};
+  if (preview_ && preview_->partial) return {preview_->fullWidth, preview_->fullHeight};
+  return {display_->scaledWidth, display_->height};
+}
+
+bool CImgViewerView::PreviewCovers(int32_t x, int32_t y, int32_t w, int32_t h) const {
+  if (!preview_ || !preview_->partial) return true;
+  // The part of the view the picture fills.
+  const int32_t right = std::min(x + w, preview_->fullWidth);
+  const int32_t bottom = std::min(y + h, preview_->fullHeight);
+  const OrientedRect& r = preview_->region;
+  return x >= r.left && y >= r.top && right <= r.right && bottom <= r.bottom;
 }
 
 bool CImgViewerView::ShowPreview(const std::string& path) {
@@ -282,7 +300,8 @@ bool CImgViewerView::ShowPreview(const std::string& path) {
   if (PrefetchBudgetBytes(ctx_.settings.ReadNumber("PrefetchMemoryMB")) <= 0) return false;
   if (ctx_.prefetch->ExactReady(path)) return false;
   const DisplayPlan plan = CurrentPlan();
-  if (plan.zoom >= 0.999f) return false;  // at original size or larger the picture is needed
+  // Larger than original size the picture is needed; at original size its part on screen.
+  if (plan.zoom >= 0.999f && plan.zoom != 1.0f) return false;
   std::optional<PreviewPicture> p = ctx_.prefetch->TakePreview(path, plan);
   if (!p) {
     // A held key outran the worker: the preview is made here, and the worker's decode of
@@ -298,8 +317,8 @@ bool CImgViewerView::ShowPreview(const std::string& path) {
   if (!ColourManaged(&ctx_.settings)) s.colourProfile.reset();
   s.ClearMetadata();  // read with the exact picture
   preview_ = std::make_unique<PreviewPicture>(std::move(*p));
-  DebugLog("view: preview of %s at %dx%d", path.c_str(), preview_->display.width,
-           preview_->display.height);
+  DebugLog("view: preview of %s at %dx%d%s", path.c_str(), preview_->display.scaledWidth,
+           preview_->display.height, preview_->partial ? ", the part on screen" : "");
   return true;
 }
 
@@ -467,8 +486,7 @@ void CImgViewerView::RefreshTail() {
   ViewerState& s = ctx_.state;
   // The scaled width, not the padded row: on a screen whose width is not a multiple of 4 a
   // fitted picture would otherwise be wider than the screen and scroll.
-  const int32_t dw = display_ ? display_->scaledWidth : 0;
-  const int32_t dh = display_ ? display_->height : 0;
+  const auto [dw, dh] = ShownSize();
   bool wantVisible = true;
   if (s.fullScreen) {
     const ScreenRect full = ctx_.ports.screen.FullGeometry();
@@ -591,8 +609,12 @@ PaintLayout CImgViewerView::Paint(int32_t sw, int32_t sh) {
   ViewerState& s = ctx_.state;
   PaintLayout layout;
   if (!display_) return layout;
-  layout = LayOutPaint(display_->scaledWidth, display_->height, s.fullScreen != 0, sw, sh,
-                       !s.animating || s.backgroundDirty);
+  const auto [dw, dh] = ShownSize();
+  layout = LayOutPaint(dw, dh, s.fullScreen != 0, sw, sh, !s.animating || s.backgroundDirty);
+  if (preview_ && preview_->partial) {
+    layout.bitmapX = preview_->region.left;
+    layout.bitmapY = preview_->region.top;
+  }
   if (s.fullScreen && (!s.animating || s.backgroundDirty)) s.backgroundDirty = 0;
   return layout;
 }
@@ -606,8 +628,9 @@ std::vector<OverlayLine> CImgViewerView::OverlayLines(const PaintLayout& layout)
   in.severalFolders = ctx_.files.SpansSeveralFolders();
   in.listPosition = ctx_.files.Position();
   in.listCount = ctx_.files.Count();
-  in.dw = display_->scaledWidth;
-  in.dh = display_->height;
+  const auto [dw, dh] = ShownSize();
+  in.dw = dw;
+  in.dh = dh;
   in.ox = layout.ox;
   in.oy = layout.oy;
   in.fullScreen = s.fullScreen != 0;

@@ -110,6 +110,9 @@ class CImgViewerView : private EditView {
   // exact picture is decoded on the worker. The picture's size, file size and type are the
   // exact ones already; its pixels are not there yet.
   bool showsPreview() const { return preview_ != nullptr; }
+  // False while a preview of only a part of the picture is on show and the view area of w x h
+  // at scroll position (x, y) shows more than that part: the exact picture is needed.
+  bool PreviewCovers(int32_t x, int32_t y, int32_t w, int32_t h) const;
   // Puts the exact picture in place of a preview on show, waiting for it under the wait
   // cursor, and shows it. Everything that works on the picture itself comes through here
   // first; without a preview it does nothing.
@@ -218,6 +221,9 @@ class CImgViewerView : private EditView {
   void Redraw();
   void SetPanes();
   std::pair<int32_t, int32_t> AvailableArea();
+  // The size the picture takes on screen: the display bitmap's, or the whole picture's while
+  // the bitmap holds only a part of it.
+  std::pair<int32_t, int32_t> ShownSize() const;
 
   ViewContext ctx_;
   std::string documentPath_;

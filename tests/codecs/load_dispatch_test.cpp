@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstring>
+
 #include "codecs/jpeg.h"
 #include "codecs/png.h"
 #include "codecs/qoi.h"
 #include "core/file_io.h"
 #include "codecs/webp.h"
 
+#include <turbojpeg.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
+#include "support/jpeg_builder.h"
 #include "support/test_support.h"
 
 namespace qp {
@@ -256,6 +260,80 @@ TEST(ScaledDecode, JpegAndWebPDecodeAtTheLeastSizeTheTargetNeeds) {
   EXPECT_FALSE(LoadFileScaledOffUiThread(dir.file("missing.jpg"), any, sniff, size));
   WriteBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0, 0});
   EXPECT_FALSE(LoadFileScaledOffUiThread(dir.file("broken.jpg"), any, sniff, size));
+}
+
+TEST(ScaledDecode, APartAtFullSizeHoldsExactlyThosePixelsOfTheFullDecodeUpright) {
+  TempDir dir;
+  // A busy picture of odd size, so that chroma upsampling at the edges of a crop or a skip
+  // would show; stored with all chroma and with halved chroma in both directions.
+  const ImageBuffer stored = test::MakePicture(517, 389, [](int32_t x, int32_t y) {
+    const uint32_t v = static_cast<uint32_t>(x * 7919 + y * 104729);
+    return 0xFF000000u | ((v >> 3) & 0xFFu) << 16 | ((x * 3 + y) & 0xFFu) << 8 | ((v >> 11) & 0xFFu);
+  });
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+  for (int sampling : {TJSAMP_444, TJSAMP_420}) {
+    tjhandle tj = tjInitCompress();
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    ASSERT_EQ(tjCompress2(tj, stored.data(), 517, 0, 389, TJPF_BGRX, &out, &size, sampling, 90, 0), 0);
+    files.emplace_back(sampling == TJSAMP_444 ? "444" : "420", std::vector<uint8_t>(out, out + size));
+    tjFree(out);
+    tjDestroy(tj);
+  }
+  // Within the picture, at its corners and edges, and reaching past it (clamped).
+  const std::vector<OrientedRect> parts = {
+      {37, 53, 338, 230}, {0, 0, 64, 64}, {300, 200, 517, 389}, {100, 0, 389, 517}, {-20, 370, 90, 600}};
+  for (const auto& [name, bytes] : files) {
+    for (int orientation : {1, 3, 6, 7}) {
+      const std::string path = dir.file(name + "-" + std::to_string(orientation) + ".jpg");
+      std::vector<uint8_t> tagged = bytes;
+      const std::vector<uint8_t> seg = test::OrientationSegment(static_cast<uint16_t>(orientation), false);
+      tagged.insert(tagged.begin() + 2, seg.begin(), seg.end());
+      WriteBytes(path, tagged);
+      const std::optional<DisplayLoad> whole = LoadFileOffUiThread(path, true);
+      ASSERT_TRUE(whole && whole->picture.owned());
+      const ImageBuffer& full = *whole->picture.owned();
+      for (const OrientedRect& want : parts) {
+        SCOPED_TRACE(path + " " + std::to_string(want.left) + "," + std::to_string(want.top));
+        int32_t sniff = 0;
+        int64_t size = 0;
+        std::optional<ScaledPicture> part = LoadFileRegionOffUiThread(
+            path, [&](int32_t w, int32_t h) -> std::optional<OrientedRect> {
+              EXPECT_EQ(w, full.width());  // the upright size
+              EXPECT_EQ(h, full.height());
+              return want;
+            },
+            sniff, size);
+        const OrientedRect r{std::max(want.left, 0), std::max(want.top, 0),
+                             std::min(want.right, full.width()), std::min(want.bottom, full.height())};
+        if (r.right <= r.left || r.bottom <= r.top) {
+          EXPECT_FALSE(part);
+          continue;
+        }
+        ASSERT_TRUE(part);
+        EXPECT_EQ(part->region, r);
+        EXPECT_EQ(part->fullWidth, full.width());
+        EXPECT_EQ(part->fullHeight, full.height());
+        ASSERT_EQ(part->picture.width(), r.right - r.left);
+        ASSERT_EQ(part->picture.height(), r.bottom - r.top);
+        int32_t wrong = 0;
+        for (int32_t y = r.top; y < r.bottom; ++y)
+          wrong += std::memcmp(part->picture.row(y - r.top), full.row(y) + size_t(r.left) * 4,
+                               size_t(r.right - r.left) * 4) != 0;
+        EXPECT_EQ(wrong, 0);
+      }
+    }
+  }
+  // Nothing asked, another format, a broken file: no picture.
+  int32_t sniff = 0;
+  int64_t size = 0;
+  const RegionTarget none = [](int32_t, int32_t) { return std::optional<OrientedRect>{}; };
+  EXPECT_FALSE(LoadFileRegionOffUiThread(dir.file("444-1.jpg"), none, sniff, size));
+  const RegionTarget any = [](int32_t, int32_t) { return std::optional<OrientedRect>{{0, 0, 8, 8}}; };
+  ASSERT_EQ(SavePng(stored.data(), 517, 389, 100, dir.file("plain.png").c_str()), nullptr);
+  EXPECT_FALSE(LoadFileRegionOffUiThread(dir.file("plain.png"), any, sniff, size));
+  WriteBytes(dir.file("broken.jpg"), {0xFF, 0xD8, 0xFF, 0xE0, 0, 0, 0, 0});
+  EXPECT_FALSE(LoadFileRegionOffUiThread(dir.file("broken.jpg"), any, sniff, size));
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 #include <cmath>
 #include <filesystem>
 
+#include "codecs/file_filters.h"
+#include "codecs/iso_media.h"
 #include "codecs/load_dispatch.h"
+#include "codecs/plugins.h"
 #include "codecs/png.h"
 #include "codecs/qoi.h"
 #include "codecs/save_dispatch.h"
@@ -108,6 +111,122 @@ TEST_F(Colour, TaggedFilesShowAsLcmsConvertsThem) {
       EXPECT_LE(MaxDifference(ShownRgb(stored, details.colour.get()), test::ReadBytes(reference)), 2);
     }
   }
+}
+
+// The shipped plug-ins store the profile in the file and report it back with the numbers as
+// they were (JPEG XL codes them losslessly, HEIC lossily).
+TEST_F(Colour, PluginFormatsCarryTheProfile) {
+  const ColourProfilePtr adobe = ProfileFile("AdobeRGB1998.icc");
+  if (!adobe) GTEST_SKIP() << "colord-data is not installed";
+  settings.WriteText("PluginsPath", test::BinDir() + "/plugins");
+  const ComponentPresence none{};
+  ResetFileFiltersForTesting(&none);
+  const ImageBuffer picture = Patches();
+  const struct {
+    const char* ext;
+    int tolerance;
+  } cases[] = {{".jxl", 0}, {".heic", 4}};
+  int tried = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ext);
+    if (!pluginWrites(c.ext, &settings)) continue;  // its library was missing at build time
+    ++tried;
+    EXPECT_TRUE(pluginEmbedsProfile(c.ext, &settings));
+    const std::string path = dir.file(std::string("tagged") + c.ext);
+    ASSERT_EQ(SaveByExtension(picture, false, path, 100, 95, PluginOrder::AfterQoi, &settings,
+                              adobe.get())
+                  .status,
+              SaveStatus::Saved);
+    ImageBuffer stored;
+    const DecodeDetails details = Load(path, stored);
+    ASSERT_NE(details.colour, nullptr);
+    EXPECT_EQ(details.colour->id(), adobe->id());
+    EXPECT_EQ(ColourSpaceName(details.colour.get()), adobe->description());
+    ASSERT_EQ(stored.width(), picture.width());
+    ASSERT_EQ(stored.height(), picture.height());
+    int worst = 0;
+    for (size_t i = 0; i < picture.pixelCount() * 4; ++i)
+      if (i % 4 != 3) worst = std::max(worst, std::abs(stored.data()[i] - picture.data()[i]));
+    EXPECT_LE(worst, c.tolerance);
+    // With colour management off the file's profile is not reported.
+    settings.WriteText("ColourManagement", "false");
+    EXPECT_EQ(Load(path, stored).colour, nullptr);
+    settings.WriteText("ColourManagement", "true");
+    // An sRGB picture is written and read back as one, without a profile to name.
+    const std::string plain = dir.file(std::string("plain") + c.ext);
+    ASSERT_EQ(SaveByExtension(picture, false, plain, 100, 95, PluginOrder::AfterQoi, &settings,
+                              nullptr)
+                  .status,
+              SaveStatus::Saved);
+    EXPECT_EQ(Load(plain, stored).colour, nullptr);
+  }
+  ResetFileFiltersForTesting(nullptr);
+  if (tried == 0) GTEST_SKIP() << "the JPEG XL and HEIF plug-ins are not built";
+}
+
+// avifdec hands over the numbers of an AVIF described by code points unconverted and without
+// a colour chunk; the load takes the code points from the file's own colour box. The HEIF
+// plug-in reports the same code points through its library (which reads AVIF files too).
+TEST_F(Colour, AvifCodePointsAreReported) {
+  if (!test::HaveTool("avifenc") || !test::HaveTool("avifdec"))
+    GTEST_SKIP() << "avifenc/avifdec missing";
+  settings.WriteText("PluginsPath", test::BinDir() + "/plugins");
+  const ComponentPresence none{};
+  ResetFileFiltersForTesting(&none);
+  const bool heifPlugin = isSupportedFile("a.heif", &settings);
+  const ImageBuffer picture = Patches();
+  const std::string png = dir.file("source.png");
+  ASSERT_EQ(SavePng(picture.data(), picture.width(), picture.height(), 6, png.c_str()), nullptr);
+  const struct {
+    const char* cicp;
+    Cicp expected;  // primaries 1 with transfer 13 is sRGB: no profile
+  } cases[] = {{"12/13/1", {12, 13, 1, true}}, {"9/16/9", {9, 16, 9, true}},
+               {"1/13/6", {1, 13, 6, true}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cicp);
+    const std::string avif = dir.file("nclx.avif");
+    ASSERT_EQ(test::RunShell(std::string("avifenc -s 10 --min 0 --max 0 -y 444 --cicp ") +
+                             c.cicp + " " + test::ShellQuote(png) + " " + test::ShellQuote(avif) +
+                             " >/dev/null 2>&1"),
+              0);
+    const IsoColour boxes = ReadIsoMediaColour(avif);
+    ASSERT_TRUE(boxes.nclx.has_value());
+    EXPECT_EQ(boxes.nclx->primaries, c.expected.primaries);
+    EXPECT_EQ(boxes.nclx->transfer, c.expected.transfer);
+    EXPECT_EQ(boxes.nclx->matrix, c.expected.matrix);
+    EXPECT_TRUE(boxes.icc.empty());
+    ImageBuffer stored;
+    const DecodeDetails details = Load(avif, stored);
+    const ColourProfilePtr expected = ColourProfile::FromCicp(c.expected);
+    if (expected == nullptr) {
+      EXPECT_EQ(details.colour, nullptr);
+    } else {
+      ASSERT_NE(details.colour, nullptr);
+      EXPECT_EQ(details.colour->id(), expected->id());
+    }
+    // The numbers are the source's, not converted to sRGB (4:4:4 at the finest quantizer
+    // loses only the rounding of the YCbCr round trip).
+    int worst = 0;
+    for (size_t i = 0; i < picture.pixelCount() * 4; ++i)
+      if (i % 4 != 3) worst = std::max(worst, std::abs(stored.data()[i] - picture.data()[i]));
+    EXPECT_LE(worst, 3);
+    // A file cut inside its meta box reports nothing.
+    std::vector<uint8_t> bytes = test::ReadBytes(avif);
+    test::WriteBytes(dir.file("nclx.heif"), bytes);
+    bytes.resize(60);
+    test::WriteBytes(dir.file("cut.avif"), bytes);
+    EXPECT_FALSE(ReadIsoMediaColour(dir.file("cut.avif")).nclx.has_value());
+    if (!heifPlugin) continue;
+    const DecodeResult viaPlugin = loadWithPlugin(dir.file("nclx.heif"), &settings);
+    ASSERT_TRUE(viaPlugin);
+    if (expected == nullptr) {
+      EXPECT_EQ(viaPlugin.details.colour, nullptr);
+    } else {
+      ASSERT_NE(viaPlugin.details.colour, nullptr);
+      EXPECT_EQ(viaPlugin.details.colour->id(), expected->id());
+    }
+  }
+  ResetFileFiltersForTesting(nullptr);
 }
 
 // ---- PNG chunks ----

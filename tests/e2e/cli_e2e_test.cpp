@@ -376,14 +376,28 @@ TEST_F(Cli, AvifConvertsThroughAvifdec) {
 TEST_F(Cli, JpegXlPluginRoundTripIsLossless) {
   if (::access((test::BinDir() + "/plugins/jxl.so").c_str(), R_OK) != 0)
     GTEST_SKIP() << "the JPEG XL plug-in is not built";
-  for (bool alpha : {false, true}) {
-    SCOPED_TRACE(alpha ? "with alpha" : "opaque");
-    WritePng(file("x.png"), test::RandomPicture(37, 23, 9, alpha));
+  // The third run carries a colour profile through the JPEG XL file and back.
+  const std::vector<uint8_t> adobe =
+      test::ReadBytes("/usr/share/color/icc/colord/AdobeRGB1998.icc");
+  for (int run = 0; run < 3; ++run) {
+    const bool alpha = run == 1;
+    const std::span<const uint8_t> icc = run == 2 ? std::span<const uint8_t>(adobe)
+                                                  : std::span<const uint8_t>();
+    SCOPED_TRACE(run);
+    if (run == 2 && adobe.empty()) continue;  // colord-data is not installed
+    const ImageBuffer picture = test::RandomPicture(37, 23, 9, alpha);
+    ASSERT_EQ(SavePng(picture.data(), 37, 23, 100, file("x.png").c_str(), icc), nullptr);
     RunResult r = Quillpix({"-convert", file("x.png"), file("x.jxl"), "-lossless", "-overwrite"});
     ASSERT_EQ(r.status, 0) << r.err;
     r = Quillpix({"-convert", file("x.jxl"), file("y.png"), "-overwrite"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(Bytes(LoadPngFile(file("y.png"))), Bytes(LoadPngFile(file("x.png"))));
+    const DecodeResult in = LoadPng(file("x.png")), out = LoadPng(file("y.png"));
+    ASSERT_TRUE(in && out);
+    EXPECT_EQ(Bytes(*out), Bytes(*in));
+    ASSERT_EQ(out.details.colour == nullptr, icc.empty());
+    if (!icc.empty()) {
+      EXPECT_EQ(out.details.colour->id(), in.details.colour->id());
+    }
   }
 }
 

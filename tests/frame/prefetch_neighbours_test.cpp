@@ -234,13 +234,16 @@ class Previews : public Neighbours {
     state.ToggleFullScreenWithFit();
     loader.WaitIdle();
   }
-  // Shows `path` with a preview, whatever the worker has: as a step in fullscreen.
+  // Shows `path` with a preview, whatever the worker has: as a step in fullscreen, or with
+  // `partial` at original size in a window smaller than the picture.
   void OpenWithPreview(const std::string& path) {
-    state.fullScreen = 1;
-    state.zoom = kFitScreen;
+    state.fullScreen = partial ? 0 : 1;
+    state.zoom = partial ? 1.0f : kFitScreen;
+    if (partial) ports.screen.available = ScreenRect{0, 0, 320, 200};
     view.OpenDocument(path);
     ASSERT_TRUE(view.showsPreview());
   }
+  bool partial = false;
   // Runs what the window's queue would: the posted commands of the view and the worker.
   void Pump() {
     while (!ports.post.queue.empty()) {
@@ -299,59 +302,119 @@ TEST_F(Previews, AStepShowsTheScreenSizePreviewAndTheExactPictureReplacesItInPla
   EXPECT_EQ(Pixels(), plain2.second);
 }
 
+TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictureReplacesIt) {
+  settings.WriteNumber("PrefetchMemoryMB", 1);  // the view loads the exact picture itself
+  ports.screen.available = ScreenRect{0, 0, 320, 200};
+  host.viewW = 300;
+  host.viewH = 180;
+  view.context().prefetch = nullptr;
+  view.OpenDocument(photos[1]);
+  const std::vector<uint8_t> plain = Display();
+  ASSERT_EQ(view.shownWidth(), 1200);  // upright
+  const size_t stride = static_cast<size_t>(view.displayWidth()) * 3;
+  view.context().prefetch = &loader;
+  // Scrolled to the top, into the picture, and past its end (kept within it).
+  struct Case {
+    ScrollPoint at;
+    OrientedRect part;
+  };
+  for (const Case& k : {Case{{0, 0}, {0, 0, 320, 200}}, Case{{517, 1333}, {517, 1333, 837, 1533}},
+                        Case{{5000, 5000}, {880, 1400, 1200, 1600}}}) {
+    SCOPED_TRACE(std::to_string(k.at.x) + "," + std::to_string(k.at.y));
+    host.pos = k.at;
+    view.ForgetLoadedPath();
+    view.OpenDocument(photos[1]);
+    ASSERT_TRUE(view.showsPreview());
+    // The whole picture's size, panes and scroll extent; only the part on screen decoded, laid
+    // where it belongs, with the pixels of the exact picture there.
+    EXPECT_EQ(view.pictureHeight(), 1600);
+    EXPECT_EQ(host.panes[kPaneDimensions], DimensionsText(1200, 1600));
+    EXPECT_EQ(host.extentW, 1200);
+    EXPECT_EQ(host.extentH, 1600);
+    const DisplayBitmap* d = view.displayBitmap();
+    ASSERT_EQ(d->scaledWidth, k.part.right - k.part.left);
+    ASSERT_EQ(d->height, k.part.bottom - k.part.top);
+    const PaintLayout layout = view.Paint(300, 180);
+    EXPECT_EQ(layout.bitmapX, k.part.left);
+    EXPECT_EQ(layout.bitmapY, k.part.top);
+    int32_t wrong = 0;
+    for (int32_t y = 0; y < d->height; ++y)
+      wrong += std::memcmp(d->bits.data() + d->stride() * y,
+                           plain.data() + stride * (k.part.top + y) + size_t(k.part.left) * 3,
+                           size_t(d->scaledWidth) * 3) != 0;
+    EXPECT_EQ(wrong, 0);
+    // Scrolled within the part nothing more is needed; beyond it, the whole picture is.
+    EXPECT_TRUE(view.PreviewCovers(host.pos.x, host.pos.y, 300, 180));
+    EXPECT_FALSE(view.PreviewCovers(300, 700, 300, 180));
+    view.Painted();
+    Pump();
+    EXPECT_FALSE(view.showsPreview());
+    EXPECT_EQ(Display(), plain);
+    EXPECT_EQ(view.Paint(300, 180).bitmapX, 0);
+  }
+}
+
 TEST_F(Previews, ThePreviewNeverReachesAnEditASaveTheClipboardOrTheProperties) {
-  settings.WriteNumber("PrefetchMemoryMB", 1);
-  const auto plain = PlainFitted(photos[1]);
-  StartFullscreen();
-  ImageBuffer exact;
-  {
-    LoadContext lc{state, &settings, nullptr};
-    exact = *LoadPictureFile(photos[1], lc);
+  for (bool part : {false, true}) {
+    SCOPED_TRACE(part ? "the part on screen at original size" : "fitted at screen size");
+    partial = part;
+    settings.WriteNumber("PrefetchMemoryMB", 1);
+    const auto plain = PlainFitted(photos[1]);
+    StartFullscreen();
+    ImageBuffer exact;
+    {
+      LoadContext lc{state, &settings, nullptr};
+      exact = *LoadPictureFile(photos[1], lc);
+    }
+    ASSERT_EQ(exact.width(), 1200);  // upright
+    // Each command meets a fresh preview and must act on the whole picture.
+    OpenWithPreview(photos[1]);
+    router->Execute(cmd::kNegative);
+    EXPECT_FALSE(view.showsPreview());
+    ASSERT_EQ(view.pictureWidth(), 1200);
+    EXPECT_EQ(test::PixelAt(view.picture(), 700, 500) & 0xFFFFFFu,
+              ~test::PixelAt(exact, 700, 500) & 0xFFFFFFu);
+    OpenWithPreview(photos[0]);
+    OpenWithPreview(photos[1]);
+    router->Execute(cmd::kCopy);
+    ASSERT_TRUE(ports.clipboard.image);
+    EXPECT_EQ(ports.clipboard.image->width(), 1200);
+    EXPECT_TRUE(SameColours(*ports.clipboard.image, exact));
+    OpenWithPreview(photos[0]);
+    OpenWithPreview(photos[1]);
+    const std::string saved = dir.file("saved.webp");
+    ports.fileDialogs.answers.push_back(FileDialogResult{{saved}, 2});  // lossless WebP
+    router->Execute(kCmdSaveAs);
+    {
+      LoadContext lc{state, &settings, nullptr};
+      std::optional<ImageBuffer> back = LoadPictureFile(saved, lc);
+      ASSERT_TRUE(back);
+      ASSERT_EQ(back->width(), 1200);
+      EXPECT_TRUE(SameColours(*back, exact));
+    }
+    OpenWithPreview(photos[0]);
+    OpenWithPreview(photos[1]);
+    EXPECT_EQ(state.exif.isExif, 0);  // read with the exact picture
+    router->Execute(kCmdProperties);
+    EXPECT_FALSE(view.showsPreview());
+    EXPECT_EQ(state.exif.orientation, 6);
+    // Zooming in and scrolling need the picture too; the wait cursor came and went each time.
+    OpenWithPreview(photos[0]);
+    OpenWithPreview(photos[1]);
+    router->Execute(kCmdZoomIn);
+    EXPECT_FALSE(view.showsPreview());
+    OpenWithPreview(photos[0]);
+    OpenWithPreview(photos[1]);
+    router->Execute(kCmdScrollDown);
+    EXPECT_FALSE(view.showsPreview());
+    EXPECT_EQ(ports.cursor.waitDepth, 0);
+    // Stepping on needs nothing of the picture: it does not wait for it.
+    OpenWithPreview(photos[0]);
+    router->Execute(kCmdNextFile);
+    EXPECT_EQ(state.currentPath, photos[1]);
+    EXPECT_TRUE(view.showsPreview());
+    EXPECT_EQ(Pixels(), plain.second);  // and asked for its pixels, it has the exact ones
   }
-  ASSERT_EQ(exact.width(), 1200);  // upright
-  // Each command meets a fresh preview and must act on the whole picture.
-  OpenWithPreview(photos[1]);
-  router->Execute(cmd::kNegative);
-  EXPECT_FALSE(view.showsPreview());
-  ASSERT_EQ(view.pictureWidth(), 1200);
-  EXPECT_EQ(test::PixelAt(view.picture(), 700, 500) & 0xFFFFFFu,
-            ~test::PixelAt(exact, 700, 500) & 0xFFFFFFu);
-  OpenWithPreview(photos[0]);
-  OpenWithPreview(photos[1]);
-  router->Execute(cmd::kCopy);
-  ASSERT_TRUE(ports.clipboard.image);
-  EXPECT_EQ(ports.clipboard.image->width(), 1200);
-  EXPECT_TRUE(SameColours(*ports.clipboard.image, exact));
-  OpenWithPreview(photos[0]);
-  OpenWithPreview(photos[1]);
-  const std::string saved = dir.file("saved.webp");
-  ports.fileDialogs.answers.push_back(FileDialogResult{{saved}, 2});  // lossless WebP
-  router->Execute(kCmdSaveAs);
-  {
-    LoadContext lc{state, &settings, nullptr};
-    std::optional<ImageBuffer> back = LoadPictureFile(saved, lc);
-    ASSERT_TRUE(back);
-    ASSERT_EQ(back->width(), 1200);
-    EXPECT_TRUE(SameColours(*back, exact));
-  }
-  OpenWithPreview(photos[0]);
-  OpenWithPreview(photos[1]);
-  EXPECT_EQ(state.exif.isExif, 0);  // read with the exact picture
-  router->Execute(kCmdProperties);
-  EXPECT_FALSE(view.showsPreview());
-  EXPECT_EQ(state.exif.orientation, 6);
-  // Zooming in needs the picture too; the wait cursor came and went each time.
-  OpenWithPreview(photos[0]);
-  OpenWithPreview(photos[1]);
-  router->Execute(kCmdZoomIn);
-  EXPECT_FALSE(view.showsPreview());
-  EXPECT_EQ(ports.cursor.waitDepth, 0);
-  // Stepping on needs nothing of the picture: it does not wait for it.
-  OpenWithPreview(photos[0]);
-  router->Execute(kCmdNextFile);
-  EXPECT_EQ(state.currentPath, photos[1]);
-  EXPECT_TRUE(view.showsPreview());
-  EXPECT_EQ(Pixels(), plain.second);  // and asked for its pixels, it has the exact ones
 }
 
 TEST_F(Previews, AFileChangedOnDiskBetweenThePreviewAndTheExactDecodeIsReadAgain) {

@@ -1,5 +1,6 @@
 // JPEG XL plug-in on libjxl: reads the first frame of a .jxl file and writes lossless .jxl
-// files (RGB, or RGBA when the alpha bytes carry information).
+// files (RGB, or RGBA when the alpha bytes carry information). Both ways carry the picture's
+// colour space as an ICC profile.
 #include <jxl/decode.h>
 #include <jxl/decode_cxx.h>
 #include <jxl/encode.h>
@@ -61,6 +62,39 @@ bool WriteFileSafely(const char* path, const std::vector<uint8_t>& bytes) {
   return true;
 }
 
+// Whether a colour encoding is plain sRGB, which needs no profile.
+bool IsSrgb(const JxlColorEncoding& c) {
+  return c.color_space == JXL_COLOR_SPACE_RGB && c.white_point == JXL_WHITE_POINT_D65 &&
+         c.primaries == JXL_PRIMARIES_SRGB && c.transfer_function == JXL_TRANSFER_FUNCTION_SRGB;
+}
+
+// The ICC profile of the pixels the decoder hands out (which differ from the file's original
+// profile when the picture was stored in the codec's own colour space), into `colour`. An
+// encoded sRGB space gives nothing: the pixels are then sRGB.
+void TakeColour(const JxlDecoder* dec, QuillpixColour* colour) {
+  JxlColorEncoding encoded;
+  if (JxlDecoderGetColorAsEncodedProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA,
+                                         &encoded) == JXL_DEC_SUCCESS &&
+      IsSrgb(encoded)) {
+    return;
+  }
+  size_t size = 0;
+  if (JxlDecoderGetICCProfileSize(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, &size) !=
+          JXL_DEC_SUCCESS ||
+      size == 0 || size > QP_PLUGIN_MAX_ICC_BYTES) {
+    return;
+  }
+  auto* icc = static_cast<uint8_t*>(std::malloc(size));
+  if (icc == nullptr) return;
+  if (JxlDecoderGetColorAsICCProfile(dec, nullptr, JXL_COLOR_PROFILE_TARGET_DATA, icc, size) !=
+      JXL_DEC_SUCCESS) {
+    std::free(icc);
+    return;
+  }
+  colour->icc = icc;
+  colour->iccBytes = static_cast<uint32_t>(size);
+}
+
 bool HasMeaningfulAlpha(const uint8_t* bgra, size_t pixels) {
   if (pixels == 0) return false;
   const uint8_t first = bgra[3];
@@ -71,15 +105,8 @@ bool HasMeaningfulAlpha(const uint8_t* bgra, size_t pixels) {
   return false;
 }
 
-}  // namespace
-
-QP_EXPORT void wvGetPluginInfo(QuillpixPluginInfo* info) {
-  std::strcpy(info->description, "JPEG XL");
-  std::strcpy(info->extension, "jxl");
-  info->flags = QP_PLUGIN_READS | QP_PLUGIN_WRITES;
-}
-
-QP_EXPORT uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height) {
+// Decodes the file; with `colour`, also the colour space of the pixels.
+uint8_t* Load(const char* path, int32_t* width, int32_t* height, QuillpixColour* colour) {
   std::vector<uint8_t> data;
   if (!ReadFile(path, data)) return nullptr;
   if (JxlSignatureCheck(data.data(), data.size()) < JXL_SIG_CODESTREAM) return nullptr;
@@ -87,7 +114,8 @@ QP_EXPORT uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height
   auto runner = JxlThreadParallelRunnerMake(nullptr, JxlThreadParallelRunnerDefaultNumWorkerThreads());
   auto dec = JxlDecoderMake(nullptr);
   if (!dec || !runner ||
-      JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) !=
+      JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE |
+                                               (colour != nullptr ? JXL_DEC_COLOR_ENCODING : 0)) !=
           JXL_DEC_SUCCESS ||
       JxlDecoderSetParallelRunner(dec.get(), JxlThreadParallelRunner, runner.get()) !=
           JXL_DEC_SUCCESS ||
@@ -108,6 +136,8 @@ QP_EXPORT uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height
       h = info.ysize;
       if (info.orientation >= JXL_ORIENT_TRANSPOSE) std::swap(w, h);  // shown turned
       if (w == 0 || h == 0 || w * h > kMaxPixels) break;
+    } else if (status == JXL_DEC_COLOR_ENCODING) {
+      TakeColour(dec.get(), colour);
     } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
       size_t size = 0;
       if (pixels != nullptr || w == 0 ||
@@ -132,11 +162,17 @@ QP_EXPORT uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height
     }
   }
   std::free(pixels);
+  if (colour != nullptr) {
+    std::free(colour->icc);
+    colour->icc = nullptr;
+    colour->iccBytes = 0;
+  }
   return nullptr;
 }
 
-QP_EXPORT int32_t wvSaveImage(const char* path, int32_t width, int32_t height,
-                              const uint8_t* pixels) {
+// Encodes the picture losslessly; the pixels are meant in `icc` when given, else in sRGB.
+int32_t Save(const char* path, int32_t width, int32_t height, const uint8_t* pixels,
+             const uint8_t* icc, uint32_t iccBytes) {
   if (path == nullptr || pixels == nullptr || width <= 0 || height <= 0 ||
       uint64_t(width) * uint64_t(height) > kMaxPixels) {
     return 0;
@@ -169,12 +205,16 @@ QP_EXPORT int32_t wvSaveImage(const char* path, int32_t width, int32_t height,
   info.num_color_channels = 3;
   info.num_extra_channels = alpha ? 1 : 0;
   info.alpha_bits = alpha ? 8 : 0;
-  info.uses_original_profile = JXL_TRUE;  // required for lossless
-  JxlColorEncoding colour;
-  JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
-  if (JxlEncoderSetBasicInfo(enc.get(), &info) != JXL_ENC_SUCCESS ||
-      JxlEncoderSetColorEncoding(enc.get(), &colour) != JXL_ENC_SUCCESS) {
-    return 0;
+  // Lossless coding keeps the numbers in the original colour space (no conversion to the
+  // codec's own), so the profile given below describes the stored pixels.
+  info.uses_original_profile = JXL_TRUE;
+  if (JxlEncoderSetBasicInfo(enc.get(), &info) != JXL_ENC_SUCCESS) return 0;
+  if (icc != nullptr && iccBytes > 0) {
+    if (JxlEncoderSetICCProfile(enc.get(), icc, iccBytes) != JXL_ENC_SUCCESS) return 0;
+  } else {
+    JxlColorEncoding colour;
+    JxlColorEncodingSetToSRGB(&colour, JXL_FALSE);
+    if (JxlEncoderSetColorEncoding(enc.get(), &colour) != JXL_ENC_SUCCESS) return 0;
   }
   JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(enc.get(), nullptr);
   const JxlPixelFormat format = {channels, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -200,4 +240,32 @@ QP_EXPORT int32_t wvSaveImage(const char* path, int32_t width, int32_t height,
   }
   out.resize(size_t(next - out.data()));
   return WriteFileSafely(path, out) ? 1 : 0;
+}
+
+}  // namespace
+
+QP_EXPORT void wvGetPluginInfo(QuillpixPluginInfo* info) {
+  std::strcpy(info->description, "JPEG XL");
+  std::strcpy(info->extension, "jxl");
+  info->flags = QP_PLUGIN_READS | QP_PLUGIN_WRITES;
+}
+
+QP_EXPORT uint8_t* wvLoadImage(const char* path, int32_t* width, int32_t* height) {
+  return Load(path, width, height, nullptr);
+}
+
+QP_EXPORT uint8_t* wvLoadImageWithColour(const char* path, int32_t* width, int32_t* height,
+                                         QuillpixColour* colour) {
+  return Load(path, width, height, colour);
+}
+
+QP_EXPORT int32_t wvSaveImage(const char* path, int32_t width, int32_t height,
+                              const uint8_t* pixels) {
+  return Save(path, width, height, pixels, nullptr, 0);
+}
+
+QP_EXPORT int32_t wvSaveImageWithProfile(const char* path, int32_t width, int32_t height,
+                                         const uint8_t* pixels, const uint8_t* icc,
+                                         uint32_t iccBytes) {
+  return Save(path, width, height, pixels, icc, iccBytes);
 }
