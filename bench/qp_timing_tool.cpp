@@ -11,6 +11,8 @@
 //                                                stores the pixels turned so that orientation
 //                                                O (1 to 8, in an EXIF block) shows the same
 //                                                upright picture
+//   qp_timing_tool make-camera DIR N [W H]       the same photos as a camera writes them (4:2:0,
+//                                                EXIF thumbnail, large preview) as DIR/photo-NN.jpg
 //   qp_timing_tool make-marked DIR W H           one such photo in a purple range, found on
 //                                                the screen by qp_first_paint
 //   qp_timing_tool to-bgra IN.jpg OUT.bgra       decode a JPEG to an opaque raw BGRA file
@@ -29,6 +31,8 @@
 #include "core/file_io.h"
 #include "core/orientation.h"
 #include "ops/ops.h"
+#include "ops/resample.h"
+#include "../tests/support/camera_jpeg.h"
 
 namespace {
 
@@ -94,12 +98,42 @@ bool AddOrientation(const std::string& path, int orientation) {
 // Photo-like pictures for stepping through a folder: smooth sky and ground gradients, rolling
 // hills and a little grain, so they compress and decode like camera pictures (a few MB each)
 // rather than like noise. Each index shifts the colours and the hills.
+// With `camera` each is written as a camera writes it: colour at half resolution (4:2:0), an
+// EXIF thumbnail of 160 x 120 with the picture letterboxed between black bars, and a large
+// preview 1080 pixels high after the main picture, listed in a multi-picture index.
 // With `marked` the photos keep their texture in a purple range (red and blue high, green
 // low) that qp_first_paint recognises at any scale.
+bool WriteCameraPhoto(const qp::ImageBuffer& img, const std::string& path) {
+  const int w = img.width(), h = img.height();
+  qp::test::CameraParts parts;
+  auto main = qp::EncodeJpeg(img.data(), w, h, 90, qp::JpegChroma::Half);
+  // 1616 x 1080 for a 3:2 picture: a width of whole 16-pixel blocks, as cameras choose it.
+  const int pw = std::max(16, (1080 * w / h) / 16 * 16);
+  auto preview = qp::Resample(img, pw, 1080);
+  const int tw = std::min(160, 120 * w / h), th = std::min(120, 160 * h / w);
+  auto small = qp::Resample(img, tw, th);
+  auto boxed = qp::ImageBuffer::Allocate(160, 120);
+  if (!main || !preview || !small || !boxed) return false;
+  for (int y = 0; y < 120; ++y)
+    for (int x = 0; x < 160; ++x) {
+      const int sx = x - (160 - tw) / 2, sy = y - (120 - th) / 2;
+      const bool inside = sx >= 0 && sx < tw && sy >= 0 && sy < th;
+      const uint32_t black = 0xFF000000u;
+      std::memcpy(boxed->pixel(x, y), inside ? small->pixel(sx, sy) : reinterpret_cast<const uint8_t*>(&black), 4);
+    }
+  auto p = qp::EncodeJpeg(preview->data(), pw, 1080, 85, qp::JpegChroma::Half);
+  auto t = qp::EncodeJpeg(boxed->data(), 160, 120, 85, qp::JpegChroma::Half);
+  if (!p || !t) return false;
+  parts.main = std::move(*main);
+  parts.preview = std::move(*p);
+  parts.thumbnail = std::move(*t);
+  return qp::WriteWholeFile(path, qp::test::CameraJpeg(parts));
+}
+
 // With `tags` the photos show the same upright picture as untagged ones, their pixels stored
 // turned against the orientation, and carry the profile.
 bool MakePhotos(const std::string& dir, int count, int w, int h, bool marked = false,
-                const PhotoTags& tags = {}) {
+                bool camera = false, const PhotoTags& tags = {}) {
   auto img = qp::ImageBuffer::Allocate(w, h);
   if (!img) return false;
   for (int n = 0; n < count; ++n) {
@@ -138,7 +172,9 @@ bool MakePhotos(const std::string& dir, int count, int w, int h, bool marked = f
     char name[64];
     std::snprintf(name, sizeof name, "/photo-%02d.jpg", n + 1);
     const std::string path = dir + name;
-    if (tags.orientation != 1) {
+    if (camera) {
+      if (!WriteCameraPhoto(*img, path)) return false;
+    } else if (tags.orientation != 1) {
       // The stored picture is the upright one turned by the opposite orientation (6 and 8
       // undo each other; every other one undoes itself).
       const int undo = tags.orientation == 6 ? 8 : tags.orientation == 8 ? 6 : tags.orientation;
@@ -199,10 +235,16 @@ int main(int argc, char** argv) {
     if (positional.size() == 2 || positional.size() == 4) {
       const int w = positional.size() == 4 ? std::atoi(positional[2].c_str()) : 6000;
       const int h = positional.size() == 4 ? std::atoi(positional[3].c_str()) : 4000;
-      return MakePhotos(positional[0], std::atoi(positional[1].c_str()), w, h, false, tags)
+      return MakePhotos(positional[0], std::atoi(positional[1].c_str()), w, h, false, false, tags)
                  ? 0
                  : Fail("cannot write photos");
     }
+  }
+  if ((a.size() == 3 || a.size() == 5) && a[0] == "make-camera") {
+    const int w = a.size() == 5 ? std::atoi(a[3].c_str()) : 6000;
+    const int h = a.size() == 5 ? std::atoi(a[4].c_str()) : 4000;
+    return MakePhotos(a[1], std::atoi(a[2].c_str()), w, h, false, true) ? 0
+                                                                       : Fail("cannot write photos");
   }
   if (a.size() == 4 && a[0] == "make-marked")
     return MakePhotos(a[1], 1, std::atoi(a[2].c_str()), std::atoi(a[3].c_str()), true)
@@ -229,6 +271,7 @@ int main(int argc, char** argv) {
       stderr,
       "usage: qp_timing_tool load FILE | resample IN.bgra OUT.bgra W H | display IN.bgra W H |\n"
       "       make-inputs DIR | make-photos DIR N [W H] [--icc FILE] [--orientation O] |\n"
+      "       make-camera DIR N [W H] |\n"
       "       make-marked DIR W H |\n"
       "       to-bgra IN.jpg OUT.bgra |\n"
       "       bgra-to-rgba IN.bgra OUT.rgba\n");

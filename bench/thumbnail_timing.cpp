@@ -3,7 +3,8 @@
 //
 //   qp_thumbnail_timing make-mixed DIR N [W H]   N photo-like pictures, PNG and WebP in turn
 //   qp_thumbnail_timing make-small DIR N [W H]   N small photo-like JPEGs (default 640 x 480)
-//   qp_thumbnail_timing new DIR CACHE            make the thumbnails of every file of DIR
+//   qp_thumbnail_timing new DIR CACHE [SIZE]     make the thumbnails of every file of DIR
+//                                                (SIZE: normal, the default, or large)
 //   qp_thumbnail_timing cached DIR CACHE         read them back (pixels wanted)
 //   qp_thumbnail_timing screen DIR CACHE [W H]   from the folder scan to a full first screen
 //                                                of a W x H grid (default 1920 x 1000), then
@@ -84,12 +85,13 @@ std::vector<std::string> FilesOf(qp::ViewerState& state, const std::string& dir)
 }
 
 // Runs the pool over every file until it is idle; the number of results.
-size_t RunAll(const qp::ThumbnailCache& cache, const std::vector<std::string>& paths, bool pixels) {
+size_t RunAll(const qp::ThumbnailCache& cache, const std::vector<std::string>& paths, bool pixels,
+              qp::ThumbnailSize size) {
   NoPost post;
   qp::ThumbnailPool pool(cache, post, 4201);
   std::vector<qp::ThumbnailJob> jobs;
   for (const auto& p : paths) jobs.push_back({p, pixels});
-  pool.Schedule(std::move(jobs), qp::ThumbnailSize::Normal);
+  pool.Schedule(std::move(jobs), size);
   size_t done = 0;
   while (done < paths.size()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -162,16 +164,20 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  if (a.size() >= 3 && (a[0] == "new" || a[0] == "cached")) {
+  if ((a.size() == 3 || a.size() == 4) && (a[0] == "new" || a[0] == "cached")) {
+    const qp::ThumbnailSize size =
+        a.size() == 4 && a[3] == "large" ? qp::ThumbnailSize::Large : qp::ThumbnailSize::Normal;
     const qp::ThumbnailCache cache(a[2]);
     qp::ViewerState state;
     const auto paths = FilesOf(state, a[1]);
     const double cpu0 = CpuSeconds();
     const auto start = Clock::now();
-    const size_t n = RunAll(cache, paths, a[0] == "cached");
+    const size_t n = RunAll(cache, paths, a[0] == "cached", size);
     const double s = Seconds(start);
-    std::printf("%s_thumbnails %zu\nseconds %.3f\nper_second %.1f\ncpu_seconds %.2f\nthreads %u\n",
-                a[0].c_str(), n, s, n / s, CpuSeconds() - cpu0,
+    const double cpu = CpuSeconds() - cpu0;
+    std::printf("%s_thumbnails %zu\nseconds %.3f\nper_second %.1f\ncpu_seconds %.2f\n"
+                "cpu_ms_each %.1f\nthreads %u\n",
+                a[0].c_str(), n, s, n / s, cpu, n > 0 ? cpu * 1000 / n : 0.0,
                 std::max(1u, std::thread::hardware_concurrency()));
     PrintPeak();
     return 0;
@@ -184,7 +190,7 @@ int main(int argc, char** argv) {
     return rc;
   }
   std::fputs("usage: qp_thumbnail_timing make-mixed DIR N [W H] | make-small DIR N [W H] |\n"
-             "       new DIR CACHE | cached DIR CACHE | screen DIR CACHE [W H]\n",
+             "       new DIR CACHE [SIZE] | cached DIR CACHE [SIZE] | screen DIR CACHE [W H]\n",
              stderr);
   return 2;
 }

@@ -10,6 +10,7 @@
 
 // jpeglib.h needs size_t and FILE declared first.
 #include <jpeglib.h>
+#include <jerror.h>
 #include <turbojpeg.h>
 
 #include "core/debug.h"
@@ -71,12 +72,53 @@ void OnProgress(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
+// Reads the file through a 64 KiB buffer. The library's own file source refills 4 KiB at a
+// time, and its fast Huffman path only runs while a whole MCU's worth of bytes (up to a few
+// KiB) is buffered, so with the small buffer a good share of the picture took the slow path.
+struct FileSource {
+  static constexpr size_t kBuffer = 64 * 1024;
+  jpeg_source_mgr pub{};
+  std::FILE* file = nullptr;
+  std::vector<JOCTET> buffer;
+};
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+  auto* src = reinterpret_cast<FileSource*>(cinfo->src);
+  size_t got = std::fread(src->buffer.data(), 1, src->buffer.size(), src->file);
+  if (got == 0) {
+    // A file cut short: an end-of-image marker lets the library finish with what it has (as
+    // its own file source does), with a warning.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->buffer[0] = 0xFF;
+    src->buffer[1] = JPEG_EOI;
+    got = 2;
+  }
+  src->pub.next_input_byte = src->buffer.data();
+  src->pub.bytes_in_buffer = got;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  auto* src = cinfo->src;
+  while (count > static_cast<long>(src->bytes_in_buffer)) {
+    count -= static_cast<long>(src->bytes_in_buffer);
+    FillInputBuffer(cinfo);
+  }
+  src->next_input_byte += count;
+  src->bytes_in_buffer -= static_cast<size_t>(count);
+}
+
 // Everything the decode touches lives here, outside the frame that calls setjmp, so a jump
 // back skips no destructor and finds every value in memory.
 struct JpegRead {
   jpeg_decompress_struct cinfo{};
   ErrorManager err{};
   Progress progress{};
+  FileSource source;
   ImageBuffer out;
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   DecodeDetails details;
@@ -178,9 +220,16 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes,
   jpeg_create_decompress(&r.cinfo);
   r.cinfo.progress = &r.progress.pub;
   r.cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
-  if (file != nullptr)
-    jpeg_stdio_src(&r.cinfo, file);
-  else
+  if (file != nullptr) {
+    r.source.file = file;
+    r.source.buffer.resize(FileSource::kBuffer);
+    r.source.pub.init_source = InitSource;
+    r.source.pub.fill_input_buffer = FillInputBuffer;
+    r.source.pub.skip_input_data = SkipInputData;
+    r.source.pub.resync_to_restart = jpeg_resync_to_restart;
+    r.source.pub.term_source = TermSource;
+    r.cinfo.src = &r.source.pub;
+  } else
     jpeg_mem_src(&r.cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
   jpeg_save_markers(&r.cinfo, JPEG_APP0 + 2, 0xFFFF);
   jpeg_read_header(&r.cinfo, TRUE);
@@ -207,9 +256,11 @@ bool Decode(JpegRead& r, std::FILE* file, std::span<const uint8_t> bytes,
       ++n;
     r.cinfo.scale_num = n;
     r.cinfo.scale_denom = 8;
-    // A quick look: the faster transform and plain chroma upsampling are good enough.
+    // A quick look: the faster transform, plain chroma upsampling and no smoothing of the
+    // first coarse scans of a progressive file are good enough.
     r.cinfo.dct_method = JDCT_IFAST;
     r.cinfo.do_fancy_upsampling = FALSE;
+    r.cinfo.do_block_smoothing = FALSE;
   }
   if (region != nullptr) return DecodeRegion(r, *region);
   jpeg_start_decompress(&r.cinfo);
@@ -296,11 +347,12 @@ DecodeResult LoadJpeg(const std::string& path, const std::atomic<bool>* cancel) 
   return DecodeResult(std::move(r.out)).with(r.details);
 }
 
-std::optional<ScaledPicture> LoadJpegScaled(const std::string& path, const ScaledTarget& target) {
-  UniqueFile file = OpenRegularFile(path);
-  if (!file) return std::nullopt;
+namespace {
+
+std::optional<ScaledPicture> Scaled(std::FILE* file, std::span<const uint8_t> bytes,
+                                    const ScaledTarget& target) {
   JpegRead r;
-  if (!Decode(r, file.get(), {}, &target) || r.out.empty()) return std::nullopt;
+  if (!Decode(r, file, bytes, &target) || r.out.empty()) return std::nullopt;
   ScaledPicture out;
   out.fullWidth = static_cast<int32_t>(r.cinfo.image_width);
   out.fullHeight = static_cast<int32_t>(r.cinfo.image_height);
@@ -308,6 +360,20 @@ std::optional<ScaledPicture> LoadJpegScaled(const std::string& path, const Scale
   out.details = r.details;
   out.details.colour = ColourProfile::FromIcc(r.icc);
   return out;
+}
+
+}  // namespace
+
+std::optional<ScaledPicture> LoadJpegScaled(const std::string& path, const ScaledTarget& target) {
+  UniqueFile file = OpenRegularFile(path);
+  if (!file) return std::nullopt;
+  return Scaled(file.get(), {}, target);
+}
+
+std::optional<ScaledPicture> DecodeJpegScaled(std::span<const uint8_t> bytes,
+                                              const ScaledTarget& target) {
+  if (bytes.empty()) return std::nullopt;
+  return Scaled(nullptr, bytes, target);
 }
 
 std::optional<ScaledPicture> LoadJpegRegion(const std::string& path, const RegionTarget& target) {
@@ -325,25 +391,36 @@ std::optional<ScaledPicture> LoadJpegRegion(const std::string& path, const Regio
   return out;
 }
 
+std::optional<std::vector<uint8_t>> EncodeJpeg(const uint8_t* pixels, int32_t width,
+                                               int32_t height, int32_t quality,
+                                               JpegChroma chroma) {
+  if (pixels == nullptr || !PictureBytes(width, height)) return std::nullopt;
+  TjHandle tj;
+  if (!tj.h) return std::nullopt;
+  unsigned long size = 0;
+  const int sampling = chroma == JpegChroma::Half        ? TJSAMP_420
+                       : chroma == JpegChroma::HalfWidth ? TJSAMP_422
+                                                         : TJSAMP_444;
+  // The alpha byte is a filler for the compressor: a JPEG is always opaque.
+  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, sampling,
+                  quality, TJFLAG_FASTDCT) != 0) {
+    DebugLog("jpeg: %s", tjGetErrorStr2(tj.h));
+    return std::nullopt;
+  }
+  return std::vector<uint8_t>(tj.buffer, tj.buffer + size);
+}
+
 const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,
                      const char* path, std::span<const uint8_t> icc) {
-  if (pixels == nullptr || path == nullptr || !PictureBytes(width, height)) return kSaveError;
-  TjHandle tj;
-  if (!tj.h) return kSaveError;
-  unsigned long size = 0;
-  // The alpha byte is a filler for the compressor: a JPEG is always opaque.
-  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, TJSAMP_444, quality,
-                  TJFLAG_FASTDCT) != 0) {
-    DebugLog("jpeg: %s", tjGetErrorStr2(tj.h));
-    return kSaveError;
-  }
-  const std::span<const uint8_t> compressed(tj.buffer, size);
+  if (path == nullptr) return kSaveError;
+  const auto compressed = EncodeJpeg(pixels, width, height, quality);
+  if (!compressed) return kSaveError;
   if (!icc.empty()) {
-    auto tagged = WithIccProfile(compressed, icc);
+    auto tagged = WithIccProfile(*compressed, icc);
     if (!tagged || !WriteWholeFile(path, *tagged)) return kSaveError;
     return nullptr;
   }
-  if (!WriteWholeFile(path, compressed)) return kSaveError;
+  if (!WriteWholeFile(path, *compressed)) return kSaveError;
   return nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "codecs/decode_result.h"
 
@@ -18,6 +19,13 @@ namespace qp {
 DecodeResult LoadJpeg(const std::string& path, const std::atomic<bool>* cancel = nullptr);
 // The same over JPEG bytes in memory.
 DecodeResult DecodeJpeg(std::span<const uint8_t> bytes);
+// The compressed bytes of a BGRA picture (alpha ignored), or nothing on failure. Colour is
+// kept at full resolution, or halved across (4:2:2) or across and down (4:2:0) as cameras
+// store it.
+enum class JpegChroma : uint8_t { Full, HalfWidth, Half };
+std::optional<std::vector<uint8_t>> EncodeJpeg(const uint8_t* pixels, int32_t width,
+                                               int32_t height, int32_t quality,
+                                               JpegChroma chroma = JpegChroma::Full);
 // Null on success or "Could not save JPG file". The alpha bytes are ignored; `icc`, when
 // given, is embedded as the picture's colour profile.
 const char* SaveJpeg(const uint8_t* pixels, int32_t width, int32_t height, int32_t quality,

@@ -2,6 +2,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -195,9 +196,11 @@ struct PngWrite {
 };
 
 bool Encode(PngWrite& w, std::FILE* file, png_bytepp rows, int32_t width, int32_t height,
-            bool alpha, std::span<const uint8_t> icc, std::span<png_text> text = {}) {
+            bool alpha, std::span<const uint8_t> icc, std::span<png_text> text = {},
+            int zlibLevel = 0) {
   if (setjmp(png_jmpbuf(w.png))) return false;
   png_init_io(w.png, file);
+  if (zlibLevel > 0) png_set_compression_level(w.png, std::min(zlibLevel, 9));
   png_set_IHDR(w.png, w.info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -249,7 +252,8 @@ DecodeResult LoadPng(const std::string& path) {
 }
 
 bool WritePngWithText(std::FILE* file, const uint8_t* pixels, int32_t width, int32_t height,
-                      std::span<const std::pair<std::string, std::string>> text) {
+                      std::span<const std::pair<std::string, std::string>> text,
+                      int zlibLevel) {
   if (file == nullptr || pixels == nullptr || !PictureBytes(width, height)) return false;
   const bool alpha = HasMeaningfulAlpha(pixels, width, height);
   std::vector<png_bytep> rows(static_cast<size_t>(height));
@@ -266,7 +270,7 @@ bool WritePngWithText(std::FILE* file, const uint8_t* pixels, int32_t width, int
   }
   PngWrite w;
   if (!w.png || !w.info) return false;
-  return Encode(w, file, rows.data(), width, height, alpha, {}, chunks);
+  return Encode(w, file, rows.data(), width, height, alpha, {}, chunks, zlibLevel);
 }
 
 const char* SavePng(const uint8_t* pixels, int32_t width, int32_t height, int32_t /*level*/,

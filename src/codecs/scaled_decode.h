@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "codecs/decode_result.h"
@@ -30,6 +31,9 @@ using ScaledTarget = std::function<std::pair<int32_t, int32_t>(int32_t fullWidth
 // A JPEG decoded at n/8 of its size (n from 1 to 8), n the least that gives at least the
 // target in both directions. Nothing for a file that is not a JPEG, is damaged, or is CMYK.
 std::optional<ScaledPicture> LoadJpegScaled(const std::string& path, const ScaledTarget& target);
+// The same over JPEG bytes in memory (a picture stored inside another file).
+std::optional<ScaledPicture> DecodeJpegScaled(std::span<const uint8_t> bytes,
+                                              const ScaledTarget& target);
 
 // Given the picture's own size, the rectangle of it the caller wants (right and bottom
 // exclusive); nothing asks for no decode.

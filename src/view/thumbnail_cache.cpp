@@ -190,7 +190,9 @@ bool ThumbnailCache::WriteAtomically(
     ::unlink(temp.c_str());
     return false;
   }
-  bool ok = WritePngWithText(file, pixels.data(), pixels.width(), pixels.height(), text);
+  // The fastest compression: a thumbnail is small, and is made far more often than the few
+  // extra kilobytes of the better levels would matter.
+  bool ok = WritePngWithText(file, pixels.data(), pixels.width(), pixels.height(), text, 1);
   ok = std::fclose(file) == 0 && ok;
   if (ok) ok = ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());

@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include "codecs/jpeg.h"
 #include "codecs/scaled_decode.h"
 #include "codecs/webp.h"
 #include "core/md5.h"
+#include "support/camera_jpeg.h"
 #include "support/jpeg_builder.h"
 #include "support/test_support.h"
 #include "view/thumbnail_cache.h"
@@ -278,6 +280,100 @@ TEST(ThumbnailMaker, ScaledDecodesAreUprightAndFitTheSquare) {
   EXPECT_EQ(w.sourceWidth, 1000);
   const MadeThumbnail fromPng = MakeThumbnail(dir.file("none.png"), 128);
   EXPECT_EQ(fromPng.outcome, ThumbnailOutcome::Unreadable);
+}
+
+// The pictures a camera file carries. The main picture is green, the EXIF thumbnail red (its
+// lower half magenta, to see which way up it came out) and the large preview blue, so the
+// thumbnail's colours tell which of them it was made from.
+std::vector<uint8_t> Encoded(const ImageBuffer& picture) {
+  auto bytes = EncodeJpeg(picture.data(), picture.width(), picture.height(), 90, JpegChroma::Half);
+  return bytes ? *bytes : std::vector<uint8_t>{};
+}
+
+// w x h with a red-over-magenta picture of `content` columns and `rows` rows in its middle,
+// black around it (bars when it is smaller).
+ImageBuffer Boxed(int32_t w, int32_t h, int32_t content, int32_t rows) {
+  return test::MakePicture(w, h, [=](int32_t x, int32_t y) {
+    const int32_t cx = x - (w - content) / 2, cy = y - (h - rows) / 2;
+    if (cx < 0 || cx >= content || cy < 0 || cy >= rows) return 0xFF000000u;
+    return cy < rows / 2 ? 0xFFFF0000u : 0xFFFF00FFu;
+  });
+}
+
+char Colour(uint32_t px) {
+  const uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
+  if (r > 180 && g < 80 && b < 80) return 'r';
+  if (r > 180 && g < 80 && b > 180) return 'm';
+  if (g > 180 && r < 80 && b < 80) return 'g';
+  if (b > 180 && r < 80 && g < 80) return 'b';
+  return '?';
+}
+
+TEST(ThumbnailMaker, PicturesTheFileCarriesAreUsedWhenTheyCoverTheCell) {
+  struct Case {
+    const char* name;
+    int32_t side;
+    std::optional<ImageBuffer> thumbnail;
+    std::optional<ImageBuffer> preview;
+    uint16_t orientation = 1;
+    uint32_t offsetError = 0;
+    bool damagedIndex = false;
+    // Colours in the middle of the first and last rows (columns when turned), and the size.
+    const char* colours;
+    int32_t width, height;
+  };
+  std::vector<Case> cases;
+  cases.push_back({"exif thumbnail of the same proportions", 128, Boxed(160, 107, 160, 107),
+                   std::nullopt, 1, 0, false, "rm", 128, 85});
+  cases.push_back({"letterboxed exif thumbnail: cropped", 128, Boxed(160, 120, 160, 107),
+                   std::nullopt, 1, 0, false, "rm", 128, 85});
+  cases.push_back({"letterboxed and turned a quarter", 128, Boxed(160, 120, 160, 107),
+                   std::nullopt, 6, 0, false, "mr", 85, 128});
+  cases.push_back({"squeezed exif thumbnail: not bars, full decode", 128, Boxed(160, 120, 160, 120),
+                   std::nullopt, 1, 0, false, "gg", 128, 85});
+  cases.push_back({"exif thumbnail smaller than the cell", 256, Boxed(160, 120, 160, 107),
+                   std::nullopt, 1, 0, false, "gg", 256, 171});
+  cases.push_back({"large preview", 256, Boxed(160, 120, 160, 107),
+                   test::SolidPicture(480, 320, 0xFF0000FF), 1, 0, false, "bb", 256, 171});
+  cases.push_back({"large preview, turned", 256, std::nullopt,
+                   test::SolidPicture(480, 320, 0xFF0000FF), 8, 0, false, "bb", 171, 256});
+  cases.push_back({"preview smaller than the cell", 256, std::nullopt,
+                   test::SolidPicture(240, 160, 0xFF0000FF), 1, 0, false, "gg", 256, 171});
+  cases.push_back({"preview offset beyond the file", 256, std::nullopt,
+                   test::SolidPicture(480, 320, 0xFF0000FF), 1, 1u << 20, false, "gg", 256, 171});
+  cases.push_back({"damaged index", 256, std::nullopt, test::SolidPicture(480, 320, 0xFF0000FF),
+                   1, 0, true, "gg", 256, 171});
+  cases.push_back({"preview of other proportions", 256, std::nullopt,
+                   test::SolidPicture(480, 480, 0xFF0000FF), 1, 0, false, "gg", 256, 171});
+
+  TempDir dir;
+  const std::vector<uint8_t> main = Encoded(test::SolidPicture(1200, 800, 0xFF00FF00));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::CameraParts parts;
+    parts.main = main;
+    if (c.thumbnail) parts.thumbnail = Encoded(*c.thumbnail);
+    if (c.preview) parts.preview = Encoded(*c.preview);
+    parts.orientation = c.orientation;
+    parts.previewOffsetError = c.offsetError;
+    parts.damagedIndex = c.damagedIndex;
+    const std::string path = dir.file("camera.jpg");
+    test::WriteBytes(path, test::CameraJpeg(parts));
+    const MadeThumbnail t = MakeThumbnail(path, c.side);
+    ASSERT_EQ(t.outcome, ThumbnailOutcome::Made);
+    EXPECT_EQ(t.pixels.width(), c.width);
+    EXPECT_EQ(t.pixels.height(), c.height);
+    // Turned a quarter, the picture's top and bottom rows (where the bars were) lie on the
+    // left and right.
+    const bool turned = c.orientation >= 5;
+    const int32_t w = t.pixels.width(), h = t.pixels.height();
+    EXPECT_EQ(Colour(turned ? test::PixelAt(t.pixels, 0, h / 2) : test::PixelAt(t.pixels, w / 2, 0)),
+              c.colours[0]);
+    EXPECT_EQ(Colour(turned ? test::PixelAt(t.pixels, w - 1, h / 2)
+                            : test::PixelAt(t.pixels, w / 2, h - 1)),
+              c.colours[1]);
+    EXPECT_EQ(t.sourceWidth, turned ? 800 : 1200);
+  }
 }
 
 }  // namespace
