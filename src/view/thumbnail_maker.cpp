@@ -226,7 +226,8 @@ std::vector<uint8_t> ReadAt(std::FILE* file, uint64_t offset, size_t bytes) {
 
 // An embedded picture is never larger than this; a record that says so is damaged.
 constexpr uint32_t kMaxEmbeddedBytes = 32u << 20;
-// The EXIF and multi-picture segments lie in the first segments of the header.
+// The EXIF and multi-picture segments, and the frame header that gives the size, lie within
+// the first segments of a file or of an embedded picture.
 constexpr size_t kHeadBytes = 128 * 1024;
 
 // Where in an embedded picture the main picture's content lies.
@@ -347,7 +348,7 @@ std::optional<ImageBuffer> FromEmbedded(std::FILE* file, std::span<const uint8_t
   for (const EmbeddedPlace& p : MpfPreviews(head, static_cast<uint64_t>(st.st_size))) {
     if (p.size > kMaxEmbeddedBytes) continue;
     // The preview's own header first: only a plausible one is read whole.
-    const auto start = ReadAt(file, p.offset, std::min<size_t>(p.size, 64 * 1024));
+    const auto start = ReadAt(file, p.offset, std::min<size_t>(p.size, kHeadBytes));
     const auto size = PictureSizeIn(start, false);
     const auto c = size ? PlausibleEmbedded(size->width, size->height, pw, ph, tw, th) : std::nullopt;
     if (c && (!best || size->pixels() < best->size.pixels())) best = Candidate{p, *size, *c};

@@ -1,6 +1,7 @@
 // Making one thumbnail from a picture file without decoding more than it needs: JPEG files
-// through the decoder's 1/2 to 1/8 reduction (or the EXIF thumbnail when that is at least as
-// large as the thumbnail), WebP through the decoder's own scaling, other formats through
+// from a smaller picture they carry when that covers the thumbnail (the EXIF thumbnail, or a
+// large preview listed in a multi-picture index), else through the decoder's 1/2 to 1/8
+// reduction; WebP through the decoder's own scaling, other formats through
 // their normal decoders; then a box reduction to about twice the size and a Lanczos
 // reduction to the size. The result is upright (the EXIF orientation applied) and fits a
 // square of the given side. Safe to call from several threads at once.

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QWheelEvent>
+#include <cstdlib>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -170,6 +171,63 @@ TEST(ThumbnailWindow, DeleteAsksAboutTheSelectedFileAndFullscreenKeepsTheGrid) {
   w.Key(&w.grid(), Qt::Key_Escape);
   EXPECT_TRUE(w.f.window.viewWidget().isVisible());
   EXPECT_TRUE(w.f.window.isFullScreen());
+}
+
+// On a screen scaled twice the grid's 128-pixel cells are 256 device pixels: the thumbnails
+// come from the large folder and are drawn one image pixel per device pixel. The scale is
+// fixed when the application starts, so in a program that already runs at scale 1 the test
+// runs itself again in a new process.
+TEST(ThumbnailWindow, ScaledScreenTakesLargeThumbnailsAndDrawsThemSharp) {
+  const char* self = "ThumbnailWindow.ScaledScreenTakesLargeThumbnailsAndDrawsThemSharp";
+  if (QCoreApplication::instance() != nullptr && qApp->devicePixelRatio() != 2.0) {
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string cmd = "QT_SCALE_FACTOR=2 QT_QPA_PLATFORM=offscreen " +
+                            test::ShellQuote(program) + " --gtest_filter=" + self +
+                            " >/dev/null 2>&1";
+    EXPECT_EQ(std::system(cmd.c_str()), 0) << "run alone: " << self;
+    return;
+  }
+  qputenv("QT_SCALE_FACTOR", "2");
+  test::TempDir cacheHome;
+  test::ScopedEnv env{"XDG_CACHE_HOME", cacheHome.path()};
+  test::WindowFixture f;
+  ASSERT_EQ(f.window.devicePixelRatioF(), 2.0);
+  // Columns of one, two and three pixels in turn: any resampling on the way blurs them.
+  const std::string photo = f.WritePng("stripes.png", test::MakePicture(600, 400, [](int32_t x, int32_t y) {
+    return (x / 3 + y / 50) % 3 == 0 ? 0xFF202020u : (x / 3) % 2 ? 0xFFE0C040u : 0xFF3060D0u;
+  }));
+  f.Open(photo);
+  QTest::keyClick(&f.window, Qt::Key_G);
+  ThumbnailMode& mode = *f.window.thumbnails();
+  ASSERT_TRUE(mode.active());
+  for (int i = 0; i < 400 && !mode.WorkersIdle(); ++i) QTest::qWait(10);
+  QTest::qWait(20);
+  QCoreApplication::processEvents();
+  const ThumbnailGrid& g = mode.grid();
+  ASSERT_TRUE(g.cell(0).pixels);
+  const ImageBuffer& thumb = *g.cell(0).pixels;
+  EXPECT_EQ(thumb.width(), 256);
+  EXPECT_EQ(thumb.height(), 171);
+  EXPECT_TRUE(std::filesystem::exists(cacheHome.path() + "/thumbnails/large/" +
+                                      Md5Hex(FileUri(photo)) + ".png"));
+
+  // Found in the screen's device pixels: the thumbnail's rows, unchanged.
+  const QImage shot = f.window.thumbnailWidget().viewport()->grab().toImage().convertToFormat(
+      QImage::Format_ARGB32);
+  const CellBox b = g.BoxOf(0);
+  const int x0 = (b.x + ThumbnailGrid::kGap) * 2;
+  int differing = 0, found = -1;
+  for (int y0 = (b.y + ThumbnailGrid::kGap) * 2; y0 < (b.y + ThumbnailGrid::kGap + 128) * 2 - 171 && found < 0; ++y0) {
+    differing = 0;
+    for (int y = 0; y < thumb.height(); ++y)
+      for (int x = 0; x < thumb.width(); ++x) {
+        const uint32_t want = test::PixelAt(thumb, x, y), got = shot.pixel(x0 + x, y0 + y);
+        for (int c = 0; c < 24; c += 8)
+          differing += std::abs(static_cast<int>((want >> c) & 0xFF) - static_cast<int>((got >> c) & 0xFF)) > 2;
+      }
+    if (differing == 0) found = y0;
+  }
+  EXPECT_GE(found, 0) << "the thumbnail is not drawn pixel for pixel";
 }
 
 }  // namespace
