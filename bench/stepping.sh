@@ -269,13 +269,15 @@ if want 5; then
         "$(stats <"$log.ms")" "$steps" "$loadStart" "$(cat "$log.load")"
     done
   done
-  for what in stepping held; do
+  for what in step held; do
+    label=stepping
+    [ "$what" = held ] && label="held key"
     for kind in untagged tagged; do
-      cat "$results"/tag-${what%%ping}-$kind-*.log.ms >"$results/tag-$what-$kind.ms"
-      printf '%-8s %-8s all rounds: %s\n' "$what" "$kind" "$(stats <"$results/tag-$what-$kind.ms")"
+      cat "$results"/tag-$what-$kind-*.log.ms >"$results/tag-$what-$kind.ms"
+      printf '%-8s %-8s all rounds: %s\n' "$label" "$kind" "$(stats <"$results/tag-$what-$kind.ms")"
     done
     awk -v t="$(median "$results/tag-$what-tagged.ms")" -v u="$(median "$results/tag-$what-untagged.ms")" \
-      -v w="$what" 'BEGIN { printf "%s ratio (median tagged / median untagged): %s\n", w, u > 0 ? sprintf("%.2f", t / u) : "n/a" }'
+      -v w="$label" 'BEGIN { printf "%s ratio (median tagged / median untagged): %s\n", w, (u > 0 ? sprintf("%.2f", t / u) : "n/a") }'
   done
 fi
 
