@@ -149,6 +149,10 @@ void CDirManager::shuffle() {
 void CDirManager::loadFolder(const std::string& folder) {
   clear();
   if (folder.empty()) return;
+  if (patternSource_) {
+    patternList_ = patternSource_();
+    patternSource_ = nullptr;
+  }
   CSrchDir scanner;
   scanner.search(folder, patternList_);
   adopt(scanner.takeResults());

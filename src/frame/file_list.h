@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,7 +50,13 @@ class CDirManager {
   CDirManager(const CDirManager&) = delete;
   CDirManager& operator=(const CDirManager&) = delete;
 
-  void setPatternList(std::string patternList) { patternList_ = std::move(patternList); }
+  void setPatternList(std::string patternList) {
+    patternList_ = std::move(patternList);
+    patternSource_ = nullptr;
+  }
+  // The pattern list is asked of `source` when a folder is first read: building it loads the
+  // optional decoders, which opening the first picture does not need.
+  void setPatternSource(std::function<std::string()> source) { patternSource_ = std::move(source); }
 
   // Rebuilds from the folder: sorted, shuffled, current at the first entry. Leaves the mark.
   void loadFolder(const std::string& folder);
@@ -114,6 +121,7 @@ class CDirManager {
 
   ViewerState& state_;
   std::string patternList_;
+  std::function<std::string()> patternSource_;
   std::string folder_;
   std::vector<Entry> entries_;
   std::vector<int32_t> byRank_;  // entry index of each shuffle rank

@@ -106,7 +106,8 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   qp::ReadStartupFlags(state, settings);
 
   qp::QtPorts qtPorts;
-  qp::FileList files(state, qp::patternList(&settings));
+  qp::FileList files(state, std::string());
+  files.setPatternSource([&settings] { return qp::patternList(&settings); });
   qp::FileListForView listForView(files);
   qp::MainWindow window(settings);
   qtPorts.Bind(&window, window.viewWidget().viewport(), &window);
@@ -177,9 +178,20 @@ int main(int argc, char** argv) {
     qp::SettingsStore earlySettings(early);
     qp::DisplayPlan plan;  // original size in a window
     plan.autoOrient = earlySettings.ReadFlag("AutoOrient");
-    // Kept as the picture on show: handed over whole, without a spare copy made first.
     const std::string first = DocumentPath(cl.firstFile);
-    prefetch.Want(std::vector<std::string>{first},
+    std::vector<qp::PrefetchWish> wishes;
+    // The window shows the top left of a larger picture at first: that part, as large as the
+    // screen, is decoded first and painted while the whole picture follows.
+    if (const std::optional<qp::EarlyScreen> screen = qp::ReadEarlyScreen()) {
+      plan.areaWidth = screen->width;
+      plan.areaHeight = screen->height;
+      plan.manageColour = qp::ColourManaged(&earlySettings);
+      plan.screen = qp::ScreenProfileOf(screen->icc);
+      wishes.push_back({first, true});
+    }
+    wishes.push_back({first, false});
+    // Kept as the picture on show: handed over whole, without a spare copy made first.
+    prefetch.Want(std::move(wishes),
                   qp::PrefetchBudgetBytes(earlySettings.ReadNumber("PrefetchMemoryMB")), plan,
                   first);
   }

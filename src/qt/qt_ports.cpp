@@ -163,15 +163,11 @@ ScreenRect QtScreen::AvailableGeometry() {
   return DeviceRect(s->availableGeometry(), s->devicePixelRatio());
 }
 
-std::vector<uint8_t> QtScreen::IccProfile() {
 #ifdef QP_HAVE_XCB
-  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
-  if (c == nullptr) return {};
-  const QList<QScreen*> screens = QGuiApplication::screens();
-  const qsizetype index = screens.indexOf(ScreenOf(window));
-  const std::string name =
-      index > 0 ? "_ICC_PROFILE_" + std::to_string(index) : std::string("_ICC_PROFILE");
+namespace {
+
+// The root window's property `name` (a screen's colour profile), or nothing.
+std::vector<uint8_t> IccProperty(xcb_connection_t* c, const std::string& name) {
   const xcb_intern_atom_cookie_t ac =
       xcb_intern_atom(c, 1, static_cast<uint16_t>(name.size()), name.c_str());
   std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
@@ -189,8 +185,48 @@ std::vector<uint8_t> QtScreen::IccProfile() {
   const int length = xcb_get_property_value_length(reply.get());
   if (bytes == nullptr || length <= 0) return {};
   return std::vector<uint8_t>(bytes, bytes + length);
+}
+
+}  // namespace
+#endif
+
+std::vector<uint8_t> QtScreen::IccProfile() {
+#ifdef QP_HAVE_XCB
+  auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+  if (c == nullptr) return {};
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  const qsizetype index = screens.indexOf(ScreenOf(window));
+  return IccProperty(c, index > 0 ? "_ICC_PROFILE_" + std::to_string(index)
+                                  : std::string("_ICC_PROFILE"));
 #else
   return {};
+#endif
+}
+
+std::optional<EarlyScreen> ReadEarlyScreen() {
+#ifdef QP_HAVE_XCB
+  const char* display = std::getenv("DISPLAY");
+  if (display == nullptr || *display == '\0') return std::nullopt;
+  // Qt would take a Wayland display first when there is one; this reading is for X alone.
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform != nullptr && *platform != '\0' && std::strncmp(platform, "xcb", 3) != 0)
+    return std::nullopt;
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((platform == nullptr || *platform == '\0') && wayland != nullptr && *wayland != '\0')
+    return std::nullopt;
+  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
+                                                                  &xcb_disconnect);
+  if (!c || xcb_connection_has_error(c.get()) != 0) return std::nullopt;
+  const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data;
+  if (root == nullptr) return std::nullopt;
+  EarlyScreen out;
+  out.width = root->width_in_pixels;
+  out.height = root->height_in_pixels;
+  out.icc = IccProperty(c.get(), "_ICC_PROFILE");
+  return out;
+#else
+  return std::nullopt;
 #endif
 }
 

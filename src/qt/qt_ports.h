@@ -2,6 +2,9 @@
 // window once it exists.
 #pragma once
 
+#include <optional>
+#include <vector>
+
 #include <QEvent>
 #include <QPointer>
 #include <QWidget>
@@ -49,6 +52,16 @@ class QtDesktop final : public DesktopPort {
   bool OpenUrl(const std::string& url) override;
   bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
 };
+
+// The X screen as a connection of its own sees it before the application object exists: its
+// size in pixels and the colour profile of its first screen (`_ICC_PROFILE`). Nothing
+// without an X display.
+struct EarlyScreen {
+  int32_t width = 0;
+  int32_t height = 0;
+  std::vector<uint8_t> icc;
+};
+std::optional<EarlyScreen> ReadEarlyScreen();
 
 // The screen of `window`, in device pixels.
 class QtScreen final : public ScreenPort {

@@ -48,21 +48,37 @@ bool SamePlan(const DisplayPlan& a, const DisplayPlan& b) {
          (a.zoom != 1.0f || (a.scrollX == b.scrollX && a.scrollY == b.scrollY));
 }
 
+ColourProfilePtr ScreenProfileOf(const std::vector<uint8_t>& icc) {
+  ColourProfilePtr p = icc.empty() ? nullptr : ColourProfile::FromIcc(icc);
+  // A grey screen profile cannot show colour: the screen counts as sRGB.
+  if (p && p->grey()) p.reset();
+  return p;
+}
+
 namespace {
 
-// At original size only the part of the picture on screen is decoded first: the plan's area
-// from its scroll position, which the view keeps within the picture.
+// The part of a picture of w x h that a layout at original size shows: the plan's area from
+// its scroll position, which the view keeps within the picture.
+OrientedRect VisiblePart(const DisplayPlan& plan, int32_t w, int32_t h) {
+  OrientedRect r;
+  r.left = std::clamp(plan.scrollX, 0, std::max(0, w - plan.areaWidth));
+  r.top = std::clamp(plan.scrollY, 0, std::max(0, h - plan.areaHeight));
+  r.right = std::min(w, r.left + plan.areaWidth);
+  r.bottom = std::min(h, r.top + plan.areaHeight);
+  return r;
+}
+
+bool SameScreen(const ColourProfilePtr& a, const ColourProfilePtr& b) {
+  return a == b || (a && b && a->id() == b->id());
+}
+
+// At original size only the part of the picture on screen is decoded first.
 std::optional<PreviewPicture> DecodeVisiblePart(const std::string& path, const DisplayPlan& plan) {
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
   const RegionTarget visible = [&plan](int32_t w, int32_t h) -> std::optional<OrientedRect> {
-    const int32_t aw = plan.areaWidth, ah = plan.areaHeight;
-    if (aw <= 0 || ah <= 0) return std::nullopt;
-    OrientedRect r;
-    r.left = std::clamp(plan.scrollX, 0, std::max(0, w - aw));
-    r.top = std::clamp(plan.scrollY, 0, std::max(0, h - ah));
-    r.right = std::min(w, r.left + aw);
-    r.bottom = std::min(h, r.top + ah);
+    if (plan.areaWidth <= 0 || plan.areaHeight <= 0) return std::nullopt;
+    const OrientedRect r = VisiblePart(plan, w, h);
     // With more than half of the picture on screen the whole decode is hardly slower.
     if (int64_t{r.right - r.left} * (r.bottom - r.top) * 2 > int64_t{w} * h) return std::nullopt;
     return r;
@@ -90,6 +106,20 @@ std::optional<PreviewPicture> DecodeVisiblePart(const std::string& path, const D
 }
 
 }  // namespace
+
+bool PreviewServes(const PreviewPicture& preview, const DisplayPlan& plan) {
+  if (SamePlan(preview.plan, plan)) return true;
+  if (!preview.partial) return false;
+  const DisplayPlan& made = preview.plan;
+  if (plan.zoom != 1.0f || made.autoOrient != plan.autoOrient ||
+      made.manageColour != plan.manageColour ||
+      (plan.manageColour && !SameScreen(made.screen, plan.screen)))
+    return false;
+  const OrientedRect need = VisiblePart(plan, preview.fullWidth, preview.fullHeight);
+  const OrientedRect& have = preview.region;
+  return need.left >= have.left && need.top >= have.top && need.right <= have.right &&
+         need.bottom <= have.bottom;
+}
 
 std::optional<PreviewPicture> DecodePreview(const std::string& path, const DisplayPlan& plan) {
   if (plan.zoom == 1.0f) return DecodeVisiblePart(path, plan);
@@ -343,7 +373,7 @@ std::optional<PreviewPicture> PrefetchLoader::TakePreview(const std::string& pat
   std::unique_lock lock(mutex_);
   done_.wait(lock, [&] { return inFlight_ != path || !inFlightPreview_; });
   auto it = FindReady(path);
-  if (it == ready_.end() || !it->preview || !SamePlan(it->preview->plan, plan)) return std::nullopt;
+  if (it == ready_.end() || !it->preview || !PreviewServes(*it->preview, plan)) return std::nullopt;
   return *it->preview;
 }
 

@@ -83,6 +83,13 @@ struct PreviewPicture {
 // Same layout: the same zoom or fit code, screen, fit factors and screen colours.
 bool SamePlan(const DisplayPlan& a, const DisplayPlan& b);
 
+// The screen profile a screen's ICC bytes give (null: sRGB, also for a grey or unreadable one).
+ColourProfilePtr ScreenProfileOf(const std::vector<uint8_t>& icc);
+
+// The preview can stand for the picture in `plan`'s layout: it was made for that layout, or it
+// is a part at original size, in the same colours, that holds all the layout shows.
+bool PreviewServes(const PreviewPicture& preview, const DisplayPlan& plan);
+
 // The preview of `path` for `plan`; nothing when the plan shows the picture larger than its
 // own size, when its format cannot decode at a reduced size (or a part, at original size),
 // or when that decode would be (almost) the full one.

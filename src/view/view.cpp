@@ -414,10 +414,7 @@ void CImgViewerView::LayOutDisplay() {
 const ColourProfilePtr& CImgViewerView::ScreenProfile() {
   if (!screenProfileRead_) {
     screenProfileRead_ = true;
-    const std::vector<uint8_t> icc = ctx_.ports.screen.IccProfile();
-    screenProfile_ = icc.empty() ? nullptr : ColourProfile::FromIcc(icc);
-    // A grey or unreadable screen profile cannot show colour: the screen counts as sRGB.
-    if (screenProfile_ && screenProfile_->grey()) screenProfile_.reset();
+    screenProfile_ = ScreenProfileOf(ctx_.ports.screen.IccProfile());
   }
   return screenProfile_;
 }

@@ -52,6 +52,20 @@ TEST(FileListPeek, NamesTheEntryAStepWouldReachWithoutMoving) {
   list.refreshIfStale();
   EXPECT_EQ(list.peek(1), dir.file("a.png"));
   EXPECT_EQ(list.peek(-1), std::nullopt);
+  // A pattern list given as a source is built when the folder is first read, not before.
+  int asked = 0;
+  FileList later(state, "", 1);
+  later.setPatternSource([&asked] {
+    ++asked;
+    return std::string("*.png");
+  });
+  later.setCurrent(dir.file("a.png"));
+  EXPECT_EQ(asked, 0);
+  later.refreshIfStale();
+  later.markStale();
+  later.refreshIfStale();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(later.count(), 1);
 }
 
 class Neighbours : public test::ViewFixture {
@@ -352,6 +366,29 @@ TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictu
     EXPECT_EQ(Display(), plain);
     EXPECT_EQ(view.Paint(300, 180).bitmapX, 0);
   }
+  // As at the start: the worker made the part for a larger screen before the window existed.
+  // It serves a view that lies within it; one scrolled beyond it, or in other colours, is
+  // decoded by the view itself.
+  DisplayPlan early;
+  early.areaWidth = 640;
+  early.areaHeight = 400;
+  for (const ScrollPoint at : {ScrollPoint{0, 0}, ScrollPoint{400, 300}}) {
+    for (const bool managed : {true, false}) {
+      settings.WriteText("ColourManagement", managed ? "true" : "false");
+      loader.Want(std::vector<PrefetchWish>{{photos[1], true}}, PrefetchBudgetBytes(512), early);
+      loader.WaitIdle();
+      host.pos = at;
+      view.ForgetLoadedPath();
+      view.OpenDocument(photos[1]);
+      ASSERT_TRUE(view.showsPreview());
+      const bool served = at.x == 0 && managed;
+      EXPECT_EQ(view.displayBitmap()->scaledWidth, served ? 640 : 320) << at.x << " " << managed;
+      Pump();
+      view.EnsureExact();
+      EXPECT_EQ(Display(), plain);
+    }
+  }
+  settings.WriteText("ColourManagement", "true");
 }
 
 TEST_F(Previews, ThePreviewNeverReachesAnEditASaveTheClipboardOrTheProperties) {
