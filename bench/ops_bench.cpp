@@ -1,11 +1,14 @@
 // Picture operations on a 6000 x 4000 photo-sized input.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 
+#include "colour/colour_profile.h"
 #include "core/orientation.h"
 #include "ops/ops.h"
+#include "view/view_geometry.h"
 
 namespace {
 
@@ -60,7 +63,8 @@ void BM_Dither(benchmark::State& s) {
 
 }  // namespace
 
-// Turning a photo upright at load: a half turn reads in order, a quarter turn across rows.
+// Turning a photo upright: orientation 1 is a plain copy into a new picture (the reference),
+// 2 to 4 copy rows whole or reversed, 5 to 8 read across the stored rows.
 void BM_TurnUpright(benchmark::State& s) {
   const auto& src = Photo();
   for (auto _ : s) {
@@ -68,7 +72,51 @@ void BM_TurnUpright(benchmark::State& s) {
     benchmark::DoNotOptimize(upright->data());
   }
 }
-BENCHMARK(BM_TurnUpright)->ArgName("orientation")->Arg(3)->Arg(6)->Arg(5)->Unit(benchmark::kMillisecond)->Iterations(5);
+// What a load does: 2 to 4 exchange rows within the picture, 5 to 8 make a new one.
+void BM_TurnUprightInPlace(benchmark::State& s) {
+  auto picture = Photo().Clone();
+  for (auto _ : s) {
+    qp::TurnUprightInPlace(*picture, static_cast<int32_t>(s.range(0)));
+    benchmark::DoNotOptimize(picture->data());
+  }
+}
+// The display bitmap of a tagged photo converted to an sRGB screen, as the view does it (on two
+// threads: the process's CPU time is the figure): a screen-sized bitmap and a whole 6000 x 4000
+// photo, from Adobe RGB, ProPhoto and Display P3 (made from code points), through the
+// program's own tables and (tables:0) through lcms.
+qp::ColourProfilePtr BenchProfile(int64_t which) {
+  if (which == 2) return qp::ColourProfile::FromCicp(qp::Cicp{12, 13, 0, true});
+  const char* path = which == 0 ? "/usr/share/color/icc/colord/AdobeRGB1998.icc"
+                                : "/usr/share/color/icc/colord/ProPhotoRGB.icc";
+  std::vector<uint8_t> icc;
+  if (std::FILE* f = std::fopen(path, "rb")) {
+    uint8_t buf[65536];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) icc.insert(icc.end(), buf, buf + n);
+    std::fclose(f);
+  }
+  return qp::ColourProfile::FromIcc(icc);
+}
+void BM_ToScreenColours(benchmark::State& s) {
+  const qp::ColourProfilePtr profile = BenchProfile(s.range(0));
+  if (!profile) {
+    s.SkipWithError("profile not installed (colord-data)");
+    return;
+  }
+  const bool screenSized = s.range(1) == 0;
+  const auto& photo = Photo();
+  auto bitmap = qp::MakeDisplayBitmap(photo.data(), screenSized ? 1920 : 6000, screenSized ? 1080 : 4000);
+  qp::SetShaperConversions(s.range(2) != 0);
+  qp::ToScreenColours(*bitmap, profile.get(), nullptr);  // the conversion is made once, not timed
+  for (auto _ : s) {
+    qp::ToScreenColours(*bitmap, profile.get(), nullptr);
+    benchmark::DoNotOptimize(bitmap->bits.data());
+  }
+  qp::SetShaperConversions(true);
+  s.SetLabel(profile->description() + (screenSized ? ", 1920x1080" : ", 6000x4000"));
+}
+BENCHMARK(BM_ToScreenColours)->ArgNames({"profile", "size", "tables"})->ArgsProduct({{0, 1, 2}, {0, 1}, {1, 0}})->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime()->UseRealTime();
+BENCHMARK(BM_TurnUpright)->ArgName("orientation")->DenseRange(1, 8)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_TurnUprightInPlace)->ArgName("orientation")->Arg(3)->Arg(2)->Arg(6)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_MemcpySource)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime();
 BENCHMARK(BM_Lanczos3To1920)->ArgName("vector")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3)->MeasureProcessCPUTime()->UseRealTime();
 BENCHMARK(BM_DisplayScaleFit1920x1080)->ArgName("vector")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(5)->MeasureProcessCPUTime()->UseRealTime();

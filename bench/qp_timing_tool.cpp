@@ -4,8 +4,13 @@
 //   qp_timing_tool display IN.bgra W H           fit for display, keep nothing
 //   qp_timing_tool make-inputs DIR               write the synthetic photo.jpg and alpha.png the
 //                                                bench programs use
-//   qp_timing_tool make-photos DIR N [W H]       write N different photo-like JPEGs (default
-//                                                6000 x 4000, quality 90) as DIR/photo-NN.jpg
+//   qp_timing_tool make-photos DIR N [W H] [--icc FILE] [--orientation O]
+//                                                write N different photo-like JPEGs (default
+//                                                6000 x 4000, quality 90) as DIR/photo-NN.jpg;
+//                                                --icc embeds the profile FILE, --orientation
+//                                                stores the pixels turned so that orientation
+//                                                O (1 to 8, in an EXIF block) shows the same
+//                                                upright picture
 //   qp_timing_tool make-camera DIR N [W H]       the same photos as a camera writes them (4:2:0,
 //                                                EXIF thumbnail, large preview) as DIR/photo-NN.jpg
 //   qp_timing_tool make-marked DIR W H           one such photo in a purple range, found on
@@ -24,6 +29,7 @@
 #include "codecs/jpeg.h"
 #include "codecs/png.h"
 #include "core/file_io.h"
+#include "core/orientation.h"
 #include "ops/ops.h"
 #include "ops/resample.h"
 #include "../tests/support/camera_jpeg.h"
@@ -65,6 +71,30 @@ bool MakeInputs(const std::string& dir) {
          !qp::SavePng(alpha->data(), 4000, 3000, 100, (dir + "/alpha.png").c_str());
 }
 
+// How make-photos tags what it writes: a colour profile and an EXIF orientation (1: none).
+struct PhotoTags {
+  std::vector<uint8_t> icc;
+  int orientation = 1;
+};
+
+// Puts an EXIF block holding only the orientation into the JPEG file at `path`, after the
+// JFIF block when there is one.
+bool AddOrientation(const std::string& path, int orientation) {
+  auto bytes = qp::ReadWholeFile(path);
+  if (!bytes || bytes->size() < 4 || (*bytes)[0] != 0xFF || (*bytes)[1] != 0xD8) return false;
+  size_t at = 2;
+  if ((*bytes)[2] == 0xFF && (*bytes)[3] == 0xE0 && bytes->size() >= 6)
+    at = 4 + (size_t{(*bytes)[4]} << 8 | (*bytes)[5]);
+  if (at > bytes->size()) return false;
+  // Big-endian TIFF header, one IFD with one SHORT entry (tag 0x0112), no next IFD.
+  const uint8_t app1[] = {0xFF, 0xE1, 0x00, 34,   'E',  'x',  'i',  'f',  0,    0,    'M',  'M',
+                          0x00, 0x2A, 0x00, 0x00, 0x00, 0x08, 0x00, 0x01, 0x01, 0x12, 0x00, 0x03,
+                          0x00, 0x00, 0x00, 0x01, 0x00, static_cast<uint8_t>(orientation),
+                          0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  bytes->insert(bytes->begin() + static_cast<std::ptrdiff_t>(at), std::begin(app1), std::end(app1));
+  return qp::WriteWholeFile(path, *bytes);
+}
+
 // Photo-like pictures for stepping through a folder: smooth sky and ground gradients, rolling
 // hills and a little grain, so they compress and decode like camera pictures (a few MB each)
 // rather than like noise. Each index shifts the colours and the hills.
@@ -100,8 +130,10 @@ bool WriteCameraPhoto(const qp::ImageBuffer& img, const std::string& path) {
   return qp::WriteWholeFile(path, qp::test::CameraJpeg(parts));
 }
 
+// With `tags` the photos show the same upright picture as untagged ones, their pixels stored
+// turned against the orientation, and carry the profile.
 bool MakePhotos(const std::string& dir, int count, int w, int h, bool marked = false,
-                bool camera = false) {
+                bool camera = false, const PhotoTags& tags = {}) {
   auto img = qp::ImageBuffer::Allocate(w, h);
   if (!img) return false;
   for (int n = 0; n < count; ++n) {
@@ -139,9 +171,19 @@ bool MakePhotos(const std::string& dir, int count, int w, int h, bool marked = f
     }
     char name[64];
     std::snprintf(name, sizeof name, "/photo-%02d.jpg", n + 1);
+    const std::string path = dir + name;
     if (camera) {
-      if (!WriteCameraPhoto(*img, dir + name)) return false;
-    } else if (qp::SaveJpeg(img->data(), w, h, 90, (dir + name).c_str()) != nullptr) {
+      if (!WriteCameraPhoto(*img, path)) return false;
+    } else if (tags.orientation != 1) {
+      // The stored picture is the upright one turned by the opposite orientation (6 and 8
+      // undo each other; every other one undoes itself).
+      const int undo = tags.orientation == 6 ? 8 : tags.orientation == 8 ? 6 : tags.orientation;
+      auto stored = qp::TurnUpright(*img, undo);
+      if (!stored ||
+          qp::SaveJpeg(stored->data(), stored->width(), stored->height(), 90, path.c_str(), tags.icc) != nullptr ||
+          !AddOrientation(path, tags.orientation))
+        return false;
+    } else if (qp::SaveJpeg(img->data(), w, h, 90, path.c_str(), tags.icc) != nullptr) {
       return false;
     }
   }
@@ -175,10 +217,28 @@ int main(int argc, char** argv) {
   }
   if (a.size() == 2 && a[0] == "make-inputs")
     return MakeInputs(a[1]) ? 0 : Fail("cannot write inputs");
-  if ((a.size() == 3 || a.size() == 5) && a[0] == "make-photos") {
-    const int w = a.size() == 5 ? std::atoi(a[3].c_str()) : 6000;
-    const int h = a.size() == 5 ? std::atoi(a[4].c_str()) : 4000;
-    return MakePhotos(a[1], std::atoi(a[2].c_str()), w, h) ? 0 : Fail("cannot write photos");
+  if (!a.empty() && a[0] == "make-photos") {
+    std::vector<std::string> positional;
+    PhotoTags tags;
+    for (size_t i = 1; i < a.size(); ++i) {
+      if (a[i] == "--icc" && i + 1 < a.size()) {
+        auto icc = qp::ReadWholeFile(a[++i]);
+        if (!icc || icc->empty()) return Fail("cannot read the profile");
+        tags.icc = std::move(*icc);
+      } else if (a[i] == "--orientation" && i + 1 < a.size()) {
+        tags.orientation = std::atoi(a[++i].c_str());
+        if (tags.orientation < 1 || tags.orientation > 8) return Fail("orientation is 1 to 8");
+      } else {
+        positional.push_back(a[i]);
+      }
+    }
+    if (positional.size() == 2 || positional.size() == 4) {
+      const int w = positional.size() == 4 ? std::atoi(positional[2].c_str()) : 6000;
+      const int h = positional.size() == 4 ? std::atoi(positional[3].c_str()) : 4000;
+      return MakePhotos(positional[0], std::atoi(positional[1].c_str()), w, h, false, false, tags)
+                 ? 0
+                 : Fail("cannot write photos");
+    }
   }
   if ((a.size() == 3 || a.size() == 5) && a[0] == "make-camera") {
     const int w = a.size() == 5 ? std::atoi(a[3].c_str()) : 6000;
@@ -210,7 +270,8 @@ int main(int argc, char** argv) {
   std::fprintf(
       stderr,
       "usage: qp_timing_tool load FILE | resample IN.bgra OUT.bgra W H | display IN.bgra W H |\n"
-      "       make-inputs DIR | make-photos DIR N [W H] | make-camera DIR N [W H] |\n"
+      "       make-inputs DIR | make-photos DIR N [W H] [--icc FILE] [--orientation O] |\n"
+      "       make-camera DIR N [W H] |\n"
       "       make-marked DIR W H |\n"
       "       to-bgra IN.jpg OUT.bgra |\n"
       "       bgra-to-rgba IN.bgra OUT.rgba\n");

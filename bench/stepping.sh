@@ -4,6 +4,8 @@
 #
 #   bench/stepping.sh [BUILD_DIR] [ROUNDS] [STEPS]
 #
+# QP_STEPPING_CASES="1 2 3 4 5" (the default) picks the cases below to run.
+#
 # 1. Stepping: a folder of twenty 6000 x 4000 JPEGs, fullscreen (fit to screen), Space every
 #    0.6 s, STEPS steps (default 40), with "PrefetchMemoryMB" at its default of 512 and at 0
 #    (off), ROUNDS times each (default 1), alternating, so load from other processes falls on
@@ -17,9 +19,15 @@
 #    on the screen, among 10,000 files, opened by quillpix and by each of feh, qimgv and eog
 #    that is installed, in turn, 5 times each; the time from the start of the process to the
 #    first paint as seen on the screen (the same measure for every program).
+# 5. Tagged photos: a copy of the folder whose photos carry an Adobe RGB profile and EXIF
+#    orientation 3 (the pixels stored upside down, so the same picture shows), stepped with
+#    pauses and with the held key at prefetch 512, alternating with the untagged folder,
+#    ROUNDS times each; prints both sets of figures and the ratio of the medians, which should
+#    stay within 1.10.
 #
 # BUILD_DIR holds bin/quillpix, bench/qp_timing_tool and bench/qp_first_paint (default build).
-# The pictures are made once under ${TMPDIR:-/tmp}/qp_stepping. Needs xvfb-run and xdotool.
+# The pictures are made once under ${TMPDIR:-/tmp}/qp_stepping. Needs xvfb-run and xdotool, and
+# colord-data's profiles for case 5.
 set -euo pipefail
 
 if [ -z "${QP_STEPPING_INNER:-}" ]; then
@@ -30,6 +38,8 @@ fi
 build=${1:-build}
 rounds=${2:-1}
 steps=${3:-40}
+cases=${QP_STEPPING_CASES:-1 2 3 4 5}
+want() { [[ " $cases " == *" $1 "* ]]; }
 prog=$build/bin/quillpix
 tool=$build/bench/qp_timing_tool
 paint=$build/bench/qp_first_paint
@@ -45,7 +55,7 @@ if [ ! -s "$photos/photo-20.jpg" ]; then
   mkdir -p "$photos"
   "$tool" make-photos "$photos" 20
 fi
-if [ ! -e "$big/img-05000.jpg" ]; then
+if { want 3 || want 4; } && [ ! -e "$big/img-05000.jpg" ]; then
   rm -rf "$big" "$alone" "$work/tiny"
   mkdir -p "$big" "$alone" "$work/tiny"
   "$tool" make-photos "$work/tiny" 1 64 48
@@ -55,7 +65,7 @@ if [ ! -e "$big/img-05000.jpg" ]; then
   cp "$photos/photo-01.jpg" "$big/img-05000.jpg"
   cp "$photos/photo-01.jpg" "$alone/img-05000.jpg"
 fi
-if [ ! -s "$big/img-05001m.jpg" ]; then
+if want 4 && [ ! -s "$big/img-05001m.jpg" ]; then
   rm -rf "$work/marked"
   mkdir -p "$work/marked"
   "$tool" make-marked "$work/marked" 6000 4000
@@ -103,48 +113,43 @@ rm -rf "$results"
 mkdir -p "$results"
 echo "load before: $(load)"
 
-# 1. Stepping.
-for ((r = 1; r <= rounds; r++)); do
-  for budget in 512 0; do
-    log=$results/step-$budget-$r.log
-    start "$budget" "$photos/photo-01.jpg" "$log"
-    wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
-    win=$(xdotool search --name 'Quill Pix$' | tail -n 1)
-    xdotool windowfocus --sync "$win"
-    sleep 2                        # the folder is read and the neighbours decoded
-    xdotool key Return             # fullscreen, fitted
-    sleep 2
-    # Resident memory sampled while stepping; the peak is kept.
-    (peak=0; while kill -0 "$pid" 2>/dev/null; do
-       rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
-       [ "${rss:-0}" -gt "$peak" ] && peak=$rss && echo "$peak" >"$log.rss"
-       sleep 0.05
-     done) &
-    sampler=$!
-    loadStart=$(load)
-    for _ in $(seq 1 "$steps"); do
-      xdotool key space
-      sleep 0.6
-    done
-    sleep 2
-    wait_lines "$log" $((steps + 1)) || true
-    echo "$(load)" >"$log.load"
-    stop
-    wait "$sampler" 2>/dev/null || true
-    grep '^trace: shown' "$log" | tail -n +2 | awk '{ print $3 }' >"$log.ms"
-    printf 'stepping prefetch=%-3s round %d: %s  peak RSS %d MB  (load %s -> %s)\n' "$budget" "$r" \
-      "$(stats <"$log.ms")" $(( $(cat "$log.rss" 2>/dev/null || echo 0) / 1024 )) "$loadStart" "$(cat "$log.load")"
+# One stepping run with pauses: the viewer on first file $2 with prefetch $1, fullscreen, STEPS
+# presses of Space 0.6 s apart. Leaves the shown times in $3.ms, the peak resident memory (kB)
+# in $3.rss and the load at the end in $3.load; sets loadStart.
+paused_run() {
+  local budget=$1 first=$2 log=$3 win sampler
+  start "$budget" "$first" "$log"
+  wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
+  win=$(xdotool search --name 'Quill Pix$' | tail -n 1)
+  xdotool windowfocus --sync "$win"
+  sleep 2                        # the folder is read and the neighbours decoded
+  xdotool key Return             # fullscreen, fitted
+  sleep 2
+  # Resident memory sampled while stepping; the peak is kept.
+  (peak=0; while kill -0 "$pid" 2>/dev/null; do
+     rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo 0)
+     [ "${rss:-0}" -gt "$peak" ] && peak=$rss && echo "$peak" >"$log.rss"
+     sleep 0.05
+   done) &
+  sampler=$!
+  loadStart=$(load)
+  for _ in $(seq 1 "$steps"); do
+    xdotool key space
+    sleep 0.6
   done
-done
-for budget in 512 0; do
-  cat "$results"/step-$budget-*.log.ms >"$results/all-$budget.ms"
-  printf 'stepping prefetch=%-3s all rounds: %s\n' "$budget" "$(stats <"$results/all-$budget.ms")"
-done
+  sleep 2
+  wait_lines "$log" $((steps + 1)) || true
+  echo "$(load)" >"$log.load"
+  stop
+  wait "$sampler" 2>/dev/null || true
+  grep '^trace: shown' "$log" | tail -n +2 | awk '{ print $3 }' >"$log.ms"
+}
 
-# 2. Held key: four presses a second, fullscreen.
-for ((r = 1; r <= rounds; r++)); do
-  log=$results/held-$r.log
-  start 512 "$photos/photo-01.jpg" "$log"
+# One held-key run: the viewer on first file $1 with prefetch 512, fullscreen, STEPS presses
+# of Space four a second. Leaves $2.ms and $2.load; sets loadStart.
+held_run() {
+  local first=$1 log=$2 win
+  start 512 "$first" "$log"
   wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
   win=$(xdotool search --name 'Quill Pix$' | tail -n 1)
   xdotool windowfocus --sync "$win"
@@ -158,51 +163,122 @@ for ((r = 1; r <= rounds; r++)); do
   echo "$(load)" >"$log.load"
   stop
   grep '^trace: shown' "$log" | tail -n +2 | awk '{ print $3 }' >"$log.ms"
-  printf 'held key (4/s) round %d: %s of %d presses  (load %s -> %s)\n' "$r" "$(stats <"$log.ms")" \
-    "$steps" "$loadStart" "$(cat "$log.load")"
-done
-cat "$results"/held-*.log.ms >"$results/all-held.ms"
-printf 'held key (4/s) all rounds: %s\n' "$(stats <"$results/all-held.ms")"
+}
+
+# The median of the numbers in file $1.
+median() {
+  sort -n "$1" | awk '{ v[NR] = $1 } END {
+    if (NR == 0) { print 0; exit }
+    print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# 1. Stepping.
+if want 1; then
+  for ((r = 1; r <= rounds; r++)); do
+    for budget in 512 0; do
+      log=$results/step-$budget-$r.log
+      paused_run "$budget" "$photos/photo-01.jpg" "$log"
+      printf 'stepping prefetch=%-3s round %d: %s  peak RSS %d MB  (load %s -> %s)\n' "$budget" "$r" \
+        "$(stats <"$log.ms")" $(( $(cat "$log.rss" 2>/dev/null || echo 0) / 1024 )) "$loadStart" "$(cat "$log.load")"
+    done
+  done
+  for budget in 512 0; do
+    cat "$results"/step-$budget-*.log.ms >"$results/all-$budget.ms"
+    printf 'stepping prefetch=%-3s all rounds: %s\n' "$budget" "$(stats <"$results/all-$budget.ms")"
+  done
+fi
+
+# 2. Held key: four presses a second, fullscreen.
+if want 2; then
+  for ((r = 1; r <= rounds; r++)); do
+    log=$results/held-$r.log
+    held_run "$photos/photo-01.jpg" "$log"
+    printf 'held key (4/s) round %d: %s of %d presses  (load %s -> %s)\n' "$r" "$(stats <"$log.ms")" \
+      "$steps" "$loadStart" "$(cat "$log.load")"
+  done
+  cat "$results"/held-*.log.ms >"$results/all-held.ms"
+  printf 'held key (4/s) all rounds: %s\n' "$(stats <"$results/all-held.ms")"
+fi
 
 # 3. First picture, alone and among 10,000 files.
-for _ in 1 2 3 4 5; do
-  for where in alone big; do
-    dir=$alone
-    [ "$where" = big ] && dir=$big
-    log=$results/first-$where.log
-    start 512 "$dir/img-05000.jpg" "$log"
-    wait_lines "$log" 1 || true
-    stop
-    grep '^trace: shown' "$log" | head -n 1 | awk '{ print $3 }' >>"$results/first-$where.ms"
+if want 3; then
+  for _ in 1 2 3 4 5; do
+    for where in alone big; do
+      dir=$alone
+      [ "$where" = big ] && dir=$big
+      log=$results/first-$where.log
+      start 512 "$dir/img-05000.jpg" "$log"
+      wait_lines "$log" 1 || true
+      stop
+      grep '^trace: shown' "$log" | head -n 1 | awk '{ print $3 }' >>"$results/first-$where.ms"
+    done
   done
-done
-alone_ms=$(stats <"$results/first-alone.ms")
-big_ms=$(stats <"$results/first-big.ms")
-echo "first picture alone:        $alone_ms"
-echo "first picture among 10,000: $big_ms"
-a=$(sort -n "$results/first-alone.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-b=$(sort -n "$results/first-big.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-awk -v a="$a" -v b="$b" 'BEGIN { printf "ratio (median among 10,000 / median alone): %.2f\n", b / a }'
+  alone_ms=$(stats <"$results/first-alone.ms")
+  big_ms=$(stats <"$results/first-big.ms")
+  echo "first picture alone:        $alone_ms"
+  echo "first picture among 10,000: $big_ms"
+  a=$(sort -n "$results/first-alone.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  b=$(sort -n "$results/first-big.ms" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  awk -v a="$a" -v b="$b" 'BEGIN { printf "ratio (median among 10,000 / median alone): %.2f\n", b / a }'
+fi
 
 # 4. First picture beside other viewers, measured on the screen from outside.
-viewers=(quillpix)
-for v in feh qimgv eog; do command -v "$v" >/dev/null && viewers+=("$v"); done
-for _ in 1 2 3 4 5; do
-  for v in "${viewers[@]}"; do
-    cfg=$(mktemp -d)
-    mkdir -p "$cfg/Quillpix"
-    printf '[Settings]\nPrefetchMemoryMB=512\n' >"$cfg/Quillpix/Quill Pix.conf"
-    cmd=("$v")
-    [ "$v" = quillpix ] && cmd=("$prog")
-    ms=$(XDG_CONFIG_HOME=$cfg "$paint" 20000 "${cmd[@]}" "$big/img-05001m.jpg" 2>/dev/null || true)
-    echo "${ms:-timeout}" >>"$results/peer-$v.ms"
-    rm -rf "$cfg"
-    sleep 0.5
+if want 4; then
+  viewers=(quillpix)
+  for v in feh qimgv eog; do command -v "$v" >/dev/null && viewers+=("$v"); done
+  for _ in 1 2 3 4 5; do
+    for v in "${viewers[@]}"; do
+      cfg=$(mktemp -d)
+      mkdir -p "$cfg/Quillpix"
+      printf '[Settings]\nPrefetchMemoryMB=512\n' >"$cfg/Quillpix/Quill Pix.conf"
+      cmd=("$v")
+      [ "$v" = quillpix ] && cmd=("$prog")
+      ms=$(XDG_CONFIG_HOME=$cfg "$paint" 20000 "${cmd[@]}" "$big/img-05001m.jpg" 2>/dev/null || true)
+      echo "${ms:-timeout}" >>"$results/peer-$v.ms"
+      rm -rf "$cfg"
+      sleep 0.5
+    done
   done
-done
-for v in "${viewers[@]}"; do
-  grep -v timeout "$results/peer-$v.ms" >"$results/peer-$v.ok" || true
-  printf 'first paint on screen, %-8s among 10,000: %s (%d timeouts)\n' "$v" \
-    "$(stats <"$results/peer-$v.ok")" "$(grep -c timeout "$results/peer-$v.ms" || true)"
-done
+  for v in "${viewers[@]}"; do
+    grep -v timeout "$results/peer-$v.ms" >"$results/peer-$v.ok" || true
+    printf 'first paint on screen, %-8s among 10,000: %s (%d timeouts)\n' "$v" \
+      "$(stats <"$results/peer-$v.ok")" "$(grep -c timeout "$results/peer-$v.ms" || true)"
+  done
+fi
+
+# 5. Tagged photos beside untagged ones, alternating.
+if want 5; then
+  icc=/usr/share/color/icc/colord/AdobeRGB1998.icc
+  [ -r "$icc" ] || { echo "stepping.sh: $icc missing (colord-data)" >&2; exit 1; }
+  tagged=$work/tagged
+  if [ ! -s "$tagged/photo-20.jpg" ]; then
+    mkdir -p "$tagged"
+    "$tool" make-photos "$tagged" 20 --icc "$icc" --orientation 3
+  fi
+  for ((r = 1; r <= rounds; r++)); do
+    for kind in untagged tagged; do
+      dir=$photos
+      [ "$kind" = tagged ] && dir=$tagged
+      log=$results/tag-step-$kind-$r.log
+      paused_run 512 "$dir/photo-01.jpg" "$log"
+      printf 'stepping %-8s prefetch=512 round %d: %s  peak RSS %d MB  (load %s -> %s)\n' "$kind" "$r" \
+        "$(stats <"$log.ms")" $(( $(cat "$log.rss" 2>/dev/null || echo 0) / 1024 )) "$loadStart" "$(cat "$log.load")"
+      log=$results/tag-held-$kind-$r.log
+      held_run "$dir/photo-01.jpg" "$log"
+      printf 'held key %-8s (4/s) round %d: %s of %d presses  (load %s -> %s)\n' "$kind" "$r" \
+        "$(stats <"$log.ms")" "$steps" "$loadStart" "$(cat "$log.load")"
+    done
+  done
+  for what in step held; do
+    label=stepping
+    [ "$what" = held ] && label="held key"
+    for kind in untagged tagged; do
+      cat "$results"/tag-$what-$kind-*.log.ms >"$results/tag-$what-$kind.ms"
+      printf '%-8s %-8s all rounds: %s\n' "$label" "$kind" "$(stats <"$results/tag-$what-$kind.ms")"
+    done
+    awk -v t="$(median "$results/tag-$what-tagged.ms")" -v u="$(median "$results/tag-$what-untagged.ms")" \
+      -v w="$label" 'BEGIN { printf "%s ratio (median tagged / median untagged): %s\n", w, (u > 0 ? sprintf("%.2f", t / u) : "n/a") }'
+  done
+fi
+
 echo "load after: $(load)"

@@ -3,11 +3,16 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace qp {
 
@@ -269,10 +274,27 @@ std::string ColourSpaceName(const ColourProfile* profile) {
 
 namespace {
 
+constexpr int32_t kLinearSteps = 1 << 14;  // 1.0 in 1.14 fixed point
+
 struct TransformDeleter {
   void operator()(void* t) const noexcept { cmsDeleteTransform(static_cast<cmsHTRANSFORM>(t)); }
 };
 using Transform = std::unique_ptr<void, TransformDeleter>;
+
+// A conversion between two matrix-shaper profiles (a tone curve per channel and three
+// primaries), done per pixel with tables instead of through lcms's general pipeline: each
+// channel to linear light through its curve (1.14 fixed point), the 3 x 3 matrix from the
+// source's primaries to the target's (1.14), and the target's inverse curve over 16385 linear
+// steps. The arithmetic is the one lcms's own 8-bit matrix-shaper path uses, and each table
+// set is checked against lcms when it is made. The matrix is folded into the first tables:
+// entry v of `byRed` holds what red value v adds to the red, green and blue sums.
+struct MatrixShaper {
+  using Sums = std::array<std::array<int32_t, 4>, 256>;
+  alignas(16) Sums byRed{};
+  alignas(16) Sums byGreen{};
+  alignas(16) Sums byBlue{};
+  std::array<std::array<uint8_t, kLinearSteps + 1>, 3> encode{};  // red, green, blue out
+};
 
 // One source and target pair: whether it changes colours at all, and its conversions.
 struct Pair {
@@ -280,7 +302,11 @@ struct Pair {
   bool failed = false;
   bool identity = false;
   Transform bgr, bgra;
+  bool shaperTried = false;
+  std::unique_ptr<const MatrixShaper> shaper;  // null: lcms converts
 };
+
+std::atomic<bool> shaperConversions{true};
 
 struct Cache {
   std::mutex mutex;
@@ -328,6 +354,156 @@ bool ChangesNothing(const ColourProfile& from, const ColourProfile& to) {
   return true;
 }
 
+using Matrix3 = std::array<std::array<double, 3>, 3>;
+
+// The profile's primaries as the columns of its RGB to XYZ (D50) matrix.
+std::optional<Matrix3> Colorants(cmsHPROFILE h) {
+  const cmsTagSignature tags[3] = {cmsSigRedColorantTag, cmsSigGreenColorantTag, cmsSigBlueColorantTag};
+  Matrix3 m{};
+  for (int c = 0; c < 3; ++c) {
+    const auto* xyz = static_cast<const cmsCIEXYZ*>(cmsReadTag(h, tags[c]));
+    if (xyz == nullptr) return std::nullopt;
+    m[0][c] = xyz->X;
+    m[1][c] = xyz->Y;
+    m[2][c] = xyz->Z;
+  }
+  return m;
+}
+
+std::optional<Matrix3> Inverted(const Matrix3& m) {
+  const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                     m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                     m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+  if (std::fabs(det) < 1e-9) return std::nullopt;
+  Matrix3 r;
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+      const int a = (j + 1) % 3, b = (j + 2) % 3, c = (i + 1) % 3, d = (i + 2) % 3;
+      r[i][j] = (m[a][c] * m[b][d] - m[a][d] * m[b][c]) / det;
+    }
+  return r;
+}
+
+const cmsToneCurve* TrcOf(cmsHPROFILE h, int channel) {
+  const cmsTagSignature tags[3] = {cmsSigRedTRCTag, cmsSigGreenTRCTag, cmsSigBlueTRCTag};
+  return static_cast<const cmsToneCurve*>(cmsReadTag(h, tags[channel]));
+}
+
+inline int32_t ClampLinear(int32_t v) { return v < 0 ? 0 : v > kLinearSteps ? kLinearSteps : v; }
+
+void RunShaper(const MatrixShaper& f, uint8_t* p, size_t count, int bytesPerPixel) {
+  // Table addresses in locals: the pixel stores are bytes, which may alias anything, so what
+  // is read through `f` would be read again after every pixel.
+  const int32_t* byRed = f.byRed[0].data();
+  const int32_t* byGreen = f.byGreen[0].data();
+  const int32_t* byBlue = f.byBlue[0].data();
+  const uint8_t* outRed = f.encode[0].data();
+  const uint8_t* outGreen = f.encode[1].data();
+  const uint8_t* outBlue = f.encode[2].data();
+#if defined(__SSE2__)
+  // The three sums of a pixel in one register: three loads, two adds, one shift and a clamp.
+  const __m128i low = _mm_setzero_si128(), high = _mm_set1_epi16(kLinearSteps);
+  for (size_t i = 0; i < count; ++i, p += bytesPerPixel) {
+    __m128i sum = _mm_add_epi32(_mm_load_si128(reinterpret_cast<const __m128i*>(byRed + 4 * p[2])),
+                                _mm_load_si128(reinterpret_cast<const __m128i*>(byGreen + 4 * p[1])));
+    sum = _mm_add_epi32(sum, _mm_load_si128(reinterpret_cast<const __m128i*>(byBlue + 4 * p[0])));
+    sum = _mm_srai_epi32(sum, 14);
+    sum = _mm_packs_epi32(sum, sum);
+    sum = _mm_min_epi16(_mm_max_epi16(sum, low), high);
+    const uint8_t red = outRed[_mm_extract_epi16(sum, 0)];
+    const uint8_t green = outGreen[_mm_extract_epi16(sum, 1)];
+    const uint8_t blue = outBlue[_mm_extract_epi16(sum, 2)];
+    p[0] = blue;
+    p[1] = green;
+    p[2] = red;
+  }
+#else
+  for (size_t i = 0; i < count; ++i, p += bytesPerPixel) {
+    const int32_t* r = byRed + 4 * p[2];
+    const int32_t* g = byGreen + 4 * p[1];
+    const int32_t* b = byBlue + 4 * p[0];
+    const uint8_t red = outRed[ClampLinear((r[0] + g[0] + b[0]) >> 14)];
+    const uint8_t green = outGreen[ClampLinear((r[1] + g[1] + b[1]) >> 14)];
+    const uint8_t blue = outBlue[ClampLinear((r[2] + g[2] + b[2]) >> 14)];
+    p[0] = blue;
+    p[1] = green;
+    p[2] = red;
+  }
+#endif
+}
+
+// Colours that show where table conversions go wrong: a grid through the whole cube, and every
+// level of each channel alone and of grey (the dark end is where curves are steepest).
+std::vector<uint8_t> ProbeColours() {
+  std::vector<uint8_t> bgr;
+  for (int b = 0; b <= 255; b += 15)
+    for (int g = 0; g <= 255; g += 15)
+      for (int r = 0; r <= 255; r += 15) bgr.insert(bgr.end(), {uint8_t(b), uint8_t(g), uint8_t(r)});
+  for (int v = 0; v <= 255; ++v) {
+    const uint8_t u = static_cast<uint8_t>(v);
+    bgr.insert(bgr.end(), {u, u, u, 0, 0, u, 0, u, 0, u, 0, 0});
+  }
+  return bgr;
+}
+
+// The table conversion of two RGB matrix-shaper profiles, when it gives lcms's own results
+// within one level on the probe colours; null otherwise (lcms converts then).
+std::unique_ptr<const MatrixShaper> MakeShaper(const ColourProfile& from, const ColourProfile& to) {
+  cmsHPROFILE src = H(&from), dst = H(&to);
+  if (from.grey() || to.grey() || !cmsIsMatrixShaper(src) || !cmsIsMatrixShaper(dst)) return nullptr;
+  const std::optional<Matrix3> in = Colorants(src), outColorants = Colorants(dst);
+  if (!in || !outColorants) return nullptr;
+  const std::optional<Matrix3> out = Inverted(*outColorants);
+  if (!out) return nullptr;
+  // The matrix in 1.14 fixed point; the sums of its products with 1.14 values must stay
+  // within 32 bits.
+  std::array<std::array<int32_t, 3>, 3> matrix{};
+  for (size_t i = 0; i < 3; ++i) {
+    double rowSum = 0;
+    for (size_t j = 0; j < 3; ++j) {
+      double v = 0;
+      for (size_t k = 0; k < 3; ++k) v += (*out)[i][k] * (*in)[k][j];
+      rowSum += std::fabs(v);
+      matrix[i][j] = static_cast<int32_t>(std::lround(v * kLinearSteps));
+    }
+    if (rowSum > 7.5) return nullptr;
+  }
+  auto f = std::make_unique<MatrixShaper>();
+  MatrixShaper::Sums* sums[3] = {&f->byRed, &f->byGreen, &f->byBlue};
+  for (size_t c = 0; c < 3; ++c) {
+    const cmsToneCurve* curveIn = TrcOf(src, static_cast<int>(c));
+    const cmsToneCurve* curveOut = TrcOf(dst, static_cast<int>(c));
+    if (curveIn == nullptr || curveOut == nullptr) return nullptr;
+    Curve inverse(cmsReverseToneCurve(curveOut));
+    if (!inverse) return nullptr;
+    for (size_t v = 0; v < 256; ++v) {
+      const double y = std::clamp(
+          static_cast<double>(cmsEvalToneCurveFloat(curveIn, static_cast<float>(v / 255.0))), 0.0, 1.0);
+      const int32_t linear = static_cast<int32_t>(std::lround(y * kLinearSteps));
+      // The rounding of the sums rides on the red table.
+      for (size_t o = 0; o < 3; ++o)
+        (*sums[c])[v][o] = matrix[o][c] * linear + (c == 0 ? 1 << 13 : 0);
+    }
+    auto& encode = f->encode[c];
+    for (int i = 0; i <= kLinearSteps; ++i) {
+      const double v = std::clamp(static_cast<double>(cmsEvalToneCurveFloat(
+                                      inverse.get(), static_cast<float>(double(i) / kLinearSteps))),
+                                  0.0, 1.0);
+      encode[static_cast<size_t>(i)] = static_cast<uint8_t>(std::lround(v * 255));
+    }
+  }
+  // The check against lcms.
+  Transform reference(cmsCreateTransform(src, TYPE_BGR_8, dst, TYPE_BGR_8, INTENT_PERCEPTUAL, cmsFLAGS_NOCACHE));
+  if (!reference) return nullptr;
+  std::vector<uint8_t> expected = ProbeColours();
+  std::vector<uint8_t> got = expected;
+  cmsDoTransform(reference.get(), expected.data(), expected.data(), static_cast<cmsUInt32Number>(expected.size() / 3));
+  RunShaper(*f, got.data(), got.size() / 3, 3);
+  for (size_t i = 0; i < got.size(); ++i)
+    if (std::abs(int{got[i]} - int{expected[i]}) > 1) return nullptr;
+  return f;
+}
+
 std::shared_ptr<Pair> PairFor(const ColourProfile& from, const ColourProfile& to) {
   Cache& cache = TheCache();
   std::lock_guard lock(cache.mutex);
@@ -342,6 +518,17 @@ std::shared_ptr<Pair> PairFor(const ColourProfile& from, const ColourProfile& to
   return p;
 }
 
+// The pair's table conversion, made on first use (and counted as a conversion made); call with
+// the cache locked.
+const MatrixShaper* ShaperOf(Pair& pair, const ColourProfile& src, const ColourProfile& dst) {
+  if (!pair.shaperTried) {
+    pair.shaperTried = true;
+    pair.shaper = MakeShaper(src, dst);
+    if (pair.shaper) ++TheCache().made;
+  }
+  return pair.shaper.get();
+}
+
 bool Convert(uint8_t* pixels, size_t count, const ColourProfile* from, const ColourProfile* to,
              int bytesPerPixel) {
   const ColourProfile& src = from ? *from : SrgbRef();
@@ -350,10 +537,20 @@ bool Convert(uint8_t* pixels, size_t count, const ColourProfile* from, const Col
   if (dst.grey()) return false;  // a grey target cannot show colour pictures
   std::shared_ptr<Pair> pair = PairFor(src, dst);
   void* transform = nullptr;
+  const MatrixShaper* shaper = nullptr;
   {
     Cache& cache = TheCache();
     std::lock_guard lock(cache.mutex);
     if (pair->identity) return true;
+    if (shaperConversions.load(std::memory_order_relaxed)) shaper = ShaperOf(*pair, src, dst);
+  }
+  if (shaper != nullptr) {
+    RunShaper(*shaper, pixels, count, bytesPerPixel);
+    return true;
+  }
+  {
+    Cache& cache = TheCache();
+    std::lock_guard lock(cache.mutex);
     Transform& slot = bytesPerPixel == 3 ? pair->bgr : pair->bgra;
     if (!slot && !pair->failed) {
       slot = Make(src, dst, InputFormat(src, bytesPerPixel), bytesPerPixel == 3 ? TYPE_BGR_8 : TYPE_BGRA_8);
@@ -390,6 +587,19 @@ bool ConvertBgr(uint8_t* pixels, size_t count, const ColourProfile* from, const 
 bool ConvertBgra(uint8_t* pixels, size_t count, const ColourProfile* from,
                  const ColourProfile* to) {
   return Convert(pixels, count, from, to, 4);
+}
+
+bool ConvertsByTables(const ColourProfile* from, const ColourProfile* to) {
+  const ColourProfile& src = from ? *from : SrgbRef();
+  const ColourProfile& dst = to ? *to : SrgbRef();
+  if (src.id() == dst.id() || dst.grey()) return false;
+  std::shared_ptr<Pair> pair = PairFor(src, dst);
+  std::lock_guard lock(TheCache().mutex);
+  return !pair->identity && ShaperOf(*pair, src, dst) != nullptr;
+}
+
+void SetShaperConversions(bool enabled) {
+  shaperConversions.store(enabled, std::memory_order_relaxed);
 }
 
 int32_t ConversionsMade() {

@@ -91,6 +91,13 @@ bool ConvertBgr(uint8_t* pixels, size_t count, const ColourProfile* from,
 bool ConvertBgra(uint8_t* pixels, size_t count, const ColourProfile* from,
                  const ColourProfile* to);
 
+// Conversions between two matrix-shaper profiles (most camera, editing and screen profiles) run
+// through tables of their own rather than lcms, when those agree with lcms within one level;
+// off, lcms converts everything (for benchmarks and tests to compare).
+void SetShaperConversions(bool enabled);
+// Whether the pair converts through such tables (made on first use).
+bool ConvertsByTables(const ColourProfile* from, const ColourProfile* to);
+
 // Number of conversions the cache has made (for tests: a repeated pair makes none).
 int32_t ConversionsMade();
 

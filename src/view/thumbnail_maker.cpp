@@ -120,6 +120,35 @@ std::optional<Segment> FindSegment(std::span<const uint8_t> jpeg, uint8_t wanted
   return std::nullopt;
 }
 
+// The JPEG thumbnail of an EXIF block (its TIFF part): the second directory's offset (0x0201)
+// and length (0x0202) entries. Read here with full 32-bit directory links, so the thumbnail of
+// a big-endian block is found too. Empty when there is none or the entries do not fit.
+std::span<const uint8_t> ExifThumbnail(std::span<const uint8_t> tiff) {
+  ByteReader in(tiff);
+  bool big = false;
+  if (in.expect(std::string_view("MM\0*", 4))) big = true;
+  else if (!in.expect(std::string_view("II*\0", 4))) return {};
+  if (!in.seek(in.u32(big))) return {};
+  const uint16_t first = in.u16(big);
+  in.skip(uint64_t{first} * 12);
+  const uint32_t second = in.u32(big);
+  if (!in.ok() || second == 0 || !in.seek(second)) return {};
+  const uint16_t count = in.u16(big);
+  uint32_t offset = 0, length = 0;
+  for (uint16_t i = 0; i < count && in.ok(); ++i) {
+    const uint16_t tag = in.u16(big);
+    const uint16_t type = in.u16(big);
+    in.skip(4);
+    // A SHORT value lies in the first two bytes of the field, a LONG fills it.
+    const uint32_t value = type == 3 ? in.u16(big) : in.u32(big);
+    if (type == 3) in.skip(2);
+    if (tag == 0x0201) offset = value;
+    if (tag == 0x0202) length = value;
+  }
+  if (!in.ok() || offset == 0 || length == 0 || !RangeFits(offset, length, tiff.size())) return {};
+  return tiff.subspan(offset, length);
+}
+
 // A picture stored inside the file: where its bytes lie, counted from the file's start.
 struct EmbeddedPlace {
   uint64_t offset = 0;
@@ -327,10 +356,8 @@ std::optional<ImageBuffer> FromEmbedded(std::FILE* file, std::span<const uint8_t
   if (pw <= 0 || ph <= 0) return std::nullopt;
   int32_t tw = 0, th = 0;
   FitInSquare(pw, ph, side, tw, th);
-  if (info.thumbnailSize != 0) {
-    if (auto exif = FindSegment(head, 0xE1, std::string_view("Exif\0\0", 6));
-        exif && RangeFits(info.thumbnailOffset, info.thumbnailSize, exif->body.size())) {
-      const auto bytes = exif->body.subspan(info.thumbnailOffset, info.thumbnailSize);
+  if (auto exif = FindSegment(head, 0xE1, std::string_view("Exif\0\0", 6))) {
+    if (const auto bytes = ExifThumbnail(exif->body); !bytes.empty()) {
       const auto size = PictureSizeIn(bytes, false);
       const auto c = size ? PlausibleEmbedded(size->width, size->height, pw, ph, tw, th) : std::nullopt;
       if (c)

@@ -359,14 +359,15 @@ TEST_F(Colour, ConversionsAreCachedPerPairAndSrgbCostsNothing) {
   EXPECT_EQ(ConversionsMade(), made);
   EXPECT_TRUE(std::equal(before.begin(), before.end(), picture.data()));
 
-  const ColourProfilePtr p3 = ColourProfile::FromCicp({12, 13, 0, true});
-  ASSERT_NE(p3, nullptr);
-  EXPECT_FALSE(SameColours(p3.get(), nullptr));
+  // A pair no other test converts (one conversion serves both pixel layouts).
+  const ColourProfilePtr wide = ColourProfile::FromCicp({9, 13, 0, true});
+  ASSERT_NE(wide, nullptr);
+  EXPECT_FALSE(SameColours(wide.get(), nullptr));
   // Two pictures of the same profile read apart still share one conversion.
-  const ColourProfilePtr again = ColourProfile::FromIcc(p3->icc());
+  const ColourProfilePtr again = ColourProfile::FromIcc(wide->icc());
   ASSERT_NE(again, nullptr);
-  EXPECT_EQ(again->id(), p3->id());
-  ConvertBgra(picture.data(), picture.pixelCount(), p3.get(), nullptr);
+  EXPECT_EQ(again->id(), wide->id());
+  ConvertBgra(picture.data(), picture.pixelCount(), wide.get(), nullptr);
   const int32_t afterFirst = ConversionsMade();
   EXPECT_EQ(afterFirst, made + 1);
   ConvertBgra(picture.data(), picture.pixelCount(), again.get(), nullptr);
@@ -374,7 +375,7 @@ TEST_F(Colour, ConversionsAreCachedPerPairAndSrgbCostsNothing) {
   // Alpha is never touched.
   ImageBuffer alpha = test::RandomPicture(33, 7, 5, true);
   const std::vector<uint8_t> a(alpha.bytes().begin(), alpha.bytes().end());
-  ConvertBgra(alpha.data(), alpha.pixelCount(), p3.get(), nullptr);
+  ConvertBgra(alpha.data(), alpha.pixelCount(), wide.get(), nullptr);
   for (size_t i = 3; i < a.size(); i += 4) ASSERT_EQ(alpha.data()[i], a[i]);
 
   // Bytes that are no profile, or a profile of another colour space, mean sRGB.
@@ -383,6 +384,52 @@ TEST_F(Colour, ConversionsAreCachedPerPairAndSrgbCostsNothing) {
   EXPECT_EQ(ColourProfile::FromCicp({2, 2, 0, true}), nullptr);
   EXPECT_EQ(ColourProfile::FromCicp({99, 13, 0, true}), nullptr);
   EXPECT_EQ(ColourSpaceName(nullptr), "sRGB");
+}
+
+TEST_F(Colour, TableConversionsOfMatrixShaperProfilesMatchLcms) {
+  // Every fifth level of each channel, as packed BGR and as BGRA with alpha to keep.
+  std::vector<uint8_t> bgr, bgra;
+  for (int b = 0; b <= 255; b += 5)
+    for (int g = 0; g <= 255; g += 5)
+      for (int r = 0; r <= 255; r += 5) {
+        bgr.insert(bgr.end(), {uint8_t(b), uint8_t(g), uint8_t(r)});
+        bgra.insert(bgra.end(), {uint8_t(b), uint8_t(g), uint8_t(r), uint8_t(r ^ g)});
+      }
+  const ColourProfilePtr adobe = ProfileFile("AdobeRGB1998.icc");
+  const ColourProfilePtr prophoto = ProfileFile("ProPhotoRGB.icc");
+  const ColourProfilePtr swapped = ProfileFile("SwappedRedAndGreen.icc");
+  if (!adobe || !prophoto || !swapped) GTEST_SKIP() << "colord-data is not installed";
+  const ColourProfilePtr p3 = ColourProfile::FromCicp({12, 13, 0, true});
+  const ColourProfilePtr gamma = ColourProfile::FromPng({.gamma = 0.45455});
+  const struct {
+    const char* name;
+    const ColourProfile* from;
+    const ColourProfile* to;
+  } pairs[] = {
+      {"Adobe RGB to sRGB", adobe.get(), nullptr},
+      {"ProPhoto to sRGB", prophoto.get(), nullptr},
+      {"Display P3 to sRGB", p3.get(), nullptr},
+      {"swapped to sRGB", swapped.get(), nullptr},
+      {"gAMA to sRGB", gamma.get(), nullptr},
+      {"sRGB to an Adobe RGB screen", nullptr, adobe.get()},
+      {"ProPhoto to a Display P3 screen", prophoto.get(), p3.get()},
+  };
+  for (const auto& pair : pairs) {
+    SCOPED_TRACE(pair.name);
+    ASSERT_TRUE(ConvertsByTables(pair.from, pair.to));
+    std::vector<uint8_t> tables = bgr, lcms = bgr, tables4 = bgra;
+    ASSERT_TRUE(ConvertBgr(tables.data(), tables.size() / 3, pair.from, pair.to));
+    ASSERT_TRUE(ConvertBgra(tables4.data(), tables4.size() / 4, pair.from, pair.to));
+    SetShaperConversions(false);
+    ASSERT_TRUE(ConvertBgr(lcms.data(), lcms.size() / 3, pair.from, pair.to));
+    SetShaperConversions(true);
+    EXPECT_LE(MaxDifference(tables, lcms), 1);
+    EXPECT_NE(tables, bgr);
+    for (size_t i = 0; i < tables.size() / 3; ++i) {
+      ASSERT_TRUE(std::equal(tables.begin() + 3 * i, tables.begin() + 3 * i + 3, tables4.begin() + 4 * i));
+      ASSERT_EQ(tables4[4 * i + 3], bgra[4 * i + 3]);
+    }
+  }
 }
 
 TEST_F(Colour, TargetsWithoutProfilesGetSrgbPixelsAndThePictureStaysAsDecoded) {

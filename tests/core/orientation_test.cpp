@@ -52,17 +52,29 @@ TEST(Orientation, EachValueTurnsTheStoredPixelsUpright) {
 }
 
 TEST(Orientation, LargePicturesCrossTileEdgesIntact) {
-  // Sides that are not multiples of the tile size: every pixel lands exactly once.
-  const ImageBuffer stored = test::RandomPicture(131, 70, 11);
-  for (int32_t o = 1; o <= 8; ++o) {
-    SCOPED_TRACE(o);
-    const auto upright = TurnUpright(stored, o);
-    ASSERT_TRUE(upright);
-    ASSERT_EQ(upright->width(), OrientationSwapsSides(o) ? 70 : 131);
-    for (int32_t y = 0; y < stored.height(); ++y) {
-      for (int32_t x = 0; x < stored.width(); ++x) {
-        const OrientedRect shown = StoredToShown({x, y, x + 1, y + 1}, o, 131, 70);
-        ASSERT_EQ(test::PixelAt(*upright, shown.left, shown.top), test::PixelAt(stored, x, y));
+  // Sides that are not multiples of the tile or block sizes, an odd height (the middle row of
+  // a picture turned within itself), one row, one column: every pixel lands exactly once, in a
+  // new picture and in place.
+  const struct {
+    int32_t w, h;
+  } sizes[] = {{131, 70}, {130, 71}, {1031, 6}, {1, 1}, {9, 1}, {1, 7}, {4, 4}};
+  for (const auto& size : sizes) {
+    const ImageBuffer stored = test::RandomPicture(size.w, size.h, 11);
+    for (int32_t o = 1; o <= 8; ++o) {
+      SCOPED_TRACE(testing::Message() << size.w << "x" << size.h << " orientation " << o);
+      const auto upright = TurnUpright(stored, o);
+      ASSERT_TRUE(upright);
+      ImageBuffer inPlace = std::move(*stored.Clone());
+      ASSERT_TRUE(TurnUprightInPlace(inPlace, o));
+      ASSERT_EQ(upright->width(), OrientationSwapsSides(o) ? size.h : size.w);
+      ASSERT_EQ(inPlace.width(), upright->width());
+      ASSERT_EQ(inPlace.height(), upright->height());
+      for (int32_t y = 0; y < stored.height(); ++y) {
+        for (int32_t x = 0; x < stored.width(); ++x) {
+          const OrientedRect shown = StoredToShown({x, y, x + 1, y + 1}, o, size.w, size.h);
+          ASSERT_EQ(test::PixelAt(*upright, shown.left, shown.top), test::PixelAt(stored, x, y));
+          ASSERT_EQ(test::PixelAt(inPlace, shown.left, shown.top), test::PixelAt(stored, x, y));
+        }
       }
     }
   }

@@ -16,6 +16,7 @@ struct CameraParts {
   std::vector<uint8_t> thumbnail;  // the EXIF thumbnail; none when empty
   std::vector<uint8_t> preview;    // the large preview; no index when empty
   uint16_t orientation = 1;
+  bool bigEndianExif = false;  // the EXIF block in Motorola byte order
   // Faults to put in the index: added to the preview's offset, and a record length that is
   // not a whole number of records.
   uint32_t previewOffsetError = 0;
@@ -24,21 +25,28 @@ struct CameraParts {
 
 namespace camera_detail {
 
-inline void U16le(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(static_cast<uint8_t>(x));
-  v.push_back(static_cast<uint8_t>(x >> 8));
+inline void U16(std::vector<uint8_t>& v, uint32_t x, bool big = false) {
+  v.push_back(static_cast<uint8_t>(big ? x >> 8 : x));
+  v.push_back(static_cast<uint8_t>(big ? x : x >> 8));
 }
-inline void U32le(std::vector<uint8_t>& v, uint32_t x) {
-  U16le(v, x & 0xFFFF);
-  U16le(v, x >> 16);
+inline void U32(std::vector<uint8_t>& v, uint32_t x, bool big = false) {
+  U16(v, big ? x >> 16 : x & 0xFFFF, big);
+  U16(v, big ? x & 0xFFFF : x >> 16, big);
 }
-// A 12-byte directory entry.
+inline void U16le(std::vector<uint8_t>& v, uint32_t x) { U16(v, x); }
+inline void U32le(std::vector<uint8_t>& v, uint32_t x) { U32(v, x); }
+// A 12-byte directory entry; a SHORT value fills the first two bytes of its field.
 inline void Entry(std::vector<uint8_t>& v, uint16_t tag, uint16_t type, uint32_t count,
-                  uint32_t value) {
-  U16le(v, tag);
-  U16le(v, type);
-  U32le(v, count);
-  U32le(v, value);
+                  uint32_t value, bool big = false) {
+  U16(v, tag, big);
+  U16(v, type, big);
+  U32(v, count, big);
+  if (type == 3) {
+    U16(v, value, big);
+    U16(v, 0, big);
+  } else {
+    U32(v, value, big);
+  }
 }
 // A marker segment: marker, big-endian length, magic and body.
 inline std::vector<uint8_t> Segment(uint8_t marker, std::string_view magic,
@@ -58,20 +66,25 @@ inline std::vector<uint8_t> Segment(uint8_t marker, std::string_view magic,
 
 inline std::vector<uint8_t> CameraJpeg(const CameraParts& parts) {
   using namespace camera_detail;
-  // EXIF: a little-endian TIFF block, the first directory with the orientation, the second
-  // with the thumbnail's offset and length, then the thumbnail.
-  std::vector<uint8_t> tiff{'I', 'I', 42, 0};
-  U32le(tiff, 8);
-  U16le(tiff, 1);
-  Entry(tiff, 0x0112, 3, 1, parts.orientation);
+  // EXIF: a TIFF block, the first directory with the orientation, the second with the
+  // thumbnail's offset and length, then the thumbnail.
+  const bool big = parts.bigEndianExif;
+  std::vector<uint8_t> tiff;
+  if (big)
+    tiff = {'M', 'M', 0, 42};
+  else
+    tiff = {'I', 'I', 42, 0};
+  U32(tiff, 8, big);
+  U16(tiff, 1, big);
+  Entry(tiff, 0x0112, 3, 1, parts.orientation, big);
   const uint32_t second = 8 + 2 + 12 + 4;
-  U32le(tiff, parts.thumbnail.empty() ? 0 : second);
+  U32(tiff, parts.thumbnail.empty() ? 0 : second, big);
   if (!parts.thumbnail.empty()) {
-    U16le(tiff, 3);
-    Entry(tiff, 0x0103, 3, 1, 6);  // compression: JPEG
-    Entry(tiff, 0x0201, 4, 1, second + 2 + 3 * 12 + 4);
-    Entry(tiff, 0x0202, 4, 1, static_cast<uint32_t>(parts.thumbnail.size()));
-    U32le(tiff, 0);
+    U16(tiff, 3, big);
+    Entry(tiff, 0x0103, 3, 1, 6, big);  // compression: JPEG
+    Entry(tiff, 0x0201, 4, 1, second + 2 + 3 * 12 + 4, big);
+    Entry(tiff, 0x0202, 4, 1, static_cast<uint32_t>(parts.thumbnail.size()), big);
+    U32(tiff, 0, big);
     tiff.insert(tiff.end(), parts.thumbnail.begin(), parts.thumbnail.end());
   }
   const std::vector<uint8_t> exif = Segment(0xE1, std::string_view("Exif\0\0", 6), tiff);

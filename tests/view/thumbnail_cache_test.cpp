@@ -321,6 +321,7 @@ TEST(ThumbnailMaker, PicturesTheFileCarriesAreUsedWhenTheyCoverTheCell) {
     // Colours in the middle of the first and last rows (columns when turned), and the size.
     const char* colours;
     int32_t width, height;
+    bool bigEndianExif = false;
   };
   std::vector<Case> cases;
   cases.push_back({"exif thumbnail of the same proportions", 128, Boxed(160, 107, 160, 107),
@@ -329,6 +330,8 @@ TEST(ThumbnailMaker, PicturesTheFileCarriesAreUsedWhenTheyCoverTheCell) {
                    std::nullopt, 1, 0, false, "rm", 128, 85});
   cases.push_back({"letterboxed and turned a quarter", 128, Boxed(160, 120, 160, 107),
                    std::nullopt, 6, 0, false, "mr", 85, 128});
+  cases.push_back({"letterboxed, turned, in a big-endian exif block", 128, Boxed(160, 120, 160, 107),
+                   std::nullopt, 6, 0, false, "mr", 85, 128, true});
   cases.push_back({"squeezed exif thumbnail: not bars, full decode", 128, Boxed(160, 120, 160, 120),
                    std::nullopt, 1, 0, false, "gg", 128, 85});
   cases.push_back({"exif thumbnail smaller than the cell", 256, Boxed(160, 120, 160, 107),
@@ -357,6 +360,7 @@ TEST(ThumbnailMaker, PicturesTheFileCarriesAreUsedWhenTheyCoverTheCell) {
     parts.orientation = c.orientation;
     parts.previewOffsetError = c.offsetError;
     parts.damagedIndex = c.damagedIndex;
+    parts.bigEndianExif = c.bigEndianExif;
     const std::string path = dir.file("camera.jpg");
     test::WriteBytes(path, test::CameraJpeg(parts));
     const MadeThumbnail t = MakeThumbnail(path, c.side);
