@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -89,7 +90,8 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point t) {
 }
 
 int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::SystemImageDecoder& decoder,
-              std::chrono::steady_clock::time_point programStart, qp::PrefetchLoader& prefetch) {
+              std::chrono::steady_clock::time_point programStart, qp::PrefetchLoader& prefetch,
+              const std::function<void()>& afterFirstPaint) {
   qp::ViewerState state;
   qp::InstallMetadataReader(state);
   qp::DebugLog("start: window set up from %lld ms", MillisecondsSince(programStart));
@@ -151,7 +153,9 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   std::vector<std::string> named;
   for (const std::string& file : cl.files) named.push_back(DocumentPath(file));
   // The first picture is painted before its folder is read; a large folder then costs no wait.
-  view.AfterNextPaint([&window, &router, named = std::move(named)] {
+  view.AfterNextPaint([&window, &router, &afterFirstPaint, named = std::move(named)] {
+    // Before the view asks for its exact picture, so that it waits for the worker's.
+    if (afterFirstPaint) afterFirstPaint();
     QTimer::singleShot(0, &window, [&router, named] {
       qp::ScanFolderAfterFirstPicture(router->context(), named);
     });
@@ -173,6 +177,8 @@ int main(int argc, char** argv) {
   // Pictures decoded ahead on a worker thread. The first file's decode starts now, so that it
   // runs while Qt and the window are set up; the view then adopts it at original size.
   qp::PrefetchLoader prefetch(MetadataReader());
+  // The whole first picture, when only its part on screen is decoded before the first paint.
+  std::function<void()> afterFirstPaint;
   if (OpensWindowOnFile(cl)) {
     qp::QSettingsBackend early;
     qp::SettingsStore earlySettings(early);
@@ -189,11 +195,18 @@ int main(int argc, char** argv) {
       plan.screen = qp::ScreenProfileOf(screen->icc);
       wishes.push_back({first, true});
     }
-    wishes.push_back({first, false});
+    const int64_t budget = qp::PrefetchBudgetBytes(earlySettings.ReadNumber("PrefetchMemoryMB"));
+    // The whole picture waits for the first paint when the part comes first: decoding it
+    // meanwhile would take the memory and the second core from Qt's start.
+    if (!wishes.empty() && qp::VisiblePartComesFirst(first, plan)) {
+      afterFirstPaint = [&prefetch, first, budget, plan] {
+        prefetch.Want(std::vector<qp::PrefetchWish>{{first, false}}, budget, plan, first);
+      };
+    } else {
+      wishes.push_back({first, false});
+    }
     // Kept as the picture on show: handed over whole, without a spare copy made first.
-    prefetch.Want(std::move(wishes),
-                  qp::PrefetchBudgetBytes(earlySettings.ReadNumber("PrefetchMemoryMB")), plan,
-                  first);
+    prefetch.Want(std::move(wishes), budget, plan, first);
   }
 #endif
 #ifdef QP_HAVE_QT
@@ -237,7 +250,7 @@ int main(int argc, char** argv) {
       return outcome.exitCode;
     }
     qp::DebugLog("start: Qt set up at %lld ms", MillisecondsSince(programStart));
-    return RunWindow(cl, settings, systemDecoder, programStart, prefetch);
+    return RunWindow(cl, settings, systemDecoder, programStart, prefetch, afterFirstPaint);
   }
 #endif
   std::fputs(outcome.out.c_str(), stdout);

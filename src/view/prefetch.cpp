@@ -3,11 +3,16 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <climits>
 #include <chrono>
 
+#include "codecs/orientation.h"
+#include "codecs/picture_size.h"
 #include "codecs/scaled_decode.h"
 #include "codecs/sniff.h"
 #include "core/debug.h"
+#include "core/file_io.h"
 #include "ops/display_scale.h"
 #include "ops/resample.h"
 
@@ -68,6 +73,15 @@ OrientedRect VisiblePart(const DisplayPlan& plan, int32_t w, int32_t h) {
   return r;
 }
 
+// The part on screen of an upright picture of w x h, when decoding it alone pays.
+std::optional<OrientedRect> PartWorthDecoding(const DisplayPlan& plan, int32_t w, int32_t h) {
+  if (plan.areaWidth <= 0 || plan.areaHeight <= 0) return std::nullopt;
+  const OrientedRect r = VisiblePart(plan, w, h);
+  // With more than half of the picture on screen the whole decode is hardly slower.
+  if (int64_t{r.right - r.left} * (r.bottom - r.top) * 2 > int64_t{w} * h) return std::nullopt;
+  return r;
+}
+
 bool SameScreen(const ColourProfilePtr& a, const ColourProfilePtr& b) {
   return a == b || (a && b && a->id() == b->id());
 }
@@ -76,13 +90,7 @@ bool SameScreen(const ColourProfilePtr& a, const ColourProfilePtr& b) {
 std::optional<PreviewPicture> DecodeVisiblePart(const std::string& path, const DisplayPlan& plan) {
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
-  const RegionTarget visible = [&plan](int32_t w, int32_t h) -> std::optional<OrientedRect> {
-    if (plan.areaWidth <= 0 || plan.areaHeight <= 0) return std::nullopt;
-    const OrientedRect r = VisiblePart(plan, w, h);
-    // With more than half of the picture on screen the whole decode is hardly slower.
-    if (int64_t{r.right - r.left} * (r.bottom - r.top) * 2 > int64_t{w} * h) return std::nullopt;
-    return r;
-  };
+  const RegionTarget visible = [&plan](int32_t w, int32_t h) { return PartWorthDecoding(plan, w, h); };
   PreviewPicture out;
   std::optional<ScaledPicture> part =
       LoadFileRegionOffUiThread(path, visible, out.sniffCode, out.fileSize, plan.autoOrient);
@@ -119,6 +127,20 @@ bool PreviewServes(const PreviewPicture& preview, const DisplayPlan& plan) {
   const OrientedRect& have = preview.region;
   return need.left >= have.left && need.top >= have.top && need.right <= have.right &&
          need.bottom <= have.bottom;
+}
+
+bool VisiblePartComesFirst(const std::string& path, const DisplayPlan& plan) {
+  if (plan.zoom != 1.0f) return false;
+  std::array<uint8_t, 3> magic{};
+  const UniqueFile f = OpenRegularFile(path);
+  if (!f || !ReadFileAt(f.get(), 0, magic.data(), magic.size()) || magic[0] != 0xFF ||
+      magic[1] != 0xD8 || magic[2] != 0xFF)
+    return false;  // only JPEGs decode a part alone
+  const std::optional<PictureSize> size = ReadPictureSize(path);
+  if (!size || size->width > INT32_MAX || size->height > INT32_MAX) return false;
+  auto w = static_cast<int32_t>(size->width), h = static_cast<int32_t>(size->height);
+  if (plan.autoOrient && ReadFileOrientation(path) >= 5) std::swap(w, h);
+  return PartWorthDecoding(plan, w, h).has_value();
 }
 
 std::optional<PreviewPicture> DecodePreview(const std::string& path, const DisplayPlan& plan) {

@@ -90,6 +90,10 @@ ColourProfilePtr ScreenProfileOf(const std::vector<uint8_t>& icc);
 // is a part at original size, in the same colours, that holds all the layout shows.
 bool PreviewServes(const PreviewPicture& preview, const DisplayPlan& plan);
 
+// Whether the preview of `path` for `plan` is the part on screen of a large JPEG, decoded
+// alone (judged from the file's header). The first picture then waits for nothing else.
+bool VisiblePartComesFirst(const std::string& path, const DisplayPlan& plan);
+
 // The preview of `path` for `plan`; nothing when the plan shows the picture larger than its
 // own size, when its format cannot decode at a reduced size (or a part, at original size),
 // or when that decode would be (almost) the full one.

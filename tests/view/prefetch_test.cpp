@@ -286,6 +286,47 @@ TEST_F(Prefetch, EnteringFullscreenRemakesTheDisplayBitmapsOfPicturesDecodedAhea
   EXPECT_EQ(Capture(view, state), fresh);
 }
 
+// The first picture waits only for its part on screen when that part is decoded alone: a large
+// JPEG at original size, judged upright from the header.
+TEST_F(Prefetch, TheFirstPictureWaitsForItsPartOnScreenOnlyWhenThatPartComesFirst) {
+  const ImageBuffer wide = Gradient(1000, 100, false);
+  const std::string plain = dir.file("plain.jpg"), turned = dir.file("turned.jpg");
+  ASSERT_TRUE(test::WriteJpeg(plain, wide));
+  ASSERT_TRUE(test::WriteJpeg(turned, wide, 6));  // upright 100 x 1000
+  const std::string png = WritePng("wide.png", 1000, 100);
+  struct Case {
+    const char* name;
+    const std::string& path;
+    float zoom;
+    int32_t areaWidth, areaHeight;
+    bool autoOrient, expected;
+  };
+  const Case cases[] = {
+      {"a tenth on screen", plain, 1.0f, 100, 100, true, true},
+      {"more than half on screen", plain, 1.0f, 600, 100, true, false},
+      {"fitted", plain, kFitScreen, 100, 100, true, false},
+      {"not a JPEG", png, 1.0f, 100, 100, true, false},
+      // 1000 x 100 of area shows all of the stored picture, a tenth of the upright one.
+      {"upright by its orientation", turned, 1.0f, 1000, 100, true, true},
+      {"orientation ignored", turned, 1.0f, 1000, 100, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DisplayPlan plan;
+    plan.zoom = c.zoom;
+    plan.areaWidth = c.areaWidth;
+    plan.areaHeight = c.areaHeight;
+    plan.autoOrient = c.autoOrient;
+    EXPECT_EQ(VisiblePartComesFirst(c.path, plan), c.expected);
+    // What the header promised, the decode gives.
+    if (c.expected) {
+      const std::optional<PreviewPicture> part = DecodePreview(c.path, plan);
+      ASSERT_TRUE(part.has_value());
+      EXPECT_TRUE(part->partial);
+    }
+  }
+}
+
 TEST_F(Prefetch, AReloadReadsTheFileAgain) {
   const std::string a = WritePng("a.png", 8, 8, 0xFF0000FF);
   view.OpenDocument(a);
