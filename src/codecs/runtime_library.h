@@ -43,6 +43,24 @@ class RuntimeLibrary {
   void* handle_ = nullptr;
 };
 
+// One function of a library opened at run time, called like the function itself. A missing
+// symbol clears `found`, so a set of them is used only when the library has them all.
+template <typename F>
+class RuntimeFunction {
+ public:
+  RuntimeFunction(const RuntimeLibrary& library, const char* name, bool& found)
+      : f_(library.Symbol<F>(name)) {
+    found = found && f_ != nullptr;
+  }
+  template <typename... Args>
+  auto operator()(Args... args) const {
+    return f_(args...);
+  }
+
+ private:
+  F f_;
+};
+
 // Opens a component library: `fileName` beside the executable first, then by the loader.
 RuntimeLibrary OpenComponentLibrary(const std::string& fileName);
 

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "codecs/runtime_library.h"
 #include "core/byte_reader.h"
 #include "core/file_io.h"
 #include "core/image_buffer.h"
@@ -32,9 +33,40 @@ constexpr int32_t kTile = 16384;
 // Plain SVG files larger than this are not read.
 constexpr uint64_t kMaxSvgFile = uint64_t{256} << 20;
 
+// librsvg is opened when the first SVG file is read, not when the program starts: it brings
+// cairo, pango and the font libraries along, milliseconds the first picture would wait for.
+// Its handle also finds the cairo and GLib functions, which are among its dependencies.
+struct RsvgApi {
+  RuntimeLibrary library{"librsvg-2.so.2"};
+  bool found = static_cast<bool>(library);
+  RuntimeFunction<decltype(&::cairo_create)> cairo_create{library, "cairo_create", found};
+  RuntimeFunction<decltype(&::cairo_destroy)> cairo_destroy{library, "cairo_destroy", found};
+  RuntimeFunction<decltype(&::cairo_image_surface_create_for_data)> cairo_image_surface_create_for_data{library, "cairo_image_surface_create_for_data", found};
+  RuntimeFunction<decltype(&::cairo_scale)> cairo_scale{library, "cairo_scale", found};
+  RuntimeFunction<decltype(&::cairo_status)> cairo_status{library, "cairo_status", found};
+  RuntimeFunction<decltype(&::cairo_surface_destroy)> cairo_surface_destroy{library, "cairo_surface_destroy", found};
+  RuntimeFunction<decltype(&::cairo_surface_flush)> cairo_surface_flush{library, "cairo_surface_flush", found};
+  RuntimeFunction<decltype(&::cairo_translate)> cairo_translate{library, "cairo_translate", found};
+  RuntimeFunction<decltype(&::g_error_free)> g_error_free{library, "g_error_free", found};
+  RuntimeFunction<decltype(&::g_file_new_for_path)> g_file_new_for_path{library, "g_file_new_for_path", found};
+  RuntimeFunction<decltype(&::g_memory_input_stream_new_from_data)> g_memory_input_stream_new_from_data{library, "g_memory_input_stream_new_from_data", found};
+  RuntimeFunction<decltype(&::g_object_unref)> g_object_unref{library, "g_object_unref", found};
+  RuntimeFunction<decltype(&::rsvg_handle_get_geometry_for_layer)> rsvg_handle_get_geometry_for_layer{library, "rsvg_handle_get_geometry_for_layer", found};
+  RuntimeFunction<decltype(&::rsvg_handle_get_intrinsic_dimensions)> rsvg_handle_get_intrinsic_dimensions{library, "rsvg_handle_get_intrinsic_dimensions", found};
+  RuntimeFunction<decltype(&::rsvg_handle_get_intrinsic_size_in_pixels)> rsvg_handle_get_intrinsic_size_in_pixels{library, "rsvg_handle_get_intrinsic_size_in_pixels", found};
+  RuntimeFunction<decltype(&::rsvg_handle_new_from_stream_sync)> rsvg_handle_new_from_stream_sync{library, "rsvg_handle_new_from_stream_sync", found};
+  RuntimeFunction<decltype(&::rsvg_handle_render_document)> rsvg_handle_render_document{library, "rsvg_handle_render_document", found};
+  RuntimeFunction<decltype(&::rsvg_handle_set_dpi)> rsvg_handle_set_dpi{library, "rsvg_handle_set_dpi", found};
+};
+
+const RsvgApi& Rsvg() {
+  static const RsvgApi api;
+  return api;
+}
+
 struct GObjectUnref {
   void operator()(void* p) const noexcept {
-    if (p) g_object_unref(p);
+    if (p) Rsvg().g_object_unref(p);
   }
 };
 using HandlePtr = std::unique_ptr<RsvgHandle, GObjectUnref>;
@@ -81,18 +113,18 @@ std::atomic<uint64_t> g_parses{0};
 // The document size in pixels at 96 dpi: width and height when they are absolute lengths,
 // else the viewBox, else the extent of what the document draws.
 bool DocumentSize(RsvgHandle* h, double& w, double& ht) {
-  if (rsvg_handle_get_intrinsic_size_in_pixels(h, &w, &ht) && w > 0 && ht > 0) return true;
+  if (Rsvg().rsvg_handle_get_intrinsic_size_in_pixels(h, &w, &ht) && w > 0 && ht > 0) return true;
   gboolean hasW = FALSE, hasH = FALSE, hasBox = FALSE;
   RsvgLength lw{}, lh{};
   RsvgRectangle box{};
-  rsvg_handle_get_intrinsic_dimensions(h, &hasW, &lw, &hasH, &lh, &hasBox, &box);
+  Rsvg().rsvg_handle_get_intrinsic_dimensions(h, &hasW, &lw, &hasH, &lh, &hasBox, &box);
   if (hasBox && box.width > 0 && box.height > 0) {
     w = box.width;
     ht = box.height;
     return true;
   }
   RsvgRectangle viewport{0, 0, 100, 100}, ink{}, logical{};
-  if (!rsvg_handle_get_geometry_for_layer(h, nullptr, &viewport, &ink, &logical, nullptr))
+  if (!Rsvg().rsvg_handle_get_geometry_for_layer(h, nullptr, &viewport, &ink, &logical, nullptr))
     return false;
   w = ink.x + ink.width;
   ht = ink.y + ink.height;
@@ -101,18 +133,19 @@ bool DocumentSize(RsvgHandle* h, double& w, double& ht) {
 
 HandlePtr Parse(std::span<const uint8_t> text, const std::string& path) {
   g_parses.fetch_add(1, std::memory_order_relaxed);
-  GInputStream* stream = g_memory_input_stream_new_from_data(text.data(),
+  if (!Rsvg().found) return nullptr;  // no SVG renderer on this system
+  GInputStream* stream = Rsvg().g_memory_input_stream_new_from_data(text.data(),
                                                              static_cast<gssize>(text.size()),
                                                              nullptr);
-  GFile* base = g_file_new_for_path(path.c_str());
+  GFile* base = Rsvg().g_file_new_for_path(path.c_str());
   GError* error = nullptr;
-  RsvgHandle* h = rsvg_handle_new_from_stream_sync(stream, base, RSVG_HANDLE_FLAGS_NONE,
+  RsvgHandle* h = Rsvg().rsvg_handle_new_from_stream_sync(stream, base, RSVG_HANDLE_FLAGS_NONE,
                                                    nullptr, &error);
-  if (error) g_error_free(error);
-  g_object_unref(base);
-  g_object_unref(stream);
+  if (error) Rsvg().g_error_free(error);
+  Rsvg().g_object_unref(base);
+  Rsvg().g_object_unref(stream);
   HandlePtr handle(h);
-  if (handle) rsvg_handle_set_dpi(handle.get(), kDpi);
+  if (handle) Rsvg().rsvg_handle_set_dpi(handle.get(), kDpi);
   return handle;
 }
 
@@ -123,19 +156,19 @@ bool Draw(RsvgHandle* h, double docW, double docH, double scale, ImageBuffer& im
     for (int32_t tx = 0; tx < img.width(); tx += kTile) {
       const int tw = std::min(kTile, img.width() - tx);
       const int th = std::min(kTile, img.height() - ty);
-      cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      cairo_surface_t* surface = Rsvg().cairo_image_surface_create_for_data(
           img.pixel(tx, ty), CAIRO_FORMAT_ARGB32, tw, th, stride);
-      cairo_t* cr = cairo_create(surface);
-      cairo_translate(cr, -tx, -ty);
-      cairo_scale(cr, scale, scale);
+      cairo_t* cr = Rsvg().cairo_create(surface);
+      Rsvg().cairo_translate(cr, -tx, -ty);
+      Rsvg().cairo_scale(cr, scale, scale);
       const RsvgRectangle viewport{0, 0, docW, docH};
       GError* error = nullptr;
-      const bool ok = rsvg_handle_render_document(h, cr, &viewport, &error) &&
-                      cairo_status(cr) == CAIRO_STATUS_SUCCESS;
-      if (error) g_error_free(error);
-      cairo_destroy(cr);
-      cairo_surface_flush(surface);
-      cairo_surface_destroy(surface);
+      const bool ok = Rsvg().rsvg_handle_render_document(h, cr, &viewport, &error) &&
+                      Rsvg().cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+      if (error) Rsvg().g_error_free(error);
+      Rsvg().cairo_destroy(cr);
+      Rsvg().cairo_surface_flush(surface);
+      Rsvg().cairo_surface_destroy(surface);
       if (!ok) return false;
     }
   }
