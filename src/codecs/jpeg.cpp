@@ -349,16 +349,18 @@ DecodeResult LoadJpeg(const std::string& path, const std::atomic<bool>* cancel) 
 
 namespace {
 
+// A reduced decode (`target`) or a part at full size (`region`), with what the header told.
 std::optional<ScaledPicture> Scaled(std::FILE* file, std::span<const uint8_t> bytes,
-                                    const ScaledTarget& target) {
+                                    const ScaledTarget* target, const RegionTarget* region = nullptr) {
   JpegRead r;
-  if (!Decode(r, file, bytes, &target) || r.out.empty()) return std::nullopt;
+  if (!Decode(r, file, bytes, target, region) || r.out.empty()) return std::nullopt;
   ScaledPicture out;
   out.fullWidth = static_cast<int32_t>(r.cinfo.image_width);
   out.fullHeight = static_cast<int32_t>(r.cinfo.image_height);
   out.picture = std::move(r.out);
   out.details = r.details;
   out.details.colour = ColourProfile::FromIcc(r.icc);
+  if (region != nullptr) out.region = r.region;
   return out;
 }
 
@@ -367,28 +369,19 @@ std::optional<ScaledPicture> Scaled(std::FILE* file, std::span<const uint8_t> by
 std::optional<ScaledPicture> LoadJpegScaled(const std::string& path, const ScaledTarget& target) {
   UniqueFile file = OpenRegularFile(path);
   if (!file) return std::nullopt;
-  return Scaled(file.get(), {}, target);
+  return Scaled(file.get(), {}, &target);
 }
 
 std::optional<ScaledPicture> DecodeJpegScaled(std::span<const uint8_t> bytes,
                                               const ScaledTarget& target) {
   if (bytes.empty()) return std::nullopt;
-  return Scaled(nullptr, bytes, target);
+  return Scaled(nullptr, bytes, &target);
 }
 
 std::optional<ScaledPicture> LoadJpegRegion(const std::string& path, const RegionTarget& target) {
   UniqueFile file = OpenRegularFile(path);
   if (!file) return std::nullopt;
-  JpegRead r;
-  if (!Decode(r, file.get(), {}, nullptr, &target) || r.out.empty()) return std::nullopt;
-  ScaledPicture out;
-  out.fullWidth = static_cast<int32_t>(r.cinfo.image_width);
-  out.fullHeight = static_cast<int32_t>(r.cinfo.image_height);
-  out.picture = std::move(r.out);
-  out.details = r.details;
-  out.details.colour = ColourProfile::FromIcc(r.icc);
-  out.region = r.region;
-  return out;
+  return Scaled(file.get(), {}, nullptr, &target);
 }
 
 std::optional<std::vector<uint8_t>> EncodeJpeg(const uint8_t* pixels, int32_t width,
