@@ -179,6 +179,8 @@ int main(int argc, char** argv) {
   qp::PrefetchLoader prefetch(MetadataReader());
   // The whole first picture, when only its part on screen is decoded before the first paint.
   std::function<void()> afterFirstPaint;
+  // The X connection that read the screen, held until Qt has its own.
+  std::shared_ptr<void> earlyConnection;
   if (OpensWindowOnFile(cl)) {
     qp::QSettingsBackend early;
     qp::SettingsStore earlySettings(early);
@@ -188,7 +190,8 @@ int main(int argc, char** argv) {
     std::vector<qp::PrefetchWish> wishes;
     // The window shows the top left of a larger picture at first: that part, as large as the
     // screen, is decoded first and painted while the whole picture follows.
-    if (const std::optional<qp::EarlyScreen> screen = qp::ReadEarlyScreen()) {
+    if (std::optional<qp::EarlyScreen> screen = qp::ReadEarlyScreen()) {
+      earlyConnection = std::move(screen->connection);
       plan.areaWidth = screen->width;
       plan.areaHeight = screen->height;
       plan.manageColour = qp::ColourManaged(&earlySettings);
@@ -242,6 +245,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     QApplication app(argc, argv);
+    earlyConnection.reset();
     if (outcome.invalidTimestamp) {
       QMessageBox box(QMessageBox::Critical, QStringLiteral("Quill Pix"),
                       QStringLiteral("Invalid file timestamp"), QMessageBox::Ok);

@@ -215,8 +215,7 @@ std::optional<EarlyScreen> ReadEarlyScreen() {
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   if ((platform == nullptr || *platform == '\0') && wayland != nullptr && *wayland != '\0')
     return std::nullopt;
-  std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> c(xcb_connect(nullptr, nullptr),
-                                                                  &xcb_disconnect);
+  std::shared_ptr<xcb_connection_t> c(xcb_connect(nullptr, nullptr), &xcb_disconnect);
   if (!c || xcb_connection_has_error(c.get()) != 0) return std::nullopt;
   const xcb_screen_t* root = xcb_setup_roots_iterator(xcb_get_setup(c.get())).data;
   if (root == nullptr) return std::nullopt;
@@ -224,6 +223,7 @@ std::optional<EarlyScreen> ReadEarlyScreen() {
   out.width = root->width_in_pixels;
   out.height = root->height_in_pixels;
   out.icc = IccProperty(c.get(), "_ICC_PROFILE");
+  out.connection = std::move(c);
   return out;
 #else
   return std::nullopt;

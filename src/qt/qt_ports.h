@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <memory>
 #include <vector>
 
 #include <QEvent>
@@ -60,6 +61,9 @@ struct EarlyScreen {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint8_t> icc;
+  // The connection, to be held until the application object has its own: an X server left
+  // without clients resets itself (a virtual one does), and a connection made meanwhile fails.
+  std::shared_ptr<void> connection;
 };
 std::optional<EarlyScreen> ReadEarlyScreen();
 
