@@ -1,5 +1,4 @@
 #include "codecs/jpeg.h"
-#include "codecs/scaled_decode.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -8,9 +7,11 @@
 #include <cstring>
 #include <vector>
 
+#include "codecs/scaled_decode.h"
+
 // jpeglib.h needs size_t and FILE declared first.
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <turbojpeg.h>
 
 #include "core/debug.h"
@@ -122,7 +123,7 @@ struct JpegRead {
   ImageBuffer out;
   BackgroundPrefault prefault;  // declared after `out`: finishes before `out` is released
   DecodeDetails details;
-  std::vector<uint8_t> icc;  // the ICC profile of the APP2 chunks, joined
+  std::vector<uint8_t> icc;   // the ICC profile of the APP2 chunks, joined
   std::vector<uint8_t> band;  // a region decode's rows as the library writes them
   OrientedRect region;        // the rectangle a region decode delivered
 
@@ -164,7 +165,8 @@ void KeepIccProfile(JpegRead& r) {
 // the rectangle and dropped: what is delivered equals those pixels of the full decode.
 bool DecodeRegion(JpegRead& r, const RegionTarget& target) {
   const uint32_t fw = r.cinfo.image_width, fh = r.cinfo.image_height;
-  const std::optional<OrientedRect> asked = target(static_cast<int32_t>(fw), static_cast<int32_t>(fh));
+  const std::optional<OrientedRect> asked =
+      target(static_cast<int32_t>(fw), static_cast<int32_t>(fh));
   if (!asked) return false;
   const auto clamp = [](int32_t v, uint32_t hi) {
     return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, hi));
@@ -303,7 +305,8 @@ std::optional<std::vector<uint8_t>> WithIccProfile(std::span<const uint8_t> jpeg
   const size_t chunks = (icc.size() + kChunk - 1) / kChunk;
   if (jpeg.size() < 4 || chunks > 255) return std::nullopt;
   size_t at = 2;  // after SOI
-  if (jpeg[2] == 0xFF && jpeg[3] == 0xE0 && jpeg.size() >= 6) at = 4 + (size_t{jpeg[4]} << 8 | jpeg[5]);
+  if (jpeg[2] == 0xFF && jpeg[3] == 0xE0 && jpeg.size() >= 6)
+    at = 4 + (size_t{jpeg[4]} << 8 | jpeg[5]);
   if (at > jpeg.size()) return std::nullopt;
   std::vector<uint8_t> out(jpeg.begin(), jpeg.begin() + static_cast<std::ptrdiff_t>(at));
   out.reserve(jpeg.size() + icc.size() + chunks * 18);
@@ -311,7 +314,8 @@ std::optional<std::vector<uint8_t>> WithIccProfile(std::span<const uint8_t> jpeg
   for (size_t i = 0; i < chunks; ++i) {
     const size_t n = std::min(kChunk, icc.size() - i * kChunk);
     const size_t length = 2 + sizeof kTag + 2 + n;
-    out.insert(out.end(), {0xFF, 0xE2, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
+    out.insert(out.end(),
+               {0xFF, 0xE2, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)});
     out.insert(out.end(), kTag, kTag + sizeof kTag);
     out.push_back(static_cast<uint8_t>(i + 1));
     out.push_back(static_cast<uint8_t>(chunks));
@@ -351,7 +355,8 @@ namespace {
 
 // A reduced decode (`target`) or a part at full size (`region`), with what the header told.
 std::optional<ScaledPicture> Scaled(std::FILE* file, std::span<const uint8_t> bytes,
-                                    const ScaledTarget* target, const RegionTarget* region = nullptr) {
+                                    const ScaledTarget* target,
+                                    const RegionTarget* region = nullptr) {
   JpegRead r;
   if (!Decode(r, file, bytes, target, region) || r.out.empty()) return std::nullopt;
   ScaledPicture out;
@@ -384,9 +389,8 @@ std::optional<ScaledPicture> LoadJpegRegion(const std::string& path, const Regio
   return Scaled(file.get(), {}, nullptr, &target);
 }
 
-std::optional<std::vector<uint8_t>> EncodeJpeg(const uint8_t* pixels, int32_t width,
-                                               int32_t height, int32_t quality,
-                                               JpegChroma chroma) {
+std::optional<std::vector<uint8_t>> EncodeJpeg(const uint8_t* pixels, int32_t width, int32_t height,
+                                               int32_t quality, JpegChroma chroma) {
   if (pixels == nullptr || !PictureBytes(width, height)) return std::nullopt;
   TjHandle tj;
   if (!tj.h) return std::nullopt;
@@ -395,8 +399,8 @@ std::optional<std::vector<uint8_t>> EncodeJpeg(const uint8_t* pixels, int32_t wi
                        : chroma == JpegChroma::HalfWidth ? TJSAMP_422
                                                          : TJSAMP_444;
   // The alpha byte is a filler for the compressor: a JPEG is always opaque.
-  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, sampling,
-                  quality, TJFLAG_FASTDCT) != 0) {
+  if (tjCompress2(tj.h, pixels, width, 0, height, TJPF_BGRX, &tj.buffer, &size, sampling, quality,
+                  TJFLAG_FASTDCT) != 0) {
     DebugLog("jpeg: %s", tjGetErrorStr2(tj.h));
     return std::nullopt;
   }

@@ -19,7 +19,8 @@ class RuntimeLibrary {
   ~RuntimeLibrary() {
     if (handle_) dlclose(handle_);
   }
-  RuntimeLibrary(RuntimeLibrary&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  RuntimeLibrary(RuntimeLibrary&& other) noexcept
+      : handle_(std::exchange(other.handle_, nullptr)) {}
   RuntimeLibrary& operator=(RuntimeLibrary&& other) noexcept {
     if (this != &other) {
       if (handle_) dlclose(handle_);

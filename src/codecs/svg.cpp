@@ -6,11 +6,10 @@
 // SVGZ is gzip: the last four bytes (ISIZE) give the inflated length modulo 2^32.
 #include "codecs/svg.h"
 
-#include <sys/stat.h>
-#include <zlib.h>
-
 #include <cairo.h>
 #include <librsvg/rsvg.h>
+#include <sys/stat.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -41,22 +40,34 @@ struct RsvgApi {
   bool found = static_cast<bool>(library);
   RuntimeFunction<decltype(&::cairo_create)> cairo_create{library, "cairo_create", found};
   RuntimeFunction<decltype(&::cairo_destroy)> cairo_destroy{library, "cairo_destroy", found};
-  RuntimeFunction<decltype(&::cairo_image_surface_create_for_data)> cairo_image_surface_create_for_data{library, "cairo_image_surface_create_for_data", found};
+  RuntimeFunction<decltype(&::cairo_image_surface_create_for_data)>
+      cairo_image_surface_create_for_data{library, "cairo_image_surface_create_for_data", found};
   RuntimeFunction<decltype(&::cairo_scale)> cairo_scale{library, "cairo_scale", found};
   RuntimeFunction<decltype(&::cairo_status)> cairo_status{library, "cairo_status", found};
-  RuntimeFunction<decltype(&::cairo_surface_destroy)> cairo_surface_destroy{library, "cairo_surface_destroy", found};
-  RuntimeFunction<decltype(&::cairo_surface_flush)> cairo_surface_flush{library, "cairo_surface_flush", found};
+  RuntimeFunction<decltype(&::cairo_surface_destroy)> cairo_surface_destroy{
+      library, "cairo_surface_destroy", found};
+  RuntimeFunction<decltype(&::cairo_surface_flush)> cairo_surface_flush{
+      library, "cairo_surface_flush", found};
   RuntimeFunction<decltype(&::cairo_translate)> cairo_translate{library, "cairo_translate", found};
   RuntimeFunction<decltype(&::g_error_free)> g_error_free{library, "g_error_free", found};
-  RuntimeFunction<decltype(&::g_file_new_for_path)> g_file_new_for_path{library, "g_file_new_for_path", found};
-  RuntimeFunction<decltype(&::g_memory_input_stream_new_from_data)> g_memory_input_stream_new_from_data{library, "g_memory_input_stream_new_from_data", found};
+  RuntimeFunction<decltype(&::g_file_new_for_path)> g_file_new_for_path{
+      library, "g_file_new_for_path", found};
+  RuntimeFunction<decltype(&::g_memory_input_stream_new_from_data)>
+      g_memory_input_stream_new_from_data{library, "g_memory_input_stream_new_from_data", found};
   RuntimeFunction<decltype(&::g_object_unref)> g_object_unref{library, "g_object_unref", found};
-  RuntimeFunction<decltype(&::rsvg_handle_get_geometry_for_layer)> rsvg_handle_get_geometry_for_layer{library, "rsvg_handle_get_geometry_for_layer", found};
-  RuntimeFunction<decltype(&::rsvg_handle_get_intrinsic_dimensions)> rsvg_handle_get_intrinsic_dimensions{library, "rsvg_handle_get_intrinsic_dimensions", found};
-  RuntimeFunction<decltype(&::rsvg_handle_get_intrinsic_size_in_pixels)> rsvg_handle_get_intrinsic_size_in_pixels{library, "rsvg_handle_get_intrinsic_size_in_pixels", found};
-  RuntimeFunction<decltype(&::rsvg_handle_new_from_stream_sync)> rsvg_handle_new_from_stream_sync{library, "rsvg_handle_new_from_stream_sync", found};
-  RuntimeFunction<decltype(&::rsvg_handle_render_document)> rsvg_handle_render_document{library, "rsvg_handle_render_document", found};
-  RuntimeFunction<decltype(&::rsvg_handle_set_dpi)> rsvg_handle_set_dpi{library, "rsvg_handle_set_dpi", found};
+  RuntimeFunction<decltype(&::rsvg_handle_get_geometry_for_layer)>
+      rsvg_handle_get_geometry_for_layer{library, "rsvg_handle_get_geometry_for_layer", found};
+  RuntimeFunction<decltype(&::rsvg_handle_get_intrinsic_dimensions)>
+      rsvg_handle_get_intrinsic_dimensions{library, "rsvg_handle_get_intrinsic_dimensions", found};
+  RuntimeFunction<decltype(&::rsvg_handle_get_intrinsic_size_in_pixels)>
+      rsvg_handle_get_intrinsic_size_in_pixels{library, "rsvg_handle_get_intrinsic_size_in_pixels",
+                                               found};
+  RuntimeFunction<decltype(&::rsvg_handle_new_from_stream_sync)> rsvg_handle_new_from_stream_sync{
+      library, "rsvg_handle_new_from_stream_sync", found};
+  RuntimeFunction<decltype(&::rsvg_handle_render_document)> rsvg_handle_render_document{
+      library, "rsvg_handle_render_document", found};
+  RuntimeFunction<decltype(&::rsvg_handle_set_dpi)> rsvg_handle_set_dpi{
+      library, "rsvg_handle_set_dpi", found};
 };
 
 const RsvgApi& Rsvg() {
@@ -134,13 +145,12 @@ bool DocumentSize(RsvgHandle* h, double& w, double& ht) {
 HandlePtr Parse(std::span<const uint8_t> text, const std::string& path) {
   g_parses.fetch_add(1, std::memory_order_relaxed);
   if (!Rsvg().found) return nullptr;  // no SVG renderer on this system
-  GInputStream* stream = Rsvg().g_memory_input_stream_new_from_data(text.data(),
-                                                             static_cast<gssize>(text.size()),
-                                                             nullptr);
+  GInputStream* stream = Rsvg().g_memory_input_stream_new_from_data(
+      text.data(), static_cast<gssize>(text.size()), nullptr);
   GFile* base = Rsvg().g_file_new_for_path(path.c_str());
   GError* error = nullptr;
   RsvgHandle* h = Rsvg().rsvg_handle_new_from_stream_sync(stream, base, RSVG_HANDLE_FLAGS_NONE,
-                                                   nullptr, &error);
+                                                          nullptr, &error);
   if (error) Rsvg().g_error_free(error);
   Rsvg().g_object_unref(base);
   Rsvg().g_object_unref(stream);
@@ -228,9 +238,12 @@ std::optional<std::pair<int32_t, int32_t>> SvgTargetSize(double docWidth, double
   const int64_t th = static_cast<int64_t>(docHeight);
   const int64_t w = wantedWidth > 0 ? wantedWidth : tw;
   int64_t h;
-  if (wantedHeight > 0) h = wantedHeight;
-  else if (wantedWidth > 0) h = w * th / tw;
-  else h = th;
+  if (wantedHeight > 0)
+    h = wantedHeight;
+  else if (wantedWidth > 0)
+    h = w * th / tw;
+  else
+    h = th;
   if (!PictureBytes(w, h)) return std::nullopt;
   return std::make_pair(static_cast<int32_t>(w), static_cast<int32_t>(h));
 }
@@ -273,11 +286,12 @@ std::optional<std::vector<uint8_t>> InflateSvgz(std::span<const uint8_t> file) {
   return out;
 }
 
-uint64_t SvgParseCount() { return g_parses.load(std::memory_order_relaxed); }
+uint64_t SvgParseCount() {
+  return g_parses.load(std::memory_order_relaxed);
+}
 
 DecodeResult renderSvg(const std::string& path, int32_t wantedWidth, int32_t wantedHeight) {
-  return Render(path, wantedWidth, wantedHeight,
-                [&] { return ReadWholeFile(path, kMaxSvgFile); });
+  return Render(path, wantedWidth, wantedHeight, [&] { return ReadWholeFile(path, kMaxSvgFile); });
 }
 
 DecodeResult renderSvgz(const std::string& path, int32_t wantedWidth, int32_t wantedHeight) {

@@ -15,27 +15,46 @@ namespace {
 struct SdlApi {
   RuntimeLibrary library{"libSDL2-2.0.so.0"};
   bool found = static_cast<bool>(library);
-  RuntimeFunction<decltype(&::SDL_GameControllerClose)> GameControllerClose{library, "SDL_GameControllerClose", found};
-  RuntimeFunction<decltype(&::SDL_GameControllerEventState)> GameControllerEventState{library, "SDL_GameControllerEventState", found};
-  RuntimeFunction<decltype(&::SDL_GameControllerGetAttached)> GameControllerGetAttached{library, "SDL_GameControllerGetAttached", found};
-  RuntimeFunction<decltype(&::SDL_GameControllerGetAxis)> GameControllerGetAxis{library, "SDL_GameControllerGetAxis", found};
-  RuntimeFunction<decltype(&::SDL_GameControllerGetButton)> GameControllerGetButton{library, "SDL_GameControllerGetButton", found};
-  RuntimeFunction<decltype(&::SDL_GameControllerGetJoystick)> GameControllerGetJoystick{library, "SDL_GameControllerGetJoystick", found};
-  RuntimeFunction<decltype(&::SDL_GameControllerOpen)> GameControllerOpen{library, "SDL_GameControllerOpen", found};
-  RuntimeFunction<decltype(&::SDL_GameControllerUpdate)> GameControllerUpdate{library, "SDL_GameControllerUpdate", found};
-  RuntimeFunction<decltype(&::SDL_InitSubSystem)> InitSubSystem{library, "SDL_InitSubSystem", found};
-  RuntimeFunction<decltype(&::SDL_IsGameController)> IsGameController{library, "SDL_IsGameController", found};
-  RuntimeFunction<decltype(&::SDL_JoystickClose)> JoystickClose{library, "SDL_JoystickClose", found};
-  RuntimeFunction<decltype(&::SDL_JoystickEventState)> JoystickEventState{library, "SDL_JoystickEventState", found};
-  RuntimeFunction<decltype(&::SDL_JoystickGetAttached)> JoystickGetAttached{library, "SDL_JoystickGetAttached", found};
-  RuntimeFunction<decltype(&::SDL_JoystickGetAxis)> JoystickGetAxis{library, "SDL_JoystickGetAxis", found};
-  RuntimeFunction<decltype(&::SDL_JoystickGetButton)> JoystickGetButton{library, "SDL_JoystickGetButton", found};
-  RuntimeFunction<decltype(&::SDL_JoystickInstanceID)> JoystickInstanceID{library, "SDL_JoystickInstanceID", found};
-  RuntimeFunction<decltype(&::SDL_JoystickNumAxes)> JoystickNumAxes{library, "SDL_JoystickNumAxes", found};
-  RuntimeFunction<decltype(&::SDL_JoystickNumButtons)> JoystickNumButtons{library, "SDL_JoystickNumButtons", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerClose)> GameControllerClose{
+      library, "SDL_GameControllerClose", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerEventState)> GameControllerEventState{
+      library, "SDL_GameControllerEventState", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerGetAttached)> GameControllerGetAttached{
+      library, "SDL_GameControllerGetAttached", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerGetAxis)> GameControllerGetAxis{
+      library, "SDL_GameControllerGetAxis", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerGetButton)> GameControllerGetButton{
+      library, "SDL_GameControllerGetButton", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerGetJoystick)> GameControllerGetJoystick{
+      library, "SDL_GameControllerGetJoystick", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerOpen)> GameControllerOpen{
+      library, "SDL_GameControllerOpen", found};
+  RuntimeFunction<decltype(&::SDL_GameControllerUpdate)> GameControllerUpdate{
+      library, "SDL_GameControllerUpdate", found};
+  RuntimeFunction<decltype(&::SDL_InitSubSystem)> InitSubSystem{library, "SDL_InitSubSystem",
+                                                                found};
+  RuntimeFunction<decltype(&::SDL_IsGameController)> IsGameController{
+      library, "SDL_IsGameController", found};
+  RuntimeFunction<decltype(&::SDL_JoystickClose)> JoystickClose{library, "SDL_JoystickClose",
+                                                                found};
+  RuntimeFunction<decltype(&::SDL_JoystickEventState)> JoystickEventState{
+      library, "SDL_JoystickEventState", found};
+  RuntimeFunction<decltype(&::SDL_JoystickGetAttached)> JoystickGetAttached{
+      library, "SDL_JoystickGetAttached", found};
+  RuntimeFunction<decltype(&::SDL_JoystickGetAxis)> JoystickGetAxis{library, "SDL_JoystickGetAxis",
+                                                                    found};
+  RuntimeFunction<decltype(&::SDL_JoystickGetButton)> JoystickGetButton{
+      library, "SDL_JoystickGetButton", found};
+  RuntimeFunction<decltype(&::SDL_JoystickInstanceID)> JoystickInstanceID{
+      library, "SDL_JoystickInstanceID", found};
+  RuntimeFunction<decltype(&::SDL_JoystickNumAxes)> JoystickNumAxes{library, "SDL_JoystickNumAxes",
+                                                                    found};
+  RuntimeFunction<decltype(&::SDL_JoystickNumButtons)> JoystickNumButtons{
+      library, "SDL_JoystickNumButtons", found};
   RuntimeFunction<decltype(&::SDL_JoystickOpen)> JoystickOpen{library, "SDL_JoystickOpen", found};
   RuntimeFunction<decltype(&::SDL_NumJoysticks)> NumJoysticks{library, "SDL_NumJoysticks", found};
-  RuntimeFunction<decltype(&::SDL_QuitSubSystem)> QuitSubSystem{library, "SDL_QuitSubSystem", found};
+  RuntimeFunction<decltype(&::SDL_QuitSubSystem)> QuitSubSystem{library, "SDL_QuitSubSystem",
+                                                                found};
   RuntimeFunction<decltype(&::SDL_SetHint)> SetHint{library, "SDL_SetHint", found};
   RuntimeFunction<decltype(&::SDL_TLSCleanup)> TLSCleanup{library, "SDL_TLSCleanup", found};
 };
@@ -46,7 +65,9 @@ const SdlApi& Sdl() {
   return api;
 }
 
-bool SdlPresent() { return Sdl().found; }
+bool SdlPresent() {
+  return Sdl().found;
+}
 
 struct PadCloser {
   void operator()(SDL_GameController* p) const { Sdl().GameControllerClose(p); }

@@ -89,9 +89,9 @@ long long MillisecondsSince(std::chrono::steady_clock::time_point t) {
       .count();
 }
 
-int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::SystemImageDecoder& decoder,
-              std::chrono::steady_clock::time_point programStart, qp::PrefetchLoader& prefetch,
-              const std::function<void()>& afterFirstPaint) {
+int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings,
+              qp::SystemImageDecoder& decoder, std::chrono::steady_clock::time_point programStart,
+              qp::PrefetchLoader& prefetch, const std::function<void()>& afterFirstPaint) {
   qp::ViewerState state;
   qp::InstallMetadataReader(state);
   qp::DebugLog("start: window set up from %lld ms", MillisecondsSince(programStart));
@@ -123,8 +123,8 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings, qp::System
   qp::RecentFileList recent(recentBackend);
   recent.Load();
   qp::QtFileHost fileHost(window, view, qtPorts.ports.desktop);
-  qp::FileContext fileOps{state,  settings, qtPorts.ports,          fileHost,
-                          files,  recent,   qp::ExecutableFolder(), qp::AboutText()};
+  qp::FileContext fileOps{state, settings, qtPorts.ports,          fileHost,
+                          files, recent,   qp::ExecutableFolder(), qp::AboutText()};
   auto router = qp::MakeCommandRouter(
       qp::FrameContext{state, settings, qtPorts.ports, view, files, window, &fileOps});
   window.Attach(*router, view);
@@ -239,9 +239,10 @@ int main(int argc, char** argv) {
         std::fputs(outcome.err.c_str(), stderr);
         return outcome.exitCode;
       }
-      std::fputs("quillpix: no display to open the window on (DISPLAY is not set); run it under a "
-                 "virtual one: xvfb-run -a quillpix FILE\n",
-                 stderr);
+      std::fputs(
+          "quillpix: no display to open the window on (DISPLAY is not set); run it under a "
+          "virtual one: xvfb-run -a quillpix FILE\n",
+          stderr);
       return 1;
     }
     QApplication app(argc, argv);

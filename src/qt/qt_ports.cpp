@@ -1,10 +1,5 @@
 #include "qt/qt_ports.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <string>
-
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -16,10 +11,15 @@
 #include <QProcess>
 #include <QScreen>
 #include <QUrl>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
 #ifdef QP_HAVE_XCB
-#include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
+
+#include <QGuiApplication>
 #endif
 
 #include "frame/dialog_filters.h"
@@ -31,32 +31,53 @@ QEvent::Type PostedCommandEvent::EventType() {
   return type;
 }
 
-MessageAnswer QtMessageBox::Show(const std::string& text, MessageIcon icon, MessageButtons buttons) {
+MessageAnswer QtMessageBox::Show(const std::string& text, MessageIcon icon,
+                                 MessageButtons buttons) {
   QMessageBox box(parent);
   box.setWindowTitle(QStringLiteral("Quill Pix"));
   box.setText(QString::fromStdString(text));
   switch (icon) {
-    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-    case MessageIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MessageIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+    case MessageIcon::Error:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MessageIcon::Warning:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MessageIcon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MessageIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
   }
   switch (buttons) {
-    case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case MessageButtons::Ok:
+      box.setStandardButtons(QMessageBox::Ok);
+      break;
+    case MessageButtons::YesNo:
+      box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+      break;
     case MessageButtons::YesNoCancel:
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
       break;
-    case MessageButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MessageButtons::OkCancel:
+      box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+      break;
   }
   switch (box.exec()) {
-    case QMessageBox::Yes: return MessageAnswer::Yes;
-    case QMessageBox::No: return MessageAnswer::No;
-    case QMessageBox::Cancel: return MessageAnswer::Cancel;
-    default: return buttons == MessageButtons::OkCancel || buttons == MessageButtons::Ok
-                        ? MessageAnswer::Ok
-                        : MessageAnswer::Cancel;
+    case QMessageBox::Yes:
+      return MessageAnswer::Yes;
+    case QMessageBox::No:
+      return MessageAnswer::No;
+    case QMessageBox::Cancel:
+      return MessageAnswer::Cancel;
+    default:
+      return buttons == MessageButtons::OkCancel || buttons == MessageButtons::Ok
+                 ? MessageAnswer::Ok
+                 : MessageAnswer::Cancel;
   }
 }
 
@@ -66,20 +87,24 @@ QStringList QtNameFilters(const std::string& filter) {
   return out;
 }
 
-static std::optional<FileDialogResult> RunDialog(QWidget* parent, const FileDialogRequest& r, bool save) {
+static std::optional<FileDialogResult> RunDialog(QWidget* parent, const FileDialogRequest& r,
+                                                 bool save) {
   QFileDialog dialog(parent, QString::fromStdString(r.title), QString::fromStdString(r.folder));
   dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   // The commands ask "Overwrite existing file?" themselves, after the extension rules.
   dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  dialog.setFileMode(save ? QFileDialog::AnyFile
-                          : r.allowMultiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  dialog.setFileMode(save              ? QFileDialog::AnyFile
+                     : r.allowMultiple ? QFileDialog::ExistingFiles
+                                       : QFileDialog::ExistingFile);
   const QStringList filters = QtNameFilters(r.filter);
   if (!filters.isEmpty()) {
     dialog.setNameFilters(filters);
-    if (r.filterIndex >= 1 && r.filterIndex <= filters.size()) dialog.selectNameFilter(filters[r.filterIndex - 1]);
+    if (r.filterIndex >= 1 && r.filterIndex <= filters.size())
+      dialog.selectNameFilter(filters[r.filterIndex - 1]);
   }
   if (!r.fileName.empty()) dialog.selectFile(QString::fromStdString(r.fileName));
-  if (!r.defaultExtension.empty()) dialog.setDefaultSuffix(QString::fromStdString(r.defaultExtension));
+  if (!r.defaultExtension.empty())
+    dialog.setDefaultSuffix(QString::fromStdString(r.defaultExtension));
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   FileDialogResult out;
   for (const QString& f : dialog.selectedFiles()) out.paths.push_back(f.toStdString());
@@ -89,10 +114,15 @@ static std::optional<FileDialogResult> RunDialog(QWidget* parent, const FileDial
   return out;
 }
 
-std::optional<FileDialogResult> QtFileDialogs::Open(const FileDialogRequest& r) { return RunDialog(parent, r, false); }
-std::optional<FileDialogResult> QtFileDialogs::Save(const FileDialogRequest& r) { return RunDialog(parent, r, true); }
+std::optional<FileDialogResult> QtFileDialogs::Open(const FileDialogRequest& r) {
+  return RunDialog(parent, r, false);
+}
+std::optional<FileDialogResult> QtFileDialogs::Save(const FileDialogRequest& r) {
+  return RunDialog(parent, r, true);
+}
 
-std::optional<std::string> QtFileDialogs::ChooseFolder(const std::string& title, const std::string& start) {
+std::optional<std::string> QtFileDialogs::ChooseFolder(const std::string& title,
+                                                       const std::string& start) {
   const QString dir = QFileDialog::getExistingDirectory(parent, QString::fromStdString(title),
                                                         QString::fromStdString(start));
   if (dir.isEmpty()) return std::nullopt;
@@ -139,12 +169,12 @@ bool QtDesktop::OpenUrl(const std::string& url) {
   return QDesktopServices::openUrl(QUrl::fromUserInput(QString::fromStdString(url)));
 }
 
-bool QtDesktop::StartDetached(const std::string& program, const std::vector<std::string>& arguments) {
+bool QtDesktop::StartDetached(const std::string& program,
+                              const std::vector<std::string>& arguments) {
   QStringList args;
   for (const auto& a : arguments) args << QString::fromStdString(a);
   return QProcess::startDetached(QString::fromStdString(program), args);
 }
-
 
 static ScreenRect DeviceRect(const QRect& r, qreal dpr) {
   return ScreenRect{static_cast<int32_t>(r.left() * dpr), static_cast<int32_t>(r.top() * dpr),
@@ -197,8 +227,8 @@ std::vector<uint8_t> QtScreen::IccProfile() {
   if (c == nullptr) return {};
   const QList<QScreen*> screens = QGuiApplication::screens();
   const qsizetype index = screens.indexOf(ScreenOf(window));
-  return IccProperty(c, index > 0 ? "_ICC_PROFILE_" + std::to_string(index)
-                                  : std::string("_ICC_PROFILE"));
+  return IccProperty(
+      c, index > 0 ? "_ICC_PROFILE_" + std::to_string(index) : std::string("_ICC_PROFILE"));
 #else
   return {};
 #endif
@@ -237,8 +267,10 @@ ScreenRect QtScreen::FullGeometry() {
 }
 
 void QtCursor::SetWaitCursor(bool on) {
-  if (on) QApplication::setOverrideCursor(Qt::BusyCursor);
-  else QApplication::restoreOverrideCursor();
+  if (on)
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  else
+    QApplication::restoreOverrideCursor();
 }
 
 void QtCursor::ShowCursor(bool visible) {

@@ -2,13 +2,12 @@
 // window once it exists.
 #pragma once
 
-#include <optional>
-#include <memory>
-#include <vector>
-
 #include <QEvent>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
+#include <optional>
+#include <vector>
 
 #include "platform/ports.h"
 #include "platform/trash.h"
@@ -35,7 +34,8 @@ class QtFileDialogs final : public FileDialogPort {
  public:
   std::optional<FileDialogResult> Open(const FileDialogRequest& request) override;
   std::optional<FileDialogResult> Save(const FileDialogRequest& request) override;
-  std::optional<std::string> ChooseFolder(const std::string& title, const std::string& start) override;
+  std::optional<std::string> ChooseFolder(const std::string& title,
+                                          const std::string& start) override;
   QPointer<QWidget> parent;
 };
 
@@ -51,7 +51,8 @@ class QtClipboard final : public ClipboardPort {
 class QtDesktop final : public DesktopPort {
  public:
   bool OpenUrl(const std::string& url) override;
-  bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
+  bool StartDetached(const std::string& program,
+                     const std::vector<std::string>& arguments) override;
 };
 
 // The X screen as a connection of its own sees it before the application object exists: its

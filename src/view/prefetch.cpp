@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <chrono>
+#include <climits>
 
 #include "codecs/orientation.h"
 #include "codecs/picture_size.h"
@@ -90,13 +90,16 @@ bool SameScreen(const ColourProfilePtr& a, const ColourProfilePtr& b) {
 std::optional<PreviewPicture> DecodeVisiblePart(const std::string& path, const DisplayPlan& plan) {
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
-  const RegionTarget visible = [&plan](int32_t w, int32_t h) { return PartWorthDecoding(plan, w, h); };
+  const RegionTarget visible = [&plan](int32_t w, int32_t h) {
+    return PartWorthDecoding(plan, w, h);
+  };
   PreviewPicture out;
   std::optional<ScaledPicture> part =
       LoadFileRegionOffUiThread(path, visible, out.sniffCode, out.fileSize, plan.autoOrient);
   if (!part) return std::nullopt;
   const ImageBuffer& pixels = part->picture;
-  std::optional<DisplayBitmap> display = MakeDisplayBitmap(pixels.data(), pixels.width(), pixels.height());
+  std::optional<DisplayBitmap> display =
+      MakeDisplayBitmap(pixels.data(), pixels.width(), pixels.height());
   if (!display) return std::nullopt;
   if (plan.manageColour) ToScreenColours(*display, part->details.colour.get(), plan.screen.get());
   // Written to while it was read: the exact picture tells.
@@ -211,7 +214,8 @@ std::optional<DisplayBitmap> PlannedDisplay(const ImageBuffer& picture, const Di
                                             float& zoom, const ColourProfile* colour) {
   const int32_t w = picture.width(), h = picture.height();
   zoom = plan.zoom;
-  if (zoom < 0) zoom = FitZoom(zoom, w, h, plan.fullScreen, plan.areaWidth, plan.areaHeight, plan.factors);
+  if (zoom < 0)
+    zoom = FitZoom(zoom, w, h, plan.fullScreen, plan.areaWidth, plan.areaHeight, plan.factors);
   std::optional<ImageBuffer> scaled;
   if (NeedsScaling(zoom)) {
     const Size t = ScaledSize(w, h, zoom);
@@ -432,8 +436,7 @@ std::optional<PrefetchLoader::Work> PrefetchLoader::NextWork() const {
                            [&](const PrefetchedPicture& r) { return r.path == p; });
     const PrefetchedPicture* ready = it == ready_.end() ? nullptr : &*it;
     if (w.preview) {
-      if (Met(w, ready) ||
-          std::find(noPreview_.begin(), noPreview_.end(), p) != noPreview_.end())
+      if (Met(w, ready) || std::find(noPreview_.begin(), noPreview_.end(), p) != noPreview_.end())
         continue;
       if (ReadyBytes() >= budget_) return std::nullopt;
       return Work{p, false, false, true};
@@ -485,7 +488,7 @@ bool PrefetchLoader::workerStarted() const {
 }
 
 std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& path,
-                                                          const DisplayPlan& plan) const {
+                                                           const DisplayPlan& plan) const {
   const std::optional<FileStamp> before = StampOf(path);
   if (!before) return std::nullopt;
   std::optional<DisplayLoad> load = LoadFileOffUiThread(path, plan.autoOrient, &cancel_);
@@ -608,8 +611,10 @@ void PrefetchLoader::Run() {
     }
     inFlight_.reset();
     DebugLog("prefetch: %s %s in %lld ms",
-             work->redisplay ? "redisplayed" : work->copy ? "copied" : "decoded", work->path.c_str(),
-             static_cast<long long>(MillisecondsSince(started)));
+             work->redisplay ? "redisplayed"
+             : work->copy    ? "copied"
+                             : "decoded",
+             work->path.c_str(), static_cast<long long>(MillisecondsSince(started)));
     const bool decode = !work->redisplay && !work->copy;
     // The exact picture replaces the preview of its file, when it is taken.
     auto preview = FindReady(work->path);

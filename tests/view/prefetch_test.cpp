@@ -1,12 +1,11 @@
 #include "view/prefetch.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstring>
 #include <functional>
-
-#include <gtest/gtest.h>
 
 #include "codecs/ico.h"
 #include "codecs/qoi.h"
@@ -45,8 +44,8 @@ Shown Capture(CImgViewerView& view, const ViewerState& s) {
   out.fileSize = view.fileSize();
   out.sniffCode = view.sniffCode();
   out.placeholder = view.isPlaceholder();
-  out.details = {s.detailsValid,   s.hasAlpha,       s.vectorSource,  s.jpegColourSpace,
-                 s.jpegProgressive, s.gifBitDepth,   s.webpHasAlpha,  s.webpLossless,
+  out.details = {s.detailsValid,     s.hasAlpha,       s.vectorSource,  s.jpegColourSpace,
+                 s.jpegProgressive,  s.gifBitDepth,    s.webpHasAlpha,  s.webpLossless,
                  s.videoAudioStream, s.videoFrameRate, s.pngColourType, s.pngBitDepth};
   out.gifVersion.assign(s.gifVersion, sizeof s.gifVersion);
   const auto* e = reinterpret_cast<const uint8_t*>(&s.exif);
@@ -120,7 +119,9 @@ TEST_F(Prefetch, AStepToAPrefetchedPictureShowsWhatAFreshLoadShows) {
       // A JPEG by content under another name: the content's decoder and metadata.
       {"named.png", [&](const std::string& p) { ASSERT_TRUE(test::WriteJpeg(p, opaque, 3)); }},
       {"alpha.png",
-       [&](const std::string& p) { ASSERT_EQ(SavePng(alpha.data(), 400, 300, 100, p.c_str()), nullptr); }},
+       [&](const std::string& p) {
+         ASSERT_EQ(SavePng(alpha.data(), 400, 300, 100, p.c_str()), nullptr);
+       }},
       {"lossy.webp",
        [&](const std::string& p) {
          ASSERT_EQ(EncodeWebP(alpha.data(), 400, 300, 80, p.c_str(), true), nullptr);
@@ -134,7 +135,10 @@ TEST_F(Prefetch, AStepToAPrefetchedPictureShowsWhatAFreshLoadShows) {
        [&](const std::string& p) {
          ASSERT_EQ(EncodeWebP(alpha.data(), 400, 300, 100, p.c_str(), true, wide->icc()), nullptr);
        }},
-      {"still.qoi", [&](const std::string& p) { ASSERT_EQ(writeQoi(alpha.data(), 400, 300, p.c_str()), nullptr); }},
+      {"still.qoi",
+       [&](const std::string& p) {
+         ASSERT_EQ(writeQoi(alpha.data(), 400, 300, p.c_str()), nullptr);
+       }},
       {"small.ico",
        [&](const std::string& p) {
          const ImageBuffer icon = Gradient(32, 32, true);
@@ -211,8 +215,8 @@ TEST_F(Prefetch, FilesThatNeedTheUserInterfaceThreadAreLeftToTheLoad) {
   const std::string svg = dir.file("a.svg"), gif = dir.file("a.gif"), empty = dir.file("e.png");
   test::WriteBytes(svg, {'<', 's', 'v', 'g', '/', '>'});
   // A 1 x 1 GIF: header, screen, no palette, image, one LZW code block, trailer.
-  test::WriteBytes(gif, {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 1, 0,
-                         1, 0, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
+  test::WriteBytes(gif, {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0,    0,    0, 0x2C, 0,
+                         0,   0,   0,   1,   0,   1,   0, 0, 2, 2, 0x44, 0x01, 0, 0x3B});
   test::WriteBytes(empty, {});
   const std::string unknown = dir.file("a.xyz");
   test::WriteBytes(unknown, {1, 2, 3, 4, 5, 6, 7, 8, 9});
@@ -273,7 +277,8 @@ TEST_F(Prefetch, EnteringFullscreenRemakesTheDisplayBitmapsOfPicturesDecodedAhea
   ASSERT_TRUE(p && p->display);
   const DisplayPlan plan = view.PlanNextLayout();
   float zoom = 0;
-  const std::optional<DisplayBitmap> expected = PlannedDisplay(*p->load.picture.owned(), plan, zoom);
+  const std::optional<DisplayBitmap> expected =
+      PlannedDisplay(*p->load.picture.owned(), plan, zoom);
   ASSERT_TRUE(expected);
   EXPECT_LT(zoom, 1.0f);
   EXPECT_EQ(p->displayZoom, zoom);
@@ -343,7 +348,7 @@ TEST(ShowTraceLines, OneLinePerShownPictureFromTheCommandsArrival) {
   const ShowTrace::Clock::time_point start{};
   using std::chrono::milliseconds;
   ShowTrace trace(start, out);
-  trace.PictureLoaded("/p/first.jpg");     // the first picture counts from the start
+  trace.PictureLoaded("/p/first.jpg");  // the first picture counts from the start
   trace.PaintedAt(start + milliseconds(250));
   trace.PaintedAt(start + milliseconds(300));  // a repaint shows nothing new
   trace.CommandArrivedAt(start + milliseconds(1000));
