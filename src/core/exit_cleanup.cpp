@@ -21,10 +21,11 @@ struct TempSlot {
   std::atomic<int> state{kFree};
   char path[kPathBytes];
 };
-TempSlot g_temps[kTempSlots];
+// Set at compile time: 2 MiB of zeros that no page is touched for until a slot is used.
+constinit TempSlot g_temps[kTempSlots];
 
 constexpr int kHelperSlots = 256;
-std::atomic<pid_t> g_helpers[kHelperSlots];
+constinit std::atomic<pid_t> g_helpers[kHelperSlots]{};
 
 int ClaimTempSlot(const std::string& path) {
   if (path.empty() || path.size() >= kPathBytes) return -1;
