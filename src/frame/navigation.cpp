@@ -11,9 +11,13 @@ namespace qp {
 
 bool OpenDocument(FileContext& ctx, const std::string& path) {
   if (!ctx.host.OpenDocument(path)) return false;
+  RememberOpened(ctx, path);
+  return true;
+}
+
+void RememberOpened(FileContext& ctx, const std::string& path) {
   ctx.recent.Add(path);
   ctx.host.RecentFilesChanged();
-  return true;
 }
 
 void OpenFile(FileContext& ctx, const std::optional<std::string>& path) {

@@ -27,6 +27,8 @@ inline constexpr uint16_t kCmdClearRecentFiles = 4135;
 // Asks the application to open the document and, when it opened, puts it first in the recent
 // list. Every way of opening a file ends here.
 bool OpenDocument(FileContext& ctx, const std::string& path);
+// Puts an opened document first in the recent list (stored at once) and updates its menu.
+void RememberOpened(FileContext& ctx, const std::string& path);
 
 // The single entry of every navigation step: a list file is loaded and its first entry shown;
 // a file with an invalid last-write time is refused with a message; anything else is opened.

@@ -40,6 +40,7 @@
 #include "qt/main_window.h"
 #include "qt/qsettings_backend.h"
 #include "qt/qt_ports.h"
+#include "qt/quick_start.h"
 #include "qt/system_decoder_qt.h"
 #include "qt/tool_dialogs.h"
 #include "view/prefetch.h"
@@ -140,22 +141,28 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings,
   qp::AnimationClock clock(state, post);
   clock.start();
   // The game pad is polled while "Use Joystick" is on; the thread ends before the window goes.
-  qp::GamePadThread gamePad(qp::ReadGamePadConfig(settings), state, qtPorts.post,
-                            qp::MakeSdlControllerSource);
+  // It starts after the first paint: opening the game-pad library (and the sound and bus
+  // libraries it brings) would take a core from the first picture.
+  std::optional<qp::GamePadThread> gamePad;
 
   if (QScreen* screen = window.screen()) window.setGeometry(screen->availableGeometry());
   window.showMaximized();
   qp::DebugLog("start: window shown at %lld ms", MillisecondsSince(programStart));
-  // The file named on the command line goes into the recent list like any opened file.
+  // The file named on the command line goes into the recent list like any opened file, once
+  // it is painted: storing the list rewrites the settings file.
   const std::string first = DocumentPath(cl.firstFile);
-  if (first.empty() || !qp::OpenDocument(fileOps, first)) view.OpenDocument(first);
+  const bool opened = !first.empty() && fileHost.OpenDocument(first);
+  if (!opened) view.OpenDocument(first);
   // Several files named (a selection opened from a file manager) are what Space steps through.
   std::vector<std::string> named;
   for (const std::string& file : cl.files) named.push_back(DocumentPath(file));
   // The first picture is painted before its folder is read; a large folder then costs no wait.
-  view.AfterNextPaint([&window, &router, &afterFirstPaint, named = std::move(named)] {
+  view.AfterNextPaint([&, named = std::move(named)] {
     // Before the view asks for its exact picture, so that it waits for the worker's.
     if (afterFirstPaint) afterFirstPaint();
+    gamePad.emplace(qp::ReadGamePadConfig(settings), state, qtPorts.post,
+                    qp::MakeSdlControllerSource);
+    if (opened) qp::RememberOpened(fileOps, first);
     QTimer::singleShot(0, &window, [&router, named] {
       qp::ScanFolderAfterFirstPicture(router->context(), named);
     });
@@ -247,6 +254,8 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     earlyConnection.reset();
+    // Before any widget: the menu bar and tool bar ask for icons as they are made.
+    QApplication::setStyle(new qp::DeferredIconStyle);
     if (outcome.invalidTimestamp) {
       QMessageBox box(QMessageBox::Critical, QStringLiteral("Quill Pix"),
                       QStringLiteral("Invalid file timestamp"), QMessageBox::Ok);
