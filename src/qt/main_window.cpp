@@ -88,11 +88,14 @@ void MainWindow::Attach(CommandRouter& router, CImgViewerView& view) {
   });
   SetStatusVisible(bars.status);
 
-  // The tool bar's buttons follow their update rules while the program idles.
+  // The tool bar's buttons follow their update rules while the program idles and the bar is
+  // wanted. A hidden bar is not brought up to date: its Paste rule asks the clipboard, which
+  // costs a trip to its owner and loads every image plug-in.
   idle_.setInterval(200);
-  connect(&idle_, &QTimer::timeout, this, [this] { factory_->UpdateToolBar(); });
+  connect(&idle_, &QTimer::timeout, this, [this] {
+    if (toolbarWanted_) factory_->UpdateToolBar();
+  });
   idle_.start();
-  factory_->UpdateToolBar();
 }
 
 QString MainWindow::PaneText(uint32_t pane) const {
@@ -118,8 +121,11 @@ void MainWindow::SetWindowTitle(const std::string& title) {
 }
 
 void MainWindow::SetToolbarVisible(bool on) {
+  const bool shown = on && !toolbarWanted_;
   toolbarWanted_ = on;
-  if (toolBar_ != nullptr) toolBar_->setVisible(on && !fullScreen_);
+  if (toolBar_ == nullptr) return;
+  if (shown && factory_) factory_->UpdateToolBar();
+  toolBar_->setVisible(on && !fullScreen_);
 }
 
 void MainWindow::SetStatusVisible(bool on) {
