@@ -399,8 +399,16 @@ std::optional<PreviewPicture> PrefetchLoader::TakePreview(const std::string& pat
   std::unique_lock lock(mutex_);
   done_.wait(lock, [&] { return inFlight_ != path || !inFlightPreview_; });
   auto it = FindReady(path);
-  if (it == ready_.end() || !it->preview || !PreviewServes(*it->preview, plan)) return std::nullopt;
-  return *it->preview;
+  if (it == ready_.end() || !it->preview || it->preview->display.bits.empty() ||
+      !PreviewServes(*it->preview, plan))
+    return std::nullopt;
+  // The picture on show is handed over without a copy; its entry stays, emptied, so that the
+  // wish for its preview counts as met until its exact picture replaces it.
+  if (path != keep_) return *it->preview;
+  DisplayBitmap pixels = std::move(it->preview->display);
+  PreviewPicture out = *it->preview;
+  out.display = std::move(pixels);
+  return out;
 }
 
 void PrefetchLoader::Replan(const DisplayPlan& plan) {

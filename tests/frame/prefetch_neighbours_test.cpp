@@ -389,6 +389,24 @@ TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictu
     }
   }
   settings.WriteText("ColourManagement", "true");
+  // The part of the picture on show is handed over without a copy. Its wish stays met, so it
+  // is not decoded again, and a later look for it finds no empty part to show.
+  loader.Want(std::vector<PrefetchWish>{{photos[1], true}}, PrefetchBudgetBytes(512), early,
+              photos[1]);
+  loader.WaitIdle();
+  const int64_t made = loader.counters().previews;
+  host.pos = ScrollPoint{0, 0};
+  for (const int32_t width : {640, 320}) {
+    view.ForgetLoadedPath();
+    view.OpenDocument(photos[1]);
+    ASSERT_TRUE(view.showsPreview());
+    EXPECT_EQ(view.displayBitmap()->scaledWidth, width);
+    loader.WaitIdle();
+    EXPECT_EQ(loader.counters().previews, made);
+  }
+  Pump();
+  view.EnsureExact();
+  EXPECT_EQ(Display(), plain);
 }
 
 TEST_F(Previews, ThePreviewNeverReachesAnEditASaveTheClipboardOrTheProperties) {
