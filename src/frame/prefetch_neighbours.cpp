@@ -22,10 +22,11 @@ void PrefetchNeighbours(FrameContext& ctx, int direction) {
     }
   }
   // When the next layout shows pictures smaller than their size, screen-size previews come
-  // first, so a held key never waits for a full decode; then the exact picture of a preview
-  // on show; the neighbours' exact pictures follow when the stepping pauses.
+  // first, so a held key never waits for a full decode; at original size, the part on screen
+  // of a larger JPEG. Then the exact picture of a preview on show; the neighbours' exact
+  // pictures follow when the stepping pauses.
   std::vector<PrefetchWish> wishes;
-  const bool previews = plan.zoom < 0.999f;
+  const bool previews = plan.zoom < 0.999f || plan.zoom == 1.0f;
   if (previews && !around.empty()) wishes.push_back({around[0], true});
   if (ctx.view.showsPreview()) wishes.push_back({ctx.state.currentPath, false});
   if (previews && around.size() > 1) wishes.push_back({around[1], true});

@@ -414,6 +414,8 @@ std::optional<PreviewPicture> PrefetchLoader::TakePreview(const std::string& pat
 void PrefetchLoader::Replan(const DisplayPlan& plan) {
   {
     std::lock_guard guard(mutex_);
+    // A file without a preview under the old layout may have one under the new.
+    if (!SamePlan(plan_, plan)) noPreview_.clear();
     plan_ = plan;
   }
   wake_.notify_all();

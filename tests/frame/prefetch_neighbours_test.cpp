@@ -288,9 +288,10 @@ TEST_F(Previews, AStepShowsTheScreenSizePreviewAndTheExactPictureReplacesItInPla
   int64_t difference = 0;
   for (size_t i = 0; i < preview.size(); ++i) difference += std::abs(preview[i] - plain1.first[i]);
   EXPECT_LT(static_cast<double>(difference) / static_cast<double>(preview.size()), 6.0);
-  // The worker meanwhile makes the neighbours' previews; the exact picture has no room.
+  // The worker made the neighbours' previews when the layout became fullscreen, and those of
+  // the new neighbours after the step; the exact picture has no room.
   loader.WaitIdle();
-  EXPECT_EQ(loader.counters().previews, 2);
+  EXPECT_EQ(loader.counters().previews, 3);
   view.Painted();
   Pump();
   EXPECT_FALSE(view.showsPreview());
@@ -406,6 +407,31 @@ TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictu
   }
   Pump();
   view.EnsureExact();
+  EXPECT_EQ(Display(), plain);
+}
+
+TEST_F(Previews, AtOriginalSizeTheWorkerMakesTheNeighboursPartsOnScreenFirst) {
+  ports.screen.available = ScreenRect{0, 0, 320, 200};
+  host.viewW = 300;
+  host.viewH = 180;
+  view.context().prefetch = nullptr;
+  view.OpenDocument(photos[1]);
+  const std::vector<uint8_t> plain = Display();
+  view.context().prefetch = &loader;
+  view.ForgetLoadedPath();
+  // 1 MiB holds the parts but no exact picture.
+  settings.WriteNumber("PrefetchMemoryMB", 1);
+  Start(photos[0]);
+  EXPECT_EQ(loader.counters().previews, 2);  // the next photo and the one behind
+  ports.post.queue.clear();
+  router->Execute(kCmdNextFile);
+  ASSERT_EQ(state.currentPath, photos[1]);
+  ASSERT_TRUE(view.showsPreview());
+  EXPECT_EQ(view.displayBitmap()->scaledWidth, 320);
+  EXPECT_EQ(view.pictureHeight(), 1600);
+  view.Painted();
+  Pump();
+  EXPECT_FALSE(view.showsPreview());
   EXPECT_EQ(Display(), plain);
 }
 
