@@ -13,6 +13,7 @@
 #    resident memory while stepping.
 # 2. Held key: the same folder fullscreen, Space pressed 4 times a second (STEPS presses, no
 #    pause), prefetch at 512 MiB: every press must show its photo; prints the same figures.
+#    Then the same in the window at original size.
 # 3. First picture: the same 6000 x 4000 JPEG opened alone in a folder and among 10,000 files,
 #    alternating, 5 times each; prints the median time to the first picture and the ratio.
 # 4. First picture beside other viewers: a 6000 x 4000 photo in a colour qp_first_paint finds
@@ -145,16 +146,17 @@ paused_run() {
   grep '^trace: shown' "$log" | tail -n +2 | awk '{ print $3 }' >"$log.ms"
 }
 
-# One held-key run: the viewer on first file $1 with prefetch 512, fullscreen, STEPS presses
-# of Space four a second. Leaves $2.ms and $2.load; sets loadStart.
+# One held-key run: the viewer on first file $1 with prefetch 512, fullscreen (or with $3 =
+# window, in its window at original size), STEPS presses of Space four a second. Leaves $2.ms
+# and $2.load; sets loadStart.
 held_run() {
-  local first=$1 log=$2 win
+  local first=$1 log=$2 where=${3:-fullscreen} win
   start 512 "$first" "$log"
   wait_lines "$log" 1 || { echo "stepping.sh: no first picture" >&2; stop; exit 1; }
   win=$(xdotool search --name 'Quill Pix$' | tail -n 1)
   xdotool windowfocus --sync "$win"
   sleep 2
-  xdotool key Return
+  [ "$where" = window ] || xdotool key Return
   sleep 2
   loadStart=$(load)
   xdotool key --delay 250 --repeat "$steps" space
@@ -198,6 +200,13 @@ if want 2; then
   done
   cat "$results"/held-*.log.ms >"$results/all-held.ms"
   printf 'held key (4/s) all rounds: %s\n' "$(stats <"$results/all-held.ms")"
+  # The same in the window at original size, where the part on screen comes first.
+  for ((r = 1; r <= rounds; r++)); do
+    log=$results/window-held-$r.log
+    held_run "$photos/photo-01.jpg" "$log" window
+    printf 'held key (4/s) in a window, round %d: %s of %d presses  (load %s -> %s)\n' "$r" \
+      "$(stats <"$log.ms")" "$steps" "$loadStart" "$(cat "$log.load")"
+  done
 fi
 
 # 3. First picture, alone and among 10,000 files.

@@ -19,10 +19,13 @@ bool InputArrivalFilter::eventFilter(QObject* watched, QEvent* event) {
       trace_.InputArrived(static_cast<QInputEvent*>(event)->timestamp());
       break;
     default:
-      // Animation ticks and the arrival of an exact picture are not the user's commands.
+      // Animation ticks, the arrival of an exact picture and freeing are not the user's
+      // commands.
       if (event->type() == PostedCommandEvent::EventType()) {
         const auto command = static_cast<PostedCommandEvent*>(event)->command;
-        if (command != kCmdAnimationTick && command != kCmdExactPicture) trace_.CommandArrived();
+        if (command != kCmdAnimationTick && command != kCmdExactPicture &&
+            command != kCmdFreeReleased)
+          trace_.CommandArrived();
       }
       break;
   }

@@ -28,7 +28,7 @@ int64_t MillisecondsSince(std::chrono::steady_clock::time_point t) {
 // A display bitmap made for another plan than `plan`: made again before the picture is shown.
 // At a fixed zoom the area and the scroll position do not change the bitmap.
 bool NeedsRedisplay(const PrefetchedPicture& p, const DisplayPlan& plan) {
-  if (!p.display) return false;
+  if (!p.display) return p.displayGiven;
   const DisplayPlan& made = p.displayPlan;
   if (made.zoom > 0 && made.zoom == plan.zoom)
     return made.autoOrient != plan.autoOrient || made.manageColour != plan.manageColour ||
@@ -357,8 +357,12 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
       found->exif = it->exif;
       found->stamp = it->stamp;
       found->autoOrient = it->autoOrient;
-      found->display = it->display;
+      // The bitmap goes along, not a copy of it: at original size it is as large as the
+      // picture. It is made again if the picture is wanted again.
+      found->display = std::move(it->display);
       found->displayZoom = it->displayZoom;
+      it->display.reset();
+      it->displayGiven = found->display.has_value();
       it->spare.reset();
     } else {
       found = std::move(*it);
@@ -584,6 +588,7 @@ void PrefetchLoader::Run() {
       } else {
         picture->display.reset();
       }
+      picture->displayGiven = false;
       lock.lock();
     } else if (work->copy) {
       // Out of the list while it is copied, so that no wish can free it meanwhile.

@@ -111,6 +111,7 @@ struct PrefetchedPicture {
   std::optional<DisplayBitmap> display;
   float displayZoom = 0.0f;
   DisplayPlan displayPlan;  // the plan `display` was made for
+  bool displayGiven = false;  // `display` went with the spare: made again when wanted again
   // A copy of the picture to hand out, so the picture itself stays ready behind the user.
   std::optional<ImageBuffer> spare;
   bool spareRefused = false;  // no room for the copy

@@ -32,6 +32,10 @@ CImgViewerView::~CImgViewerView() {
 
 int32_t CImgViewerView::Hook(uint16_t marker, uint16_t command, intptr_t argument) {
   if (marker != kViewCommandMarker) return 0;
+  if (command == kCmdFreeReleased) {
+    released_.clear();
+    return 1;
+  }
   if (command == kCmdExactPicture) {
     // Posted after the preview's paint and by the worker: take the exact picture once the
     // worker is done with it (or has given it up, and the view loads it itself).
@@ -142,9 +146,13 @@ int32_t CImgViewerView::pictureHeight() const {
 
 void CImgViewerView::ReleasePicture() {
   // The playback canvas and the placeholder belong to others; only the owned picture is freed.
+  Released r;
+  r.picture = std::move(picture_);
   picture_.reset();
-  preview_.reset();
+  r.preview = std::move(preview_);
+  if (prepared_ && !prepared_->lent) r.display = std::move(prepared_->bitmap);
   prepared_.reset();
+  KeepUntilPainted(std::move(r));
   showsCanvas_ = false;
   placeholder_ = false;
 }
@@ -350,7 +358,7 @@ void CImgViewerView::Layout() {
 
 void CImgViewerView::LayOutDisplay() {
   ViewerState& s = ctx_.state;
-  display_.reset();
+  ReleaseDisplay();
   if (preview_) {
     // The preview stands for the picture while the layout is the one it was made for (a
     // resized window or another zoom needs the exact picture).
@@ -443,7 +451,7 @@ void CImgViewerView::Refresh() {
     s.currentPath = documentPath_;
   }
   ctx_.host.SetWindowTitle(WindowTitle(documentPath_));
-  display_.reset();
+  ReleaseDisplay();
   if (documentPath_.empty()) {
     for (uint32_t pane : {kPanePath, kPaneDimensions, kPaneSize, kPaneZoom}) ctx_.host.SetPaneText(pane, "");
     RefreshTail();
@@ -528,7 +536,7 @@ void CImgViewerView::AnimationTick(intptr_t generation) {
 void CImgViewerView::Redraw() {
   ViewerState& s = ctx_.state;
   if (documentPath_ != s.currentPath) return;
-  display_.reset();
+  ReleaseDisplay();
   LoadForDisplay(documentPath_, 0);
   ctx_.host.Repaint();
 }

@@ -71,13 +71,41 @@ bool CImgViewerView::UsePreparedDisplay(float z) {
   const bool managed = ColourManaged(&ctx_.settings);
   if (prepared_->managed != managed || (managed && prepared_->screen != ScreenProfile().get()))
     return false;
-  display_ = prepared_->bitmap;
+  // Lent, not copied: a picture at original size makes a bitmap of many megabytes.
+  if (prepared_->lent) return false;  // lent to a display since released
+  display_ = std::move(prepared_->bitmap);
+  prepared_->lent = true;
   return true;
 }
 
+void CImgViewerView::ReleaseDisplay() {
+  // A lent bitmap goes back, for another layout before the paint.
+  if (prepared_ && prepared_->lent && display_) {
+    prepared_->bitmap = std::move(*display_);
+    prepared_->lent = false;
+  }
+  if (display_) KeepUntilPainted(Released{ImageBuffer(), std::move(display_), nullptr});
+  display_.reset();
+}
+
+void CImgViewerView::KeepUntilPainted(Released released) {
+  // With prefetch turned off memory comes first: freed at once.
+  if (ctx_.prefetch == nullptr ||
+      PrefetchBudgetBytes(ctx_.settings.ReadNumber("PrefetchMemoryMB")) <= 0)
+    return;
+  // Without paints (a hidden window) only the last few wait.
+  constexpr size_t kMostKept = 4;
+  if (released_.size() >= kMostKept) released_.erase(released_.begin());
+  released_.push_back(std::move(released));
+}
+
 void CImgViewerView::Painted() {
+  if (prepared_ && !prepared_->lent)
+    KeepUntilPainted(Released{ImageBuffer(), std::move(prepared_->bitmap), nullptr});
   prepared_.reset();
   if (ctx_.trace != nullptr) ctx_.trace->Painted();
+  // After the paint has reached the screen.
+  if (!released_.empty()) ctx_.ports.post.Post(kCmdFreeReleased, 0);
   // The preview is on screen: the exact picture follows when the worker has it.
   if (preview_) ctx_.ports.post.Post(kCmdExactPicture, 0);
   if (afterPaint_) {

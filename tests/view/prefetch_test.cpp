@@ -170,6 +170,9 @@ TEST_F(Prefetch, AStepToAPrefetchedPictureShowsWhatAFreshLoadShows) {
       EXPECT_EQ(fresh.details, ahead.details);
       EXPECT_EQ(fresh.exif, ahead.exif);
       EXPECT_EQ(fresh.display, ahead.display);
+      // A second layout before the paint shows the same bitmap the worker made.
+      state.Refresh();
+      EXPECT_EQ(Capture(view, state).display, ahead.display);
       if (std::string(c.name).starts_with("tagged")) {
         EXPECT_EQ(ahead.colour, wide->description());
         // Unscaled in the window: the bitmap is not the stored numbers, it was converted.
