@@ -146,6 +146,7 @@ int32_t CImgViewerView::pictureHeight() const {
 
 void CImgViewerView::ReleasePicture() {
   // The playback canvas and the placeholder belong to others; only the owned picture is freed.
+  ReleaseDisplay();  // a bitmap lent by the preview or the prepared display goes back first
   Released r;
   r.picture = std::move(picture_);
   picture_.reset();
@@ -332,6 +333,7 @@ bool CImgViewerView::ShowPreview(const std::string& path) {
 
 void CImgViewerView::ReplacePreview() {
   if (!preview_) return;
+  ReleaseDisplay();
   preview_.reset();
   const bool wait = cursorVisible_;
   if (wait) ctx_.ports.cursor.SetWaitCursor(true);
@@ -372,7 +374,9 @@ void CImgViewerView::LayOutDisplay() {
     if (z == preview_->zoom) {
       if (s.zoom < 0) s.backgroundDirty = 1;
       s.zoom = z;
-      display_ = preview_->display;
+      // Lent, not copied, as the prepared display.
+      display_ = std::move(preview_->display);
+      previewLent_ = true;
       return;
     }
     ReplacePreview();

@@ -270,6 +270,7 @@ class CImgViewerView : private EditView {
   ColourProfilePtr screenProfile_;
   bool screenProfileRead_ = false;
   std::unique_ptr<PreviewPicture> preview_;  // on show instead of the picture
+  bool previewLent_ = false;                 // its bitmap is in `display_`
 };
 
 }  // namespace qp

@@ -84,6 +84,8 @@ void CImgViewerView::ReleaseDisplay() {
     prepared_->bitmap = std::move(*display_);
     prepared_->lent = false;
   }
+  if (previewLent_ && preview_ && display_) preview_->display = std::move(*display_);
+  previewLent_ = false;
   if (display_) KeepUntilPainted(Released{ImageBuffer(), std::move(display_), nullptr});
   display_.reset();
 }

@@ -340,6 +340,11 @@ TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictu
     view.ForgetLoadedPath();
     view.OpenDocument(photos[1]);
     ASSERT_TRUE(view.showsPreview());
+    // Laid out again before its paint, it shows the same part.
+    const std::vector<uint8_t> part = Display();
+    state.Refresh();
+    ASSERT_TRUE(view.showsPreview());
+    ASSERT_EQ(Display(), part);
     // The whole picture's size, panes and scroll extent; only the part on screen decoded, laid
     // where it belongs, with the pixels of the exact picture there.
     EXPECT_EQ(view.pictureHeight(), 1600);
