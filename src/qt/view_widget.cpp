@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QWheelEvent>
@@ -259,10 +260,11 @@ void ViewWidget::paintEvent(QPaintEvent*) {
     }
   } endOfPaint{view_};
   QPainter p(viewport());
-  p.fillRect(viewport()->rect(), Qt::black);
-  if (view_ == nullptr) return;
-  const DisplayBitmap* bitmap = view_->displayBitmap();
-  if (bitmap == nullptr) return;
+  const DisplayBitmap* bitmap = view_ != nullptr ? view_->displayBitmap() : nullptr;
+  if (bitmap == nullptr) {
+    p.fillRect(viewport()->rect(), Qt::black);
+    return;
+  }
   const qreal dpr = devicePixelRatioF();
   const QSize vp = DeviceViewportSize();
   const PaintLayout layout = view_->Paint(vp.width(), vp.height());
@@ -270,13 +272,20 @@ void ViewWidget::paintEvent(QPaintEvent*) {
   // Everything below is in device pixels, moved by the scroll position.
   p.save();
   p.scale(1.0 / dpr, 1.0 / dpr);
-  p.translate(-horizontalScrollBar()->value(), -verticalScrollBar()->value());
-  for (const PaintRect& r : layout.blackStrips)
-    p.fillRect(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), Qt::black);
+  const QPoint scroll(horizontalScrollBar()->value(), verticalScrollBar()->value());
+  p.translate(-scroll);
   // The bitmap is wrapped, not copied; its padding columns are not part of the picture.
   const QImage image(bitmap->bits.data(), bitmap->scaledWidth, bitmap->height,
                      static_cast<qsizetype>(bitmap->stride()), QImage::Format_BGR888);
-  p.drawImage(QPoint(layout.ox + layout.bitmapX, layout.oy + layout.bitmapY), image);
+  const QPoint at(layout.ox + layout.bitmapX, layout.oy + layout.bitmapY);
+  // Black around the picture, not under it: the opaque picture covers the rest.
+  // One device pixel more: a fractional scale rounds the viewport's device size down.
+  const QRegion around =
+      QRegion(QRect(scroll, vp).adjusted(0, 0, 1, 1)) - QRegion(QRect(at, image.size()));
+  for (const QRect& r : around) p.fillRect(r, Qt::black);
+  for (const PaintRect& r : layout.blackStrips)
+    p.fillRect(QRect(r.left, r.top, r.right - r.left, r.bottom - r.top), Qt::black);
+  p.drawImage(at, image);
   DrawSelection(p, layout.ox, layout.oy);
 
   const std::vector<OverlayLine> lines = view_->OverlayLines(layout);
