@@ -207,6 +207,8 @@ if want 2; then
     printf 'held key (4/s) in a window, round %d: %s of %d presses  (load %s -> %s)\n' "$r" \
       "$(stats <"$log.ms")" "$steps" "$loadStart" "$(cat "$log.load")"
   done
+  cat "$results"/window-held-*.log.ms >"$results/all-window-held.ms"
+  printf 'held key (4/s) in a window, all rounds: %s\n' "$(stats <"$results/all-window-held.ms")"
 fi
 
 # 3. First picture, alone and among 10,000 files.

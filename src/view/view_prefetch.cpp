@@ -95,10 +95,20 @@ void CImgViewerView::KeepUntilPainted(Released released) {
   if (ctx_.prefetch == nullptr ||
       PrefetchBudgetBytes(ctx_.settings.ReadNumber("PrefetchMemoryMB")) <= 0)
     return;
-  // Without paints (a hidden window) only the last few wait.
-  constexpr size_t kMostKept = 4;
-  if (released_.size() >= kMostKept) released_.erase(released_.begin());
+  // Without paints (a hidden window) what waits stays below a step's worth of a large photo:
+  // the oldest goes first.
+  constexpr size_t kMostBytes = size_t{256} << 20;
+  const auto bytes = [](const Released& r) {
+    return (r.picture.empty() ? 0 : r.picture.byteSize()) +
+           (r.display ? r.display->bits.size() : 0) + (r.preview ? r.preview->bytes() : 0);
+  };
+  size_t total = bytes(released);
+  for (const Released& r : released_) total += bytes(r);
   released_.push_back(std::move(released));
+  while (total > kMostBytes && released_.size() > 1) {
+    total -= bytes(released_.front());
+    released_.erase(released_.begin());
+  }
 }
 
 void CImgViewerView::Painted() {
