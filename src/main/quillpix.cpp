@@ -160,10 +160,12 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings,
   view.AfterNextPaint([&, named = std::move(named)] {
     // Before the view asks for its exact picture, so that it waits for the worker's.
     if (afterFirstPaint) afterFirstPaint();
-    gamePad.emplace(qp::ReadGamePadConfig(settings), state, qtPorts.post,
-                    qp::MakeSdlControllerSource);
-    if (opened) qp::RememberOpened(fileOps, first);
-    QTimer::singleShot(0, &window, [&router, named] {
+    // The rest once the paint is on the screen: this runs before the window's contents are
+    // handed to the X server.
+    QTimer::singleShot(0, &window, [&, named] {
+      gamePad.emplace(qp::ReadGamePadConfig(settings), state, qtPorts.post,
+                      qp::MakeSdlControllerSource);
+      if (opened) qp::RememberOpened(fileOps, first);
       qp::ScanFolderAfterFirstPicture(router->context(), named);
     });
   });
