@@ -194,7 +194,7 @@ class CImgViewerView : private EditView {
   void EnsureExactFromConst() const { const_cast<CImgViewerView*>(this)->EnsureExact(); }
   // The layout at zoom `z` takes the display bitmap made with the prefetched picture.
   bool UsePreparedDisplay(float z);
-  // Empties `display_`; a bitmap the prepared display lent it goes back.
+  // Empties `display_`; a bitmap the prepared display or the preview lent it goes back.
   void ReleaseDisplay();
 
   int32_t EditHook(uint16_t command, intptr_t argument);

@@ -103,6 +103,7 @@ void CImgViewerView::KeepUntilPainted(Released released) {
            (r.display ? r.display->bits.size() : 0) + (r.preview ? r.preview->bytes() : 0);
   };
   size_t total = bytes(released);
+  if (total == 0) return;
   for (const Released& r : released_) total += bytes(r);
   released_.push_back(std::move(released));
   while (total > kMostBytes && released_.size() > 1) {
