@@ -258,6 +258,18 @@ class Previews : public Neighbours {
     ASSERT_TRUE(view.showsPreview());
   }
   bool partial = false;
+  // A window of 300 x 180 on a screen of 320 x 200, smaller than the photos: what a plain load
+  // of `path` shows there at original size.
+  std::vector<uint8_t> PlainAtOriginalSize(const std::string& path) {
+    ports.screen.available = ScreenRect{0, 0, 320, 200};
+    host.viewW = 300;
+    host.viewH = 180;
+    view.context().prefetch = nullptr;
+    view.OpenDocument(path);
+    std::vector<uint8_t> plain = Display();
+    view.context().prefetch = &loader;
+    return plain;
+  }
   // Runs what the window's queue would: the posted commands of the view and the worker.
   void Pump() {
     while (!ports.post.queue.empty()) {
@@ -319,15 +331,9 @@ TEST_F(Previews, AStepShowsTheScreenSizePreviewAndTheExactPictureReplacesItInPla
 
 TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictureReplacesIt) {
   settings.WriteNumber("PrefetchMemoryMB", 1);  // the view loads the exact picture itself
-  ports.screen.available = ScreenRect{0, 0, 320, 200};
-  host.viewW = 300;
-  host.viewH = 180;
-  view.context().prefetch = nullptr;
-  view.OpenDocument(photos[1]);
-  const std::vector<uint8_t> plain = Display();
+  const std::vector<uint8_t> plain = PlainAtOriginalSize(photos[1]);
   ASSERT_EQ(view.shownWidth(), 1200);  // upright
   const size_t stride = static_cast<size_t>(view.displayWidth()) * 3;
-  view.context().prefetch = &loader;
   // Scrolled to the top, into the picture, and past its end (kept within it).
   struct Case {
     ScrollPoint at;
@@ -416,13 +422,7 @@ TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictu
 }
 
 TEST_F(Previews, AtOriginalSizeTheWorkerMakesTheNeighboursPartsOnScreenFirst) {
-  ports.screen.available = ScreenRect{0, 0, 320, 200};
-  host.viewW = 300;
-  host.viewH = 180;
-  view.context().prefetch = nullptr;
-  view.OpenDocument(photos[1]);
-  const std::vector<uint8_t> plain = Display();
-  view.context().prefetch = &loader;
+  const std::vector<uint8_t> plain = PlainAtOriginalSize(photos[1]);
   view.ForgetLoadedPath();
   // 1 MiB holds the parts but no exact picture.
   settings.WriteNumber("PrefetchMemoryMB", 1);
