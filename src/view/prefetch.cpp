@@ -86,6 +86,22 @@ bool SameScreen(const ColourProfilePtr& a, const ColourProfilePtr& b) {
   return a == b || (a && b && a->id() == b->id());
 }
 
+// The preview `out` completed with its bitmap, in the screen's colours, and what the decode
+// learnt; nothing when the file was written to while it was read (the exact picture tells).
+std::optional<PreviewPicture> FinishPreview(PreviewPicture out, DisplayBitmap display,
+                                            const ScaledPicture& decoded, const FileStamp& before,
+                                            const std::string& path, const DisplayPlan& plan) {
+  if (plan.manageColour) ToScreenColours(display, decoded.details.colour.get(), plan.screen.get());
+  if (StampOf(path) != before) return std::nullopt;
+  out.display = std::move(display);
+  out.fullWidth = decoded.fullWidth;
+  out.fullHeight = decoded.fullHeight;
+  out.details = decoded.details;
+  out.stamp = before;
+  out.plan = plan;
+  return out;
+}
+
 // At original size only the part of the picture on screen is decoded first.
 std::optional<PreviewPicture> DecodeVisiblePart(const std::string& path, const DisplayPlan& plan) {
   const std::optional<FileStamp> before = StampOf(path);
@@ -101,19 +117,10 @@ std::optional<PreviewPicture> DecodeVisiblePart(const std::string& path, const D
   std::optional<DisplayBitmap> display =
       MakeDisplayBitmap(pixels.data(), pixels.width(), pixels.height());
   if (!display) return std::nullopt;
-  if (plan.manageColour) ToScreenColours(*display, part->details.colour.get(), plan.screen.get());
-  // Written to while it was read: the exact picture tells.
-  if (StampOf(path) != before) return std::nullopt;
-  out.display = std::move(*display);
   out.region = part->region;
   out.partial = true;
   out.zoom = 1.0f;
-  out.fullWidth = part->fullWidth;
-  out.fullHeight = part->fullHeight;
-  out.details = part->details;
-  out.stamp = *before;
-  out.plan = plan;
-  return out;
+  return FinishPreview(std::move(out), std::move(*display), *part, *before, path, plan);
 }
 
 }  // namespace
@@ -179,18 +186,9 @@ std::optional<PreviewPicture> DecodePreview(const std::string& path, const Displ
     if (fitted) display = MakeDisplayBitmap(fitted->data(), fitted->width(), fitted->height());
   }
   if (!display) return std::nullopt;
-  if (plan.manageColour) ToScreenColours(*display, scaled->details.colour.get(), plan.screen.get());
-  // Written to while it was read: the exact picture tells.
-  if (StampOf(path) != before) return std::nullopt;
   out.region = OrientedRect{0, 0, display->scaledWidth, display->height};
-  out.display = std::move(*display);
   out.zoom = zoom;
-  out.fullWidth = scaled->fullWidth;
-  out.fullHeight = scaled->fullHeight;
-  out.details = scaled->details;
-  out.stamp = *before;
-  out.plan = plan;
-  return out;
+  return FinishPreview(std::move(out), std::move(*display), *scaled, *before, path, plan);
 }
 
 std::optional<FileStamp> StampOf(const std::string& path) {
