@@ -293,25 +293,26 @@ std::optional<std::string> CDirManager::step(int direction, bool* wrapped) {
   }
 }
 
-std::optional<std::string> CDirManager::peek(int direction) const {
+std::optional<std::string> CDirManager::peek(int direction, int steps) const {
   const auto n = static_cast<int32_t>(entries_.size());
-  if (reloadMark_ || n == 0) return std::nullopt;
+  if (reloadMark_ || n == 0 || steps < 1) return std::nullopt;
+  int32_t start = current_ < 0 ? 0 : current_;
   if (between_) {
+    // The first step from a gap lands on the entry after it.
     const auto found = openableFromGap(direction, nullptr);
     if (!found) return std::nullopt;
-    return entries_[*found].path;
-  }
-  if (direction > 0 && n == 1) {
+    if (--steps == 0) return entries_[*found].path;
+    start = *found;
+  } else if (direction > 0 && n == 1) {
     if (isOpenable(entries_[0].path)) return entries_[0].path;
     return std::nullopt;
   }
-  const int32_t start = current_ < 0 ? 0 : current_;
   for (int32_t i = start;;) {
     i += direction;
     if (i >= n) i = 0;
     else if (i < 0) i = n - 1;
     if (i == start) return std::nullopt;
-    if (isOpenable(entries_[i].path)) return entries_[i].path;
+    if (isOpenable(entries_[i].path) && --steps == 0) return entries_[i].path;
   }
 }
 

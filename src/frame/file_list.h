@@ -80,10 +80,10 @@ class CDirManager {
   std::optional<std::string> previous(bool* wrapped = nullptr);
   std::optional<std::string> randomNext();
   std::optional<std::string> randomPrevious();
-  // The entry next() (direction 1) or previous() (-1) would reach now, without moving and
-  // without rebuilding: nothing while the list waits for a rebuild or has no other entry that
-  // can be opened.
-  std::optional<std::string> peek(int direction) const;
+  // The entry next() (direction 1) or previous() (-1) would reach now, or `steps` of them in a
+  // row, without moving and without rebuilding: nothing while the list waits for a rebuild or
+  // has no other entry that can be opened.
+  std::optional<std::string> peek(int direction, int steps = 1) const;
   std::optional<std::string> first();
   std::optional<std::string> last();
 

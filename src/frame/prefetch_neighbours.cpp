@@ -28,6 +28,15 @@ void PrefetchNeighbours(FrameContext& ctx, int direction) {
   std::vector<PrefetchWish> wishes;
   const bool previews = plan.zoom < 0.999f || plan.zoom == 1.0f;
   if (previews && !around.empty()) wishes.push_back({around[0], true});
+  // A preview on show means the steps come faster than exact pictures: the picture after the
+  // next gets its preview before the exact one of the picture shown, so the worker keeps a
+  // step ahead of a held key however long a single decode takes.
+  if (previews && ctx.view.showsPreview() && !around.empty()) {
+    auto after = ctx.files.peek(direction, 2);
+    if (after && *after != ctx.state.currentPath &&
+        std::find(around.begin(), around.end(), *after) == around.end())
+      wishes.push_back({std::move(*after), true});
+  }
   if (ctx.view.showsPreview()) wishes.push_back({ctx.state.currentPath, false});
   if (previews && around.size() > 1) wishes.push_back({around[1], true});
   for (const std::string& p : around) wishes.push_back({p, false});

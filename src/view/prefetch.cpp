@@ -515,8 +515,12 @@ std::optional<PrefetchedPicture> PrefetchLoader::DecodeOne(const std::string& pa
     p.jpegMetadata = true;
     if (reader_) reader_(path, p.exif);
   }
-  // A vector picture is drawn again at the zoom by the layout; every other one is scaled.
-  if (!p.load.picture.details.vectorSource) {
+  // Asked to stop once the picture was decoded: it is kept, and its display bitmap, the
+  // scaling of many megabytes, is made when the picture is wanted again.
+  if (cancel_.load(std::memory_order_relaxed)) {
+    p.displayGiven = !p.load.picture.details.vectorSource;
+  } else if (!p.load.picture.details.vectorSource) {
+    // A vector picture is drawn again at the zoom by the layout; every other one is scaled.
     if (const ImageBuffer* owned = p.load.picture.owned())
       p.display = PlannedDisplay(*owned, plan, p.displayZoom, p.load.picture.details.colour.get());
     p.displayPlan = plan;

@@ -45,6 +45,11 @@ TEST(FileListPeek, NamesTheEntryAStepWouldReachWithoutMoving) {
     bool wrapped = false;
     EXPECT_EQ(c.direction > 0 ? list.next(&wrapped) : list.previous(&wrapped), dir.file(c.expected));
   }
+  // Two steps on, skipping the gone entry; three come back to the entry shown.
+  list.seek(dir.file("a.png"));
+  EXPECT_EQ(list.peek(1, 2), dir.file("c.png"));
+  EXPECT_EQ(list.peek(-1, 2), dir.file("b.png"));
+  EXPECT_EQ(list.peek(1, 3), std::nullopt);
   // One entry: forwards is the entry itself, backwards nothing; a stale list answers nothing.
   for (const char* name : {"b.png", "c.png"}) std::remove(dir.file(name).c_str());
   list.markStale();
@@ -327,6 +332,35 @@ TEST_F(Previews, AStepShowsTheScreenSizePreviewAndTheExactPictureReplacesItInPla
   EXPECT_EQ(loader.counters().adopted, adopted + 1);
   EXPECT_EQ(Display(), plain2.first);
   EXPECT_EQ(Pixels(), plain2.second);
+}
+
+TEST_F(Previews, WhileStepsOutrunTheExactPicturesThePictureAfterTheNextGetsItsPreviewToo) {
+  // A fourth photo, so that the picture after the next is not the one behind.
+  photos.push_back(dir.file("photos/p4.jpg"));
+  ASSERT_TRUE(test::WriteJpeg(photos.back(), Photo(1600, 1200, 4), 6));
+  // 1 MiB holds previews but no exact picture, so every step shows a preview as when a held
+  // key outruns the worker; with 512 MiB each step finds its exact picture, as with pauses.
+  for (const int budget : {1, 512}) {
+    SCOPED_TRACE(budget);
+    const bool held = budget == 1;
+    settings.WriteNumber("PrefetchMemoryMB", budget);
+    list.markStale();
+    StartFullscreen();
+    router->Execute(kCmdNextFile);
+    loader.WaitIdle();
+    ASSERT_EQ(state.currentPath, photos[1]);
+    EXPECT_EQ(view.showsPreview(), held);
+    EXPECT_EQ(loader.TakePreview(photos[3], view.PlanNextLayout()).has_value(), held);
+    // The next step finds its preview made, and the worker is again two pictures ahead.
+    if (held) {
+      router->Execute(kCmdNextFile);
+      loader.WaitIdle();
+      ASSERT_EQ(state.currentPath, photos[2]);
+      EXPECT_TRUE(view.showsPreview());
+      EXPECT_TRUE(loader.TakePreview(photos[0], view.PlanNextLayout()).has_value());
+    }
+    state.ToggleFullScreenWithFit();
+  }
 }
 
 TEST_F(Previews, AtOriginalSizeOnlyThePartOnScreenIsDecodedFirstAndTheExactPictureReplacesIt) {
