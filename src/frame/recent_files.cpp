@@ -24,8 +24,9 @@ void RecentFileList::Load() {
 }
 
 void RecentFileList::Save() {
-  // The group is replaced whole, so that no entry of a longer, older list survives. It is
-  // saved on every file shown, before the picture is painted: one write of the store.
+  // The group is replaced whole, so that no entry of a longer, older list survives: one write
+  // of the store.
+  pending_ = false;
   std::vector<std::pair<std::string, std::string>> values;
   values.reserve(entries_.size());
   for (size_t i = 0; i < entries_.size(); ++i)
@@ -39,7 +40,12 @@ void RecentFileList::Add(const std::string& path) {
   std::erase(entries_, path);
   entries_.insert(entries_.begin(), path);
   if (entries_.size() > static_cast<size_t>(size_)) entries_.resize(static_cast<size_t>(size_));
-  Save();
+  if (!defer_) {
+    Save();
+  } else if (!pending_) {
+    pending_ = true;
+    defer_([this] { SaveIfPending(); });
+  }
 }
 
 void RecentFileList::Remove(int index) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,16 @@ class RecentFileList {
   // Replaces the stored list by the entries.
   void Save();
   // Puts `path` first, removing an older copy of it and the oldest entry beyond the size, and
-  // writes the list at once so that it survives a crash.
+  // writes the list so that it survives a crash: at once, or when the deferral runs the write.
   void Add(const std::string& path);
+  // Writes of Add are handed to `defer`, which runs the write it is given later (the window:
+  // once the picture is on the screen, since a write of the store can take tens of
+  // milliseconds); adds meanwhile share that one write.
+  void DeferSaves(std::function<void(std::function<void()>)> defer) { defer_ = std::move(defer); }
+  // Writes a change still waiting for its deferred write (at exit).
+  void SaveIfPending() {
+    if (pending_) Save();
+  }
   // Removes entry `index` (0-based) and writes the list.
   void Remove(int index);
   // Forgets the entries without touching the settings.
@@ -50,6 +59,8 @@ class RecentFileList {
   SettingsBackend& backend_;
   int size_;
   std::vector<std::string> entries_;
+  std::function<void(std::function<void()>)> defer_;
+  bool pending_ = false;  // changed since the last write, the write deferred
 };
 
 // A path shortened to at most `maxLength` characters for a menu: the whole path when it fits;

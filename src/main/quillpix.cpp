@@ -123,6 +123,12 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings,
   qp::QSettingsBackend recentBackend{std::string(qp::kRecentFileGroup)};
   qp::RecentFileList recent(recentBackend);
   recent.Load();
+  // A step's entry is written once its picture is on the screen, not before its paint; within
+  // a second in any case, when no paint comes (a hidden window, Save As).
+  recent.DeferSaves([&window, &view](std::function<void()> save) {
+    view.AfterNextPaint([&window, save] { QTimer::singleShot(0, &window, save); });
+    QTimer::singleShot(1000, &window, save);
+  });
   qp::QtFileHost fileHost(window, view, qtPorts.ports.desktop);
   qp::FileContext fileOps{state, settings, qtPorts.ports,          fileHost,
                           files, recent,   qp::ExecutableFolder(), qp::AboutText()};
@@ -170,6 +176,7 @@ int RunWindow(const qp::CommandLine& cl, qp::SettingsStore& settings,
     });
   });
   const int rc = QApplication::exec();
+  recent.SaveIfPending();
   prefetch.OnExactSettled(nullptr);
   clock.stop();
   state.hooks.postToFrame = nullptr;

@@ -175,9 +175,10 @@ class CImgViewerView : private EditView {
   // The screen's colour profile (null: sRGB), read once from the screen port.
   const ColourProfilePtr& ScreenProfile();
 
-  // The window calls this at the end of every paint; `then` runs once after the next one.
+  // The window calls this at the end of every paint; `then` runs once after the next one, after
+  // those given before it.
   void Painted();
-  void AfterNextPaint(std::function<void()> then) { afterPaint_ = std::move(then); }
+  void AfterNextPaint(std::function<void()> then) { afterPaint_.push_back(std::move(then)); }
 
  private:
   // A prefetched picture of `path` becomes the current one, with everything its load learned.
@@ -266,7 +267,7 @@ class CImgViewerView : private EditView {
   };
   void KeepUntilPainted(Released released);
   std::vector<Released> released_;
-  std::function<void()> afterPaint_;
+  std::vector<std::function<void()>> afterPaint_;
   ColourProfilePtr screenProfile_;
   bool screenProfileRead_ = false;
   std::unique_ptr<PreviewPicture> preview_;  // on show instead of the picture

@@ -121,11 +121,10 @@ void CImgViewerView::Painted() {
   if (!released_.empty()) ctx_.ports.post.Post(kCmdFreeReleased, 0);
   // The preview is on screen: the exact picture follows when the worker has it.
   if (preview_) ctx_.ports.post.Post(kCmdExactPicture, 0);
-  if (afterPaint_) {
-    std::function<void()> then = std::move(afterPaint_);
-    afterPaint_ = nullptr;
-    then();
-  }
+  // Calls given meanwhile wait for the paint after this one.
+  std::vector<std::function<void()>> then;
+  then.swap(afterPaint_);
+  for (std::function<void()>& call : then) call();
 }
 
 }  // namespace qp
