@@ -381,6 +381,8 @@ std::optional<PrefetchedPicture> PrefetchLoader::Take(const std::string& path) {
 
 bool PrefetchLoader::ExactReady(const std::string& path) const {
   std::lock_guard guard(mutex_);
+  // Out of the list meanwhile; Take waits for it.
+  if (inFlight_ == path && inFlightDecoded_) return true;
   const auto it = std::find_if(ready_.begin(), ready_.end(),
                                [&](const PrefetchedPicture& r) { return r.path == path; });
   return it != ready_.end() && !it->preview;
@@ -550,6 +552,7 @@ void PrefetchLoader::Run() {
     }
     inFlight_ = work->path;
     inFlightPreview_ = work->preview;
+    inFlightDecoded_ = work->copy || work->redisplay;
     const auto started = std::chrono::steady_clock::now();
     std::optional<PrefetchedPicture> picture;
     if (work->preview) {

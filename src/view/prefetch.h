@@ -163,7 +163,8 @@ class PrefetchLoader {
   // when its turn comes.
   void StopDecodeUnlessFor(const std::string& path);
 
-  // The exact picture of `path` is ready now (no wait for the worker).
+  // The exact picture of `path` is ready now, or decoded and only being copied or given its
+  // display bitmap by the worker (a wait far shorter than any decode).
   bool ExactReady(const std::string& path) const;
   // The exact picture of `path` is still to come from the worker: wished, not declined, not
   // ready, and either being decoded or with room in the budget.
@@ -225,6 +226,7 @@ class PrefetchLoader {
   std::vector<PrefetchedPicture> trash_;  // dropped pictures the worker frees
   std::optional<std::string> inFlight_;
   bool inFlightPreview_ = false;
+  bool inFlightDecoded_ = false;  // the work on inFlight_ is a copy or a display bitmap
   // Set when the exact decode running is no longer the most wanted work (the user stepped
   // on and a preview is wanted first); the decode stops early.
   std::atomic<bool> cancel_{false};
