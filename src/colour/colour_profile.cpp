@@ -183,6 +183,34 @@ std::shared_ptr<const ColourProfile> ColourProfile::FromIcc(std::span<const uint
 
 namespace {
 
+std::vector<uint8_t> SaveToMemory(cmsHPROFILE h) {
+  cmsUInt32Number size = 0;
+  std::vector<uint8_t> bytes;
+  if (cmsSaveProfileToMem(h, nullptr, &size) && size > 0) {
+    bytes.resize(size);
+    if (!cmsSaveProfileToMem(h, bytes.data(), &size)) bytes.clear();
+  }
+  return bytes;
+}
+
+// The bytes of a profile made here, with its identity. lcms dates a new profile with the
+// clock, and the date is part of what the identity hashes; so the header gets a fixed date
+// (2000-01-01 00:00:00) and the same colour space always gives the same bytes and identity,
+// whatever second it was made in. A file saved with them names the same profile.
+std::vector<uint8_t> StableBytes(cmsHPROFILE made) {
+  std::vector<uint8_t> bytes = SaveToMemory(made);
+  if (bytes.size() < 132) return {};
+  // dateTimeNumber at offset 24: year, month, day, hours, minutes, seconds, each 16 bits.
+  const uint8_t date[12] = {0x07, 0xD0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};
+  std::memcpy(bytes.data() + 24, date, sizeof date);
+  cmsHPROFILE h = cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+  if (h == nullptr) return {};
+  cmsMD5computeID(h);
+  bytes = SaveToMemory(h);
+  cmsCloseProfile(h);
+  return bytes;
+}
+
 std::shared_ptr<const ColourProfile> BuildRgb(const Primaries& p, const Curve& curve,
                                               const std::string& description) {
   if (!curve) return nullptr;
@@ -196,14 +224,7 @@ std::shared_ptr<const ColourProfile> BuildRgb(const Primaries& p, const Curve& c
     cmsWriteTag(h, cmsSigProfileDescriptionTag, mlu);
     cmsMLUfree(mlu);
   }
-  // The bytes written carry the identity, so a file saved with them names the same profile.
-  cmsMD5computeID(h);
-  cmsUInt32Number size = 0;
-  std::vector<uint8_t> bytes;
-  if (cmsSaveProfileToMem(h, nullptr, &size) && size > 0) {
-    bytes.resize(size);
-    if (!cmsSaveProfileToMem(h, bytes.data(), &size)) bytes.clear();
-  }
+  std::vector<uint8_t> bytes = StableBytes(h);
   cmsCloseProfile(h);
   if (bytes.empty()) return nullptr;
   return ColourProfile::FromIcc(bytes);  // read back: the same object a file with it gives
@@ -253,13 +274,7 @@ std::shared_ptr<const ColourProfile> ColourProfile::FromPng(const PngColourChunk
 std::shared_ptr<const ColourProfile> ColourProfile::Srgb() {
   static const ColourProfilePtr srgb = [] {
     cmsHPROFILE h = cmsCreate_sRGBProfile();
-    cmsMD5computeID(h);
-    cmsUInt32Number size = 0;
-    std::vector<uint8_t> bytes;
-    if (cmsSaveProfileToMem(h, nullptr, &size)) {
-      bytes.resize(size);
-      cmsSaveProfileToMem(h, bytes.data(), &size);
-    }
+    const std::vector<uint8_t> bytes = StableBytes(h);
     cmsCloseProfile(h);
     return FromIcc(bytes);
   }();

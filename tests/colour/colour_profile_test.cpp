@@ -4,8 +4,11 @@
 #include <zlib.h>
 
 #include <array>
+#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <filesystem>
+#include <thread>
 
 #include "codecs/file_filters.h"
 #include "codecs/iso_media.h"
@@ -367,6 +370,13 @@ TEST_F(Colour, ConversionsAreCachedPerPairAndSrgbCostsNothing) {
   const ColourProfilePtr again = ColourProfile::FromIcc(wide->icc());
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->id(), wide->id());
+  // The same code points made into a profile in a later second name the same profile (a
+  // profile's header carries a date, which its identity covers).
+  const time_t madeAt = time(nullptr);
+  while (time(nullptr) == madeAt) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  const ColourProfilePtr later = ColourProfile::FromCicp({9, 13, 0, true});
+  ASSERT_NE(later, nullptr);
+  EXPECT_EQ(later->id(), wide->id());
   ConvertBgra(picture.data(), picture.pixelCount(), wide.get(), nullptr);
   const int32_t afterFirst = ConversionsMade();
   EXPECT_EQ(afterFirst, made + 1);
